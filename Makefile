@@ -1,0 +1,63 @@
+# The two set-up commands of the README:
+#   make run   installs what is missing, builds, opens the bundled world map
+#   make test  installs what is missing, builds, runs every test (and again
+#              the non-GUI libraries under AddressSanitizer and UBSan)
+# Further targets: bench, fuzz, screenshot, format.
+
+JOBS ?= $(shell nproc)
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: all deps build run test test-main test-sanitize bench fuzz screenshot format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) $(if $(wildcard $(BUILD)/CMakeCache.txt),,$(CMAKE_GEN)) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-default $(BUILD)
+
+test: test-main test-sanitize
+
+test-main: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) $(if $(wildcard $(SANITIZE_BUILD)/CMakeCache.txt),,$(CMAKE_GEN)) \
+	    -DCMAKE_BUILD_TYPE=Debug -DMARLO_GUI=OFF -DMARLO_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
+	 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	 ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+
+bench:
+	@scripts/install-deps --bench
+	@cmake -S . -B $(BENCH_BUILD) $(if $(wildcard $(BENCH_BUILD)/CMakeCache.txt),,$(CMAKE_GEN)) \
+	    -DCMAKE_BUILD_TYPE=Release -DMARLO_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@scripts/run-benchmarks $(BENCH_BUILD)
+
+fuzz:
+	@scripts/install-deps --fuzz
+	@CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(if $(wildcard $(FUZZ_BUILD)/CMakeCache.txt),,$(CMAKE_GEN)) \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARLO_GUI=OFF -DMARLO_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+screenshot: build
+	@scripts/screenshot $(BUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

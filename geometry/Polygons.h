@@ -1,0 +1,124 @@
+#pragma once
+
+#include "geometry/Lines.h"
+
+class CTransformation;
+
+// A closed boundary of edges (straight lines or arcs) with one bounding
+// rectangle per edge and one for the whole boundary.
+//
+// Invariant of a complete polygon: lineRects has as many elements as lines,
+// element i is the bounds of edge i, and boundingRect is their union (all zero
+// without edges). The rectangles let Contains, Crosses and IsWithin run exact
+// edge tests only where rectangles overlap, which keeps large maps fast. The
+// incremental construction (SetStartPoint, LineTo, ArcTo) appends edges without
+// rectangles; Close or CloseWithArc restores the invariant. While the two counts
+// differ, the contract operations 1 to 5 do nothing and Crosses with a point
+// set answers false.
+class C2DPolyBase : public C2DBase {
+    MARLO_POOLED_CLASS(C2DPolyBase)
+
+public:
+    C2DPolyBase() : C2DBase(GeometryType::PolyBase) {}
+    C2DPolyBase(const C2DPolyBase& other);
+    ~C2DPolyBase() override = default;
+    C2DPolyBase& operator=(const C2DPolyBase&) = delete;
+
+    unsigned GetLineCount() const { return lines.GetSize(); }
+    // Edge number index modulo the edge count; null without edges.
+    C2DLineBase* GetLine(unsigned index) const;
+    bool HasArcs() const;
+    const C2DRect& GetBoundingRect() const { return boundingRect; }
+    unsigned GetLineRectCount() const { return lineRects.GetSize(); }
+    const C2DRect& GetLineRect(unsigned index) const { return *lineRects.GetAt(index); }
+
+    // Deep copy of edges, edge rectangles and bounds.
+    void Set(const C2DPolyBase& other);
+
+    // Incremental construction: SetStartPoint, then LineTo or ArcTo once per
+    // further vertex, then Close or CloseWithArc.
+    void SetStartPoint(const C2DPoint& point);
+    void LineTo(const C2DPoint& point);
+    void ArcTo(const C2DPoint& point, bool centreOnRight, bool arcOnRight, double radius);
+    void Close();
+    void CloseWithArc(bool centreOnRight, bool arcOnRight, double radius);
+
+    void MakeLineRects();
+    void MakeBoundingRect();
+
+    // Signed area: positive when the boundary runs anticlockwise (y up).
+    virtual double GetArea() const;
+    // Applies the transformation to every edge's defining points and refreshes
+    // the rectangles in the same pass. Needs a complete polygon.
+    virtual void Transform(CTransformation& transformation);
+    virtual void InverseTransform(CTransformation& transformation);
+
+    void ReverseDirection();
+    bool Contains(const C2DPoint& point) const;
+    bool Crosses(const C2DLineBase& line, C2DPointSet& intersections) const;
+    bool Crosses(const C2DLineBase& line) const;
+    bool Crosses(const C2DPolyBase& other) const;
+    bool IsWithin(const C2DPolyBase& other) const;
+
+    void Translate(const C2DOffset& offset) override;
+    void RotateClockwise(double angle, const C2DPoint& origin) override;
+    void ScaleAbout(double factor, const C2DPoint& origin) override;
+    void ReflectInLine(const C2DLine& line) override;
+    void ReflectInPoint(const C2DPoint& point) override;
+    double DistanceTo(const C2DPoint& point) const override;
+    void GetBounds(C2DRect& bounds) const override;
+    void ProjectOnAxis(const C2DOffset& axis, CValueRange& range) const override;
+    void ProjectOnLine(const C2DLine& line, CValueRange& range) const override;
+    void RoundToGrid() override;
+
+protected:
+    explicit C2DPolyBase(int32_t type) : C2DBase(type) {}
+    C2DPolyBase(int32_t type, const C2DPolyBase& other);
+
+    bool IsComplete() const { return lines.GetSize() == lineRects.GetSize(); }
+    void DeleteEdges();
+    // Appends a new edge during incremental construction: it replaces the
+    // zero-length straight start edge left by SetStartPoint.
+    void AppendConstructionEdge(C2DLineBase* edge);
+
+    C2DLineBaseSet lines;
+    C2DRect boundingRect;
+    C2DRectSet lineRects;
+};
+
+// A polygon of straight edges only, built from an array of points (the rings
+// of a shapefile). The two sub-areas are owned but never filled by this system.
+class C2DPolygon : public C2DPolyBase {
+    MARLO_POOLED_CLASS(C2DPolygon)
+
+public:
+    C2DPolygon() : C2DPolyBase(GeometryType::Polygon) {}
+    // Copies edges, edge rectangles and bounds of any polygon; no sub-areas.
+    explicit C2DPolygon(const C2DPolyBase& other) : C2DPolyBase(GeometryType::Polygon, other) {}
+    C2DPolygon(const C2DPolygon& other) : C2DPolygon(static_cast<const C2DPolyBase&>(other)) {}
+    ~C2DPolygon() override;
+
+    // Builds the ring from count points stored as consecutive (x, y) double
+    // pairs: one edge from each point to the next and a closing edge back to
+    // the first. No point is removed or merged. Returns true.
+    bool Create(const double* points, unsigned count);
+    void Clear();
+
+    C2DPolygon* GetSubArea1() const { return subArea1; }
+    C2DPolygon* GetSubArea2() const { return subArea2; }
+
+    void Translate(const C2DOffset& offset) override;
+    void RotateClockwise(double angle, const C2DPoint& origin) override;
+    void ReflectInLine(const C2DLine& line) override;
+    void ReflectInPoint(const C2DPoint& point) override;
+    void ProjectOnAxis(const C2DOffset& axis, CValueRange& range) const override;
+    void ProjectOnLine(const C2DLine& line, CValueRange& range) const override;
+    double GetArea() const override;
+
+private:
+    void DeleteSubAreas();
+    bool HasSubAreas() const { return subArea1 != nullptr && subArea2 != nullptr; }
+
+    C2DPolygon* subArea1 = nullptr;
+    C2DPolygon* subArea2 = nullptr;
+};
