@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "geometry/ObjectPool.h"
@@ -58,7 +59,7 @@ struct C2DOffset {
     C2DOffset() = default;
     C2DOffset(double dx, double dy) : dx(dx), dy(dy) {}
 
-    double GetLength() const;
+    double GetLength() const { return std::sqrt(dx * dx + dy * dy); }
     // Angle of the direction measured clockwise from +y, in [0, 2pi).
     double Bearing() const;
     C2DOffset operator*(double factor) const { return C2DOffset(dx * factor, dy * factor); }
@@ -185,10 +186,28 @@ public:
     void Set(double left, double top, double right, double bottom);
     C2DPoint GetCentre() const { return C2DPoint::Midpoint(topLeft, bottomRight); }
     void ScaleAboutCentre(double factor);
-    void ExpandToInclude(const C2DPoint& point);
-    void ExpandToInclude(const C2DRect& other);
+    // Widens the rectangle to take in the point; the corner order is kept.
+    void ExpandToInclude(const C2DPoint& point) {
+        if (bottomRight.x < point.x) {
+            bottomRight.x = point.x;
+        } else if (topLeft.x > point.x) {
+            topLeft.x = point.x;
+        }
+        if (topLeft.y < point.y) {
+            topLeft.y = point.y;
+        } else if (bottomRight.y > point.y) {
+            bottomRight.y = point.y;
+        }
+    }
+    void ExpandToInclude(const C2DRect& other) {
+        ExpandToInclude(other.topLeft);
+        ExpandToInclude(other.bottomRight);
+    }
     // True when the interiors overlap; a shared edge or corner is no overlap.
-    bool Overlaps(const C2DRect& other) const;
+    bool Overlaps(const C2DRect& other) const {
+        return other.bottomRight.x > topLeft.x && other.topLeft.x < bottomRight.x &&
+               other.topLeft.y > bottomRight.y && other.bottomRight.y < topLeft.y;
+    }
     void MultiplyBy(const C2DPoint& scale);
 
     void Translate(const C2DOffset& offset) override;

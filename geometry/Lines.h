@@ -37,7 +37,7 @@ protected:
 
 // A straight edge: a start point and a direction to the end point. The end is
 // always computed as start + direction, never stored.
-class C2DLine : public C2DLineBase {
+class C2DLine final : public C2DLineBase {
     MARLO_POOLED_CLASS(C2DLine)
 
 public:
@@ -63,7 +63,13 @@ public:
     void ScaleAbout(double factor, const C2DPoint& origin) override;
     void ReflectInLine(const C2DLine& line) override;
     void ReflectInPoint(const C2DPoint& point) override;
-    void GetBounds(C2DRect& bounds) const override;
+    void GetBounds(C2DRect& bounds) const override {
+        bounds.topLeft.x = start.x;
+        bounds.topLeft.y = start.y;
+        bounds.bottomRight.x = start.x;
+        bounds.bottomRight.y = start.y;
+        bounds.ExpandToInclude(start + direction);
+    }
     void ProjectOnAxis(const C2DOffset& axis, CValueRange& range) const override;
     void ProjectOnLine(const C2DLine& line, CValueRange& range) const override;
     void RoundToGrid() override;
@@ -83,4 +89,7 @@ public:
     // The straight-edge crossing: a crossing at either line's start counts,
     // one at either line's end does not; parallel lines never cross.
     bool CrossesLine(const C2DLine& other, C2DPointSet* crossings) const;
+    // Shortest distance between two straight edges, with the nearest points.
+    double DistanceToLine(const C2DLine& other, C2DPoint* pointOnThis,
+                          C2DPoint* pointOnOther) const;
 };
