@@ -71,6 +71,8 @@ public:
     // Converting copy: every ring becomes a new C2DPolygon copy. The source
     // must have a rim.
     explicit C2DHoledPolygon(const C2DHoledPolyBase& other);
+    C2DHoledPolygon(const C2DHoledPolygon& other)
+        : C2DHoledPolygon(static_cast<const C2DHoledPolyBase&>(other)) {}
     ~C2DHoledPolygon() override = default;
 };
 

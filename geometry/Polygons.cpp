@@ -1,0 +1,678 @@
+#include "geometry/Polygons.h"
+
+#include "geometry/Arcs.h"
+#include "projection/Transformation.h"
+
+namespace {
+
+// Slope of the probe ray of Contains: the ray runs to the right, tilted up by
+// this much so that it never runs along a horizontal edge.
+constexpr double RayRise = 1e-6;
+
+inline C2DLineBase* EdgeOf(const C2DLineBaseSet& lines, unsigned index) {
+    // The set holds only edges; the plain cast avoids a checked down-cast in
+    // the loops that walk millions of edges.
+    return static_cast<C2DLineBase*>(lines.C2DBaseSet::GetAt(index));
+}
+
+inline C2DRect& RectOf(const C2DRectSet& rects, unsigned index) {
+    return *static_cast<C2DRect*>(rects.C2DBaseSet::GetAt(index));
+}
+
+// Writes the bounds of the straight edge from (sx, sy) along (dx, dy) into the
+// rectangle, with the same comparisons as C2DLine::GetBounds (both corners at
+// the start, then the end point included).
+inline void SetLineBounds(C2DRect& rect, double sx, double sy, double dx, double dy) {
+    const double ex = sx + dx;
+    const double ey = sy + dy;
+    double left = sx;
+    double right = sx;
+    double top = sy;
+    double bottom = sy;
+    if (right < ex) {
+        right = ex;
+    } else if (left > ex) {
+        left = ex;
+    }
+    if (top < ey) {
+        top = ey;
+    } else if (bottom > ey) {
+        bottom = ey;
+    }
+    rect.topLeft.x = left;
+    rect.topLeft.y = top;
+    rect.bottomRight.x = right;
+    rect.bottomRight.y = bottom;
+}
+
+// Refills the rectangle of one edge. Straight edges are read directly; an arc
+// that has lost its circle (chord longer than the diameter) leaves GetBounds
+// untouched, so its rectangle is first set to its chord's, which keeps the end
+// points covered instead of a stale or all-zero rectangle.
+inline void FillEdgeRect(const C2DLineBase& edge, C2DRect& rect) {
+    if (edge.GetType() == GeometryType::Line) {
+        const auto& line = static_cast<const C2DLine&>(edge);
+        SetLineBounds(rect, line.start.x, line.start.y, line.direction.dx, line.direction.dy);
+        return;
+    }
+    if (edge.GetType() == GeometryType::Arc) {
+        const auto& arc = static_cast<const C2DArc&>(edge);
+        SetLineBounds(rect, arc.chord.start.x, arc.chord.start.y, arc.chord.direction.dx,
+                      arc.chord.direction.dy);
+    }
+    edge.GetBounds(rect);
+}
+
+inline C2DPoint StartOf(const C2DLineBase& edge) {
+    if (edge.GetType() == GeometryType::Line) {
+        return static_cast<const C2DLine&>(edge).start;
+    }
+    return edge.GetStart();
+}
+
+void CopyCoordinates(const C2DRect& from, C2DRect& to) {
+    to.topLeft.x = from.topLeft.x;
+    to.topLeft.y = from.topLeft.y;
+    to.bottomRight.x = from.bottomRight.x;
+    to.bottomRight.y = from.bottomRight.y;
+}
+
+// ExpandToInclude of a rectangle, inline for the transformation loops.
+inline void Include(C2DRect& into, const C2DRect& rect) {
+    for (const C2DPoint* p : {&rect.topLeft, &rect.bottomRight}) {
+        if (into.bottomRight.x < p->x) {
+            into.bottomRight.x = p->x;
+        } else if (into.topLeft.x > p->x) {
+            into.topLeft.x = p->x;
+        }
+        if (into.topLeft.y < p->y) {
+            into.topLeft.y = p->y;
+        } else if (into.bottomRight.y > p->y) {
+            into.bottomRight.y = p->y;
+        }
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// C2DPolyBase: construction and access
+
+C2DPolyBase::C2DPolyBase(const C2DPolyBase& other) : C2DBase(GeometryType::PolyBase) {
+    Set(other);
+}
+
+C2DPolyBase::C2DPolyBase(int32_t type, const C2DPolyBase& other) : C2DBase(type) {
+    Set(other);
+}
+
+C2DLineBase* C2DPolyBase::GetLine(unsigned index) const {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return nullptr;
+    }
+    return EdgeOf(lines, index % count);
+}
+
+bool C2DPolyBase::HasArcs() const {
+    for (unsigned i = 0; i < lines.GetSize(); ++i) {
+        if (EdgeOf(lines, i)->GetType() == GeometryType::Arc) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void C2DPolyBase::DeleteEdges() {
+    lines.DeleteAll();
+    lineRects.DeleteAll();
+}
+
+void C2DPolyBase::Set(const C2DPolyBase& other) {
+    if (&other == this) {
+        return; // copying onto itself would delete the source first
+    }
+    boundingRect.Clear();
+    DeleteEdges();
+    const unsigned count = other.lines.GetSize();
+    lines.Reserve(count);
+    for (unsigned i = 0; i < count; ++i) {
+        lines.AddCopy(*EdgeOf(other.lines, i));
+    }
+    CopyCoordinates(other.boundingRect, boundingRect);
+    const unsigned rectCount = other.lineRects.GetSize();
+    lineRects.Reserve(rectCount);
+    for (unsigned i = 0; i < rectCount; ++i) {
+        auto* rect = new C2DRect();
+        CopyCoordinates(RectOf(other.lineRects, i), *rect);
+        lineRects.Add(rect);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Incremental construction
+
+void C2DPolyBase::SetStartPoint(const C2DPoint& point) {
+    boundingRect.Clear();
+    DeleteEdges();
+    lines.Add(new C2DLine(point, point));
+}
+
+void C2DPolyBase::AppendConstructionEdge(C2DLineBase* edge) {
+    if (lines.GetSize() == 1) {
+        const C2DLineBase* first = EdgeOf(lines, 0);
+        if (first->GetType() == GeometryType::Line && first->GetEnd() == first->GetStart()) {
+            lines.DeleteAt(0);
+        }
+    }
+    lines.Add(edge);
+}
+
+void C2DPolyBase::LineTo(const C2DPoint& point) {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return;
+    }
+    AppendConstructionEdge(new C2DLine(EdgeOf(lines, count - 1)->GetEnd(), point));
+}
+
+void C2DPolyBase::Close() {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return;
+    }
+    const C2DPoint end = EdgeOf(lines, count - 1)->GetEnd();
+    const C2DPoint start = EdgeOf(lines, 0)->GetStart();
+    if (!(end == start)) {
+        lines.Add(new C2DLine(end, start));
+    }
+    MakeLineRects();
+    MakeBoundingRect();
+}
+
+// ---------------------------------------------------------------------------
+// Rectangles
+
+void C2DPolyBase::MakeLineRects() {
+    // The existing rectangle objects are refilled rather than deleted and made
+    // again: the result is the same, and a ring rebuilt on its own does not
+    // hand its pool back to the heap only to take a fresh block at once.
+    const unsigned count = lines.GetSize();
+    while (lineRects.GetSize() > count) {
+        lineRects.DeleteAt(lineRects.GetSize() - 1);
+    }
+    lineRects.Reserve(count);
+    for (unsigned i = 0; i < count; ++i) {
+        if (i == lineRects.GetSize()) {
+            lineRects.Add(new C2DRect());
+        }
+        C2DRect& rect = RectOf(lineRects, i);
+        rect.Clear();
+        FillEdgeRect(*EdgeOf(lines, i), rect);
+    }
+}
+
+void C2DPolyBase::MakeBoundingRect() {
+    const unsigned count = lineRects.GetSize();
+    if (count == 0) {
+        boundingRect.Clear();
+        return;
+    }
+    CopyCoordinates(RectOf(lineRects, 0), boundingRect);
+    for (unsigned i = 1; i < count; ++i) {
+        Include(boundingRect, RectOf(lineRects, i));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Area and direction
+
+double C2DPolyBase::GetArea() const {
+    const unsigned count = lines.GetSize();
+    double sum = 0.0;
+    for (unsigned i = 0; i < count; ++i) {
+        const C2DLineBase& edge = *EdgeOf(lines, i);
+        const C2DPoint from = edge.GetStart();
+        const C2DPoint to = edge.GetEnd();
+        sum += from.x * to.y - to.x * from.y;
+    }
+    double area = 0.5 * sum;
+    for (unsigned i = 0; i < count; ++i) {
+        const C2DLineBase& edge = *EdgeOf(lines, i);
+        if (edge.GetType() == GeometryType::Arc) {
+            area += static_cast<const C2DArc&>(edge).GetSegmentAreaTerm();
+        }
+    }
+    return area;
+}
+
+void C2DPolyBase::ReverseDirection() {
+    lines.ReverseOrder();
+    for (unsigned i = 0; i < lines.GetSize(); ++i) {
+        EdgeOf(lines, i)->ReverseDirection();
+    }
+    // A reversed line's end is recomputed as start + direction, which may
+    // differ in the last bit: the rectangles are rebuilt, the shape's bounds
+    // are kept.
+    MakeLineRects();
+}
+
+// ---------------------------------------------------------------------------
+// Point in polygon and crossings
+
+bool C2DPolyBase::Contains(const C2DPoint& point) const {
+    const C2DRect& b = boundingRect;
+    if (!(b.topLeft.x <= point.x && point.x <= b.bottomRight.x && b.bottomRight.y <= point.y &&
+          point.y <= b.topLeft.y)) {
+        return false;
+    }
+    const C2DLine probe(point, C2DOffset(b.bottomRight.x - b.topLeft.x, RayRise));
+    C2DPointSet crossings;
+    if (!Crosses(probe, crossings)) {
+        return false;
+    }
+    crossings.SortByDistance(point);
+    // A probe that meets an edge at its own start point: the point lies on
+    // the boundary, which counts as inside.
+    if (*crossings.GetAt(0) == point) {
+        return true;
+    }
+    return crossings.GetSize() % 2 == 1;
+}
+
+bool C2DPolyBase::Crosses(const C2DLineBase& line, C2DPointSet& intersections) const {
+    C2DRect lineBounds;
+    line.GetBounds(lineBounds);
+    if (!boundingRect.Overlaps(lineBounds)) {
+        return false;
+    }
+    if (!IsComplete()) {
+        return false;
+    }
+    const bool lineIsStraight = line.GetType() == GeometryType::Line;
+    C2DPointSet found;
+    bool result = false;
+    const unsigned count = lines.GetSize();
+    for (unsigned i = 0; i < count; ++i) {
+        if (!RectOf(lineRects, i).Overlaps(lineBounds)) {
+            continue;
+        }
+        const C2DLineBase& edge = *EdgeOf(lines, i);
+        bool crosses;
+        if (lineIsStraight && edge.GetType() == GeometryType::Line) {
+            crosses = static_cast<const C2DLine&>(edge).CrossesLine(
+                static_cast<const C2DLine&>(line), &found);
+        } else {
+            crosses = edge.Crosses(line, &found);
+        }
+        if (crosses) {
+            result = true;
+        }
+    }
+    intersections.MoveAllFrom(found);
+    return result;
+}
+
+bool C2DPolyBase::Crosses(const C2DLineBase& line) const {
+    // Without edge rectangles (a ring under construction) no edge can be
+    // selected by its rectangle, so nothing crosses.
+    if (!IsComplete()) {
+        return false;
+    }
+    C2DRect lineBounds;
+    line.GetBounds(lineBounds);
+    const unsigned count = lines.GetSize();
+    for (unsigned i = 0; i < count; ++i) {
+        if (RectOf(lineRects, i).Overlaps(lineBounds) && EdgeOf(lines, i)->Crosses(line, nullptr)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool C2DPolyBase::Crosses(const C2DPolyBase& other) const {
+    if (!other.boundingRect.Overlaps(boundingRect)) {
+        return false;
+    }
+    for (unsigned i = 0; i < other.lines.GetSize(); ++i) {
+        if (Crosses(*EdgeOf(other.lines, i))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool C2DPolyBase::IsWithin(const C2DPolyBase& other) const {
+    if (lines.GetSize() == 0) {
+        return false;
+    }
+    const C2DRect& mine = boundingRect;
+    const C2DRect& theirs = other.boundingRect;
+    if (!(mine.topLeft.x > theirs.topLeft.x && mine.bottomRight.x < theirs.bottomRight.x &&
+          mine.bottomRight.y > theirs.bottomRight.y && mine.topLeft.y < theirs.topLeft.y)) {
+        return false;
+    }
+    if (!other.Contains(EdgeOf(lines, 0)->GetStart())) {
+        return false;
+    }
+    return !Crosses(other);
+}
+
+// ---------------------------------------------------------------------------
+// The geometry contract. Operations 1 to 5 do nothing on a ring under
+// construction (edges without rectangles).
+
+void C2DPolyBase::Translate(const C2DOffset& offset) {
+    if (!IsComplete()) {
+        return;
+    }
+    for (unsigned i = 0; i < lines.GetSize(); ++i) {
+        EdgeOf(lines, i)->Translate(offset);
+        RectOf(lineRects, i).Translate(offset);
+    }
+    boundingRect.Translate(offset);
+}
+
+void C2DPolyBase::RotateClockwise(double angle, const C2DPoint& origin) {
+    if (!IsComplete()) {
+        return;
+    }
+    for (unsigned i = 0; i < lines.GetSize(); ++i) {
+        C2DLineBase& edge = *EdgeOf(lines, i);
+        edge.RotateClockwise(angle, origin);
+        FillEdgeRect(edge, RectOf(lineRects, i));
+    }
+    MakeBoundingRect();
+}
+
+void C2DPolyBase::ScaleAbout(double factor, const C2DPoint& origin) {
+    if (!IsComplete()) {
+        return;
+    }
+    for (unsigned i = 0; i < lines.GetSize(); ++i) {
+        C2DLineBase& edge = *EdgeOf(lines, i);
+        edge.ScaleAbout(factor, origin);
+        FillEdgeRect(edge, RectOf(lineRects, i));
+    }
+    boundingRect.ScaleAbout(factor, origin);
+}
+
+void C2DPolyBase::ReflectInLine(const C2DLine& line) {
+    if (!IsComplete()) {
+        return;
+    }
+    for (unsigned i = 0; i < lines.GetSize(); ++i) {
+        EdgeOf(lines, i)->ReflectInLine(line);
+    }
+    // A reflection reverses the direction of travel; reversing keeps the sign
+    // of the area.
+    ReverseDirection();
+    boundingRect.ReflectInLine(line);
+}
+
+void C2DPolyBase::ReflectInPoint(const C2DPoint& point) {
+    if (!IsComplete()) {
+        return;
+    }
+    for (unsigned i = 0; i < lines.GetSize(); ++i) {
+        EdgeOf(lines, i)->ReflectInPoint(point);
+    }
+    ReverseDirection();
+    boundingRect.ReflectInPoint(point);
+}
+
+double C2DPolyBase::DistanceTo(const C2DPoint& point) const {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return 0.0;
+    }
+    double best = EdgeOf(lines, 0)->DistanceTo(point, nullptr);
+    for (unsigned i = 1; i < count; ++i) {
+        const double d = EdgeOf(lines, i)->DistanceTo(point, nullptr);
+        if (d < best) {
+            best = d;
+        }
+    }
+    return Contains(point) ? -best : best;
+}
+
+void C2DPolyBase::GetBounds(C2DRect& bounds) const {
+    CopyCoordinates(boundingRect, bounds);
+}
+
+void C2DPolyBase::ProjectOnAxis(const C2DOffset& axis, CValueRange& range) const {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return;
+    }
+    EdgeOf(lines, 0)->ProjectOnAxis(axis, range);
+    for (unsigned i = 1; i < count; ++i) {
+        CValueRange local;
+        EdgeOf(lines, i)->ProjectOnAxis(axis, local);
+        range.Merge(local);
+    }
+}
+
+void C2DPolyBase::ProjectOnLine(const C2DLine& line, CValueRange& range) const {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return;
+    }
+    EdgeOf(lines, 0)->ProjectOnLine(line, range);
+    for (unsigned i = 1; i < count; ++i) {
+        CValueRange local;
+        EdgeOf(lines, i)->ProjectOnLine(line, local);
+        range.Merge(local);
+    }
+}
+
+void C2DPolyBase::RoundToGrid() {
+    lines.RoundToGrid();
+    lineRects.RoundToGrid();
+    boundingRect.RoundToGrid();
+}
+
+// ---------------------------------------------------------------------------
+// Transformations. One pass over the edges transforms each edge and refills
+// its rectangle, and the bounding rectangle is gathered on the way. Nothing is
+// allocated and only this ring's own objects are written, so different rings
+// may be transformed on different threads at the same time.
+
+namespace {
+
+template <bool Inverse>
+void TransformEdges(C2DLineBaseSet& lines, C2DRectSet& lineRects, C2DRect& boundingRect,
+                    CTransformation& transformation) {
+    const unsigned count = lines.GetSize();
+    const bool complete = lineRects.GetSize() == count;
+    for (unsigned i = 0; i < count; ++i) {
+        C2DLineBase& edge = *EdgeOf(lines, i);
+        if (edge.GetType() == GeometryType::Line) {
+            auto& line = static_cast<C2DLine&>(edge);
+            if constexpr (Inverse) {
+                line.C2DLine::InverseTransform(transformation);
+            } else {
+                line.C2DLine::Transform(transformation);
+            }
+            if (complete) {
+                SetLineBounds(RectOf(lineRects, i), line.start.x, line.start.y, line.direction.dx,
+                              line.direction.dy);
+            }
+        } else {
+            if constexpr (Inverse) {
+                edge.InverseTransform(transformation);
+            } else {
+                edge.Transform(transformation);
+            }
+            if (complete) {
+                FillEdgeRect(edge, RectOf(lineRects, i));
+            }
+        }
+        if (complete) {
+            if (i == 0) {
+                CopyCoordinates(RectOf(lineRects, 0), boundingRect);
+            } else {
+                Include(boundingRect, RectOf(lineRects, i));
+            }
+        }
+    }
+    // A ring under construction has no rectangles yet: its edges are moved,
+    // and Close rebuilds the rectangles from them.
+    if (complete && count == 0) {
+        boundingRect.Clear();
+    }
+}
+
+} // namespace
+
+void C2DPolyBase::Transform(CTransformation& transformation) {
+    TransformEdges<false>(lines, lineRects, boundingRect, transformation);
+}
+
+void C2DPolyBase::InverseTransform(CTransformation& transformation) {
+    TransformEdges<true>(lines, lineRects, boundingRect, transformation);
+}
+
+// ---------------------------------------------------------------------------
+// C2DPolygon
+
+C2DPolygon::~C2DPolygon() {
+    Clear();
+}
+
+void C2DPolygon::DeleteSubAreas() {
+    delete subArea1;
+    subArea1 = nullptr;
+    delete subArea2;
+    subArea2 = nullptr;
+}
+
+void C2DPolygon::Clear() {
+    DeleteSubAreas();
+    boundingRect.Clear();
+    DeleteEdges();
+}
+
+bool C2DPolygon::Create(const double* points, unsigned count) {
+    DeleteSubAreas();
+    DeleteEdges();
+    lines.Reserve(count);
+    lineRects.Reserve(count);
+    for (unsigned i = 0; i < count; ++i) {
+        const unsigned next = (i + 1 == count) ? 0 : i + 1;
+        const double x = points[2 * i];
+        const double y = points[2 * i + 1];
+        const double dx = points[2 * next] - x;
+        const double dy = points[2 * next + 1] - y;
+        auto* line = new C2DLine(C2DPoint(x, y), C2DOffset(dx, dy));
+        auto* rect = new C2DRect();
+        SetLineBounds(*rect, x, y, dx, dy);
+        lines.Add(line);
+        lineRects.Add(rect);
+        if (i == 0) {
+            CopyCoordinates(*rect, boundingRect);
+        } else {
+            Include(boundingRect, *rect);
+        }
+    }
+    if (count == 0) {
+        boundingRect.Clear();
+    }
+    return true;
+}
+
+void C2DPolygon::Translate(const C2DOffset& offset) {
+    if (HasSubAreas()) {
+        subArea1->Translate(offset);
+        subArea2->Translate(offset);
+    }
+    C2DPolyBase::Translate(offset);
+}
+
+void C2DPolygon::RotateClockwise(double angle, const C2DPoint& origin) {
+    if (HasSubAreas()) {
+        subArea1->RotateClockwise(angle, origin);
+        subArea2->RotateClockwise(angle, origin);
+    }
+    C2DPolyBase::RotateClockwise(angle, origin);
+}
+
+void C2DPolygon::ReflectInLine(const C2DLine& line) {
+    if (HasSubAreas()) {
+        subArea1->ReflectInLine(line);
+        subArea2->ReflectInLine(line);
+    }
+    C2DPolyBase::ReflectInLine(line);
+}
+
+void C2DPolygon::ReflectInPoint(const C2DPoint& point) {
+    if (HasSubAreas()) {
+        subArea1->ReflectInPoint(point);
+        subArea2->ReflectInPoint(point);
+    }
+    C2DPolyBase::ReflectInPoint(point);
+}
+
+void C2DPolygon::ProjectOnAxis(const C2DOffset& axis, CValueRange& range) const {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return;
+    }
+    const double length = axis.GetLength();
+    for (unsigned i = 0; i < count; ++i) {
+        const C2DPoint v = StartOf(*EdgeOf(lines, i));
+        const double t = (v.x * axis.dx + v.y * axis.dy) / length;
+        if (i == 0) {
+            range.min = t;
+            range.max = t;
+        } else {
+            if (t < range.min) {
+                range.min = t;
+            }
+            if (t > range.max) {
+                range.max = t;
+            }
+        }
+    }
+}
+
+void C2DPolygon::ProjectOnLine(const C2DLine& line, CValueRange& range) const {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return;
+    }
+    const C2DPoint& s = line.start;
+    const C2DOffset& d = line.direction;
+    const double length = d.GetLength();
+    for (unsigned i = 0; i < count; ++i) {
+        const C2DPoint v = StartOf(*EdgeOf(lines, i));
+        const double t = ((v.x - s.x) * d.dx + (v.y - s.y) * d.dy) / length;
+        if (i == 0) {
+            range.min = t;
+            range.max = t;
+        } else {
+            if (t < range.min) {
+                range.min = t;
+            }
+            if (t > range.max) {
+                range.max = t;
+            }
+        }
+    }
+}
+
+double C2DPolygon::GetArea() const {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return 0.0;
+    }
+    const C2DPoint first = StartOf(*EdgeOf(lines, 0));
+    C2DPoint previous = first;
+    double sum = 0.0;
+    for (unsigned i = 1; i <= count; ++i) {
+        const C2DPoint current = (i == count) ? first : StartOf(*EdgeOf(lines, i));
+        sum += previous.x * current.y - current.x * previous.y;
+        previous = current;
+    }
+    return 0.5 * sum;
+}
