@@ -1,0 +1,215 @@
+#include "projection/Conic.h"
+
+#include <cmath>
+
+CAlbersEqualAreaConic::CAlbersEqualAreaConic()
+    : CProjection(AlbersEqualAreaConicCode), standardParallel1(1.0471975511965976),
+      standardParallel2(1.0471975511965976), originLatitude(0.0), centralMeridian(0.0) {
+    sinStandardParallel1 = std::sin(standardParallel1);
+    sinStandardParallel2 = std::sin(standardParallel2);
+    cosStandardParallel1 = std::cos(standardParallel1);
+    n = (sinStandardParallel1 + sinStandardParallel2) / 2;
+    C = cosStandardParallel1 * cosStandardParallel1 + 2 * n * sinStandardParallel1;
+    rho0 = std::sqrt(C - 2 * n * std::sin(originLatitude)) / n;
+}
+
+void CAlbersEqualAreaConic::Transform(double& x, double& y) {
+    CAlbersEqualAreaConic::Project(y, x);
+}
+
+void CAlbersEqualAreaConic::InverseTransform(double& x, double& y) {
+    CAlbersEqualAreaConic::InverseProject(y, x);
+}
+
+void CAlbersEqualAreaConic::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    const double theta = n * (lambda - centralMeridian);
+    const double rho = std::sqrt(C - 2 * n * std::sin(phi)) / n;
+    lon = rho * std::sin(theta);
+    lat = rho0 - rho * std::cos(theta);
+}
+
+void CAlbersEqualAreaConic::InverseProject(double& y, double& x) {
+    const double t = rho0 - y;
+    const double theta = std::atan2(x, t);
+    const double rho = std::sqrt(x * x + t * t);
+    const double phi = std::asin((C - rho * rho * n * n) / (2 * n));
+    const double lambda = theta / n + centralMeridian;
+    y = phi * RadiansToDegrees;
+    x = lambda * RadiansToDegrees;
+}
+
+CLambertConformalConic::CLambertConformalConic()
+    : CProjection(LambertConformalConicCode), standardParallel1(0.8726646259971648),
+      standardParallel2(-0.17453292519943295), originLatitude(0.0), centralMeridian(0.0) {
+    n = std::log(std::cos(standardParallel1) * (1 / std::cos(standardParallel2))) /
+        std::log(std::tan(QuarterPi + standardParallel2 / 2) *
+                 (1 / std::tan(QuarterPi + standardParallel1 / 2)));
+    F = std::cos(standardParallel1) * std::pow(std::tan(QuarterPi + standardParallel1 / 2), n) / n;
+    rho0 = F * std::pow(1 / std::tan(QuarterPi + originLatitude / 2), n);
+}
+
+
+void CLambertConformalConic::Transform(double& x, double& y) {
+    CLambertConformalConic::Project(y, x);
+}
+
+void CLambertConformalConic::InverseTransform(double& x, double& y) {
+    CLambertConformalConic::InverseProject(y, x);
+}
+
+void CLambertConformalConic::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    const double rho = F * std::pow(1 / std::tan(QuarterPi + phi / 2), n);
+    const double theta = n * (lambda - centralMeridian);
+    lon = rho * std::sin(theta);
+    lat = rho0 - rho * std::cos(theta);
+}
+
+void CLambertConformalConic::InverseProject(double& y, double& x) {
+    const double t = rho0 - y;
+    double rho = std::sqrt(x * x + t * t);
+    if (n < 0) {
+        rho = -rho;
+    }
+    const double theta = std::atan(x / t);
+    const double phi = 2 * std::atan(std::pow(F / rho, 1 / n)) - HalfPi;
+    const double lambda = theta / n + centralMeridian;
+    y = phi * RadiansToDegrees;
+    x = lambda * RadiansToDegrees;
+}
+
+CConicEquidistant::CConicEquidistant()
+    : CProjection(ConicEquidistantCode), standardParallel1(0.0),
+      standardParallel2(1.0471975511965976), originLatitude(0.0), centralMeridian(0.0) {
+    n = (std::cos(standardParallel1) - std::cos(standardParallel2)) /
+        (standardParallel2 - standardParallel1);
+    G = std::cos(standardParallel1) / n + standardParallel1;
+    rho0 = G - originLatitude;
+}
+
+void CConicEquidistant::Transform(double& x, double& y) { CConicEquidistant::Project(y, x); }
+
+void CConicEquidistant::InverseTransform(double& x, double& y) {
+    CConicEquidistant::InverseProject(y, x);
+}
+
+void CConicEquidistant::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    const double theta = n * (lambda - centralMeridian);
+    const double rho = G - phi;
+    lon = rho * std::sin(theta);
+    lat = rho0 - rho * std::cos(theta);
+}
+
+void CConicEquidistant::InverseProject(double& y, double& x) {
+    const double t = rho0 - y;
+    double rho = std::sqrt(x * x + t * t);
+    if (n < 0) {
+        rho = -rho;
+    }
+    const double theta = std::atan2(x, t);
+    const double phi = G - rho;
+    const double lambda = theta / n + centralMeridian;
+    y = phi * RadiansToDegrees;
+    x = lambda * RadiansToDegrees;
+}
+
+CPolyconic::CPolyconic() : CProjection(PolyconicCode) {}
+
+void CPolyconic::Transform(double& x, double& y) { CPolyconic::Project(y, x); }
+
+void CPolyconic::InverseTransform(double& x, double& y) { CPolyconic::InverseProject(y, x); }
+
+void CPolyconic::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double deltaLambda = lon * DegreesToRadians - centralMeridian;
+    if (phi == 0.0) {
+        // The equator is the straight limit of the cones: x is the longitude
+        // difference and y the distance below the origin parallel.
+        lon = deltaLambda;
+        lat = -originLatitude;
+        return;
+    }
+    const double E = deltaLambda * std::sin(phi);
+    const double cotPhi = 1 / std::tan(phi);
+    // 1 - cos E written as 2 sin^2(E / 2), which keeps its digits when E is
+    // small, as it is for every point near the equator.
+    const double halfSinE = std::sin(0.5 * E);
+    lon = std::sin(E) * cotPhi;
+    lat = 2 * halfSinE * halfSinE * cotPhi + (phi - originLatitude);
+}
+
+void CPolyconic::InverseProject(double& y, double& x) {
+    const double A = originLatitude + y;
+    double phi = 0.0;
+    double lambda = 0.0;
+    if (A == 0.0) {
+        // The image of the equator, where the Newton step would divide by tan 0.
+        lambda = x + centralMeridian;
+    } else {
+        const double B = x * x + A * A;
+        // The start 0.1 A |x| suits points well away from the central meridian.
+        // Close to it (|x| < 0.01) that start lies so near the false root
+        // phi = 0 that the iteration ended there and the point lost its
+        // latitude; there the iteration starts from A, the latitude the point
+        // would have on the meridian itself.
+        phi = (std::fabs(x) < 0.01) ? A : 0.1 * A * std::fabs(x);
+        double prev = phi + 1e-7;
+        int count = 0;
+        while (std::fabs(phi - prev) > 1e-8) {
+            prev = phi;
+            const double T = std::tan(phi);
+            ++count;
+            phi = phi - (A * (phi * T + 1) - phi - 0.5 * (phi * phi + B) * T) / ((phi - A) / T - 1);
+            if (count == 500) {
+                break;
+            }
+        }
+        lambda = std::asin(x * std::tan(phi)) / std::sin(phi) + centralMeridian;
+    }
+    y = phi * RadiansToDegrees;
+    x = lambda * RadiansToDegrees;
+}
+
+CBonneProjection::CBonneProjection()
+    : CProjection(BonneCode), standardParallel1(0.6981317007977318),
+      centralMeridian(0.0 * DegreesToRadians) {
+    cotStandardParallel1 = 1 / std::tan(standardParallel1);
+}
+
+void CBonneProjection::Transform(double& x, double& y) { CBonneProjection::Project(y, x); }
+
+void CBonneProjection::InverseTransform(double& x, double& y) {
+    CBonneProjection::InverseProject(y, x);
+}
+
+void CBonneProjection::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    const double rho = cotStandardParallel1 + standardParallel1 - phi;
+    const double E = (lambda - centralMeridian) * std::cos(phi) / rho;
+    lon = rho * std::sin(E);
+    lat = cotStandardParallel1 - rho * std::cos(E);
+}
+
+void CBonneProjection::InverseProject(double& y, double& x) {
+    const double t = cotStandardParallel1 - y;
+    const double distance = std::sqrt(x * x + t * t);
+    const double rho = (cotStandardParallel1 > y) ? distance : -distance;
+    double phi = cotStandardParallel1 + standardParallel1 - rho;
+    bool signTurned = false;
+    if (phi > HalfPi) {
+        phi = cotStandardParallel1 + standardParallel1 + rho;
+        signTurned = true;
+    }
+    double lambda = rho * std::atan2(x, t) / std::cos(phi) + centralMeridian;
+    if (signTurned) {
+        lambda = -lambda;
+    }
+    y = phi * RadiansToDegrees;
+    x = lambda * RadiansToDegrees;
+}

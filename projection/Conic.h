@@ -1,0 +1,90 @@
+#pragma once
+
+#include "projection/Projection.h"
+
+// Conic and cone-like projections on the unit sphere. The constants that
+// depend only on the parameters are computed once, at construction.
+
+class CAlbersEqualAreaConic final : public CProjection {
+public:
+    CAlbersEqualAreaConic();
+    void Transform(double& x, double& y) final;
+    void InverseTransform(double& x, double& y) final;
+    void Project(double& lat, double& lon) final;
+    void InverseProject(double& y, double& x) final;
+
+    double standardParallel1;
+    double standardParallel2;
+    double originLatitude;
+    double centralMeridian;
+    double sinStandardParallel1;
+    double sinStandardParallel2;
+    double cosStandardParallel1;
+    double n;
+    double C;
+    double rho0;
+};
+
+class CLambertConformalConic final : public CProjection {
+public:
+    CLambertConformalConic();
+    void Transform(double& x, double& y) final;
+    void InverseTransform(double& x, double& y) final;
+    void Project(double& lat, double& lon) final;
+    void InverseProject(double& y, double& x) final;
+
+    double standardParallel1;
+    double standardParallel2;
+    double originLatitude;
+    double centralMeridian;
+    double n;
+    double F;
+
+private:
+    // Radius of the origin parallel, F / tan(pi/4 + phi0/2)^n. It depends only
+    // on the parameters, so it is computed once instead of on every point.
+    double rho0;
+};
+
+class CConicEquidistant final : public CProjection {
+public:
+    CConicEquidistant();
+    void Transform(double& x, double& y) final;
+    void InverseTransform(double& x, double& y) final;
+    void Project(double& lat, double& lon) final;
+    void InverseProject(double& y, double& x) final;
+
+    double standardParallel1;
+    double standardParallel2;
+    double originLatitude;
+    double centralMeridian;
+    double n;
+    double G;
+    double rho0;
+};
+
+// The inverse finds the latitude by Newton iteration.
+class CPolyconic final : public CProjection {
+public:
+    CPolyconic();
+    void Transform(double& x, double& y) final;
+    void InverseTransform(double& x, double& y) final;
+    void Project(double& lat, double& lon) final;
+    void InverseProject(double& y, double& x) final;
+
+    double originLatitude = 0.0;
+    double centralMeridian = 0.0;
+};
+
+class CBonneProjection final : public CProjection {
+public:
+    CBonneProjection();
+    void Transform(double& x, double& y) final;
+    void InverseTransform(double& x, double& y) final;
+    void Project(double& lat, double& lon) final;
+    void InverseProject(double& y, double& x) final;
+
+    double standardParallel1;
+    double centralMeridian;
+    double cotStandardParallel1;
+};

@@ -1,0 +1,95 @@
+#include "projection/Cylindrical.h"
+
+#include <cmath>
+
+CMercator::CMercator() : CProjection(MercatorCode) {}
+
+void CMercator::Transform(double& x, double& y) { CMercator::Project(y, x); }
+
+void CMercator::InverseTransform(double& x, double& y) { CMercator::InverseProject(y, x); }
+
+void CMercator::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    // asinh(tan phi) is ln(tan phi + 1 / cos phi) without the cancellation of
+    // the two large terms in the far south: the southern hemisphere comes out
+    // as exactly the mirror of the northern one, down to the pole.
+    lat = std::asinh(std::tan(phi));
+    lon = lambda - centralMeridian;
+}
+
+void CMercator::InverseProject(double& y, double& x) {
+    const double phi = std::atan(std::sinh(y));
+    const double lambda = x + centralMeridian;
+    y = phi * RadiansToDegrees;
+    x = lambda * RadiansToDegrees;
+}
+
+CMillerCylindrical::CMillerCylindrical() : CProjection(MillerCylindricalCode) {}
+
+void CMillerCylindrical::Transform(double& x, double& y) { CMillerCylindrical::Project(y, x); }
+
+void CMillerCylindrical::InverseTransform(double& x, double& y) {
+    CMillerCylindrical::InverseProject(y, x);
+}
+
+void CMillerCylindrical::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    lat = 1.25 * std::log(std::tan(QuarterPi + 0.2 * phi));
+    lon = lambda - centralMeridian;
+}
+
+void CMillerCylindrical::InverseProject(double& y, double& x) {
+    const double phi = 5.0 * std::atan(std::pow(2.718281828459045, 0.8 * y)) - 3.9269908169872414;
+    const double lambda = x + centralMeridian;
+    y = phi * RadiansToDegrees;
+    x = lambda * RadiansToDegrees;
+}
+
+CCylindricalEqualArea::CCylindricalEqualArea() : CProjection(CylindricalEqualAreaCode) {}
+
+void CCylindricalEqualArea::Transform(double& x, double& y) {
+    CCylindricalEqualArea::Project(y, x);
+}
+
+void CCylindricalEqualArea::InverseTransform(double& x, double& y) {
+    CCylindricalEqualArea::InverseProject(y, x);
+}
+
+void CCylindricalEqualArea::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    const double cosParallel = std::cos(standardParallel);
+    lat = std::sin(phi) / cosParallel;
+    lon = cosParallel * (lambda - centralMeridian);
+}
+
+void CCylindricalEqualArea::InverseProject(double& y, double& x) {
+    const double cosParallel = std::cos(standardParallel);
+    const double phi = std::asin(y * cosParallel);
+    const double lambda = x / cosParallel + centralMeridian;
+    y = phi * RadiansToDegrees;
+    x = lambda * RadiansToDegrees;
+}
+
+CCassini::CCassini() : CProjection(CassiniCode) {}
+
+void CCassini::Transform(double& x, double& y) { CCassini::Project(y, x); }
+
+void CCassini::InverseTransform(double& x, double& y) { CCassini::InverseProject(y, x); }
+
+void CCassini::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double L = lon * DegreesToRadians - centralMeridian;
+    lon = std::asin(std::cos(phi) * std::sin(L));
+    lat = std::atan2(std::tan(phi), std::cos(L));
+}
+
+void CCassini::InverseProject(double& y, double& x) {
+    const double D = y;
+    const double phi = std::asin(std::sin(D) * std::cos(x));
+    const double lambda = centralMeridian + std::atan2(std::tan(x), std::cos(D));
+    y = phi * RadiansToDegrees;
+    x = lambda * RadiansToDegrees;
+}

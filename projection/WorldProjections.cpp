@@ -1,0 +1,268 @@
+#include "projection/WorldProjections.h"
+
+#include <cmath>
+
+namespace {
+
+// Newton iteration for the auxiliary angle of Mollweide and the Eckerts. The
+// start offset makes the loop run at least once; a loop that reaches the
+// bound reports failure and the caller leaves the point unprojected.
+template <typename Step> bool SolveAuxiliaryAngle(double& theta, Step step) {
+    double prev = theta + 1e-7;
+    int count = 0;
+    while (std::fabs(theta - prev) > 1e-8) {
+        prev = theta;
+        theta = theta - step(theta);
+        ++count;
+        if (count == 50) {
+            return false;
+        }
+    }
+    return true;
+}
+
+inline void StoreDegrees(double phi, double lambda, double& first, double& second) {
+    first = phi * RadiansToDegrees;
+    second = lambda * RadiansToDegrees;
+}
+
+} // namespace
+
+// Sinusoidal ---------------------------------------------------------------
+
+CSinusoidal::CSinusoidal() : CProjection(SinusoidalCode) {}
+
+void CSinusoidal::Transform(double& x, double& y) { CSinusoidal::Project(y, x); }
+
+void CSinusoidal::InverseTransform(double& x, double& y) { CSinusoidal::InverseProject(y, x); }
+
+void CSinusoidal::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    lon = (lambda - centralMeridian) * std::cos(phi);
+    lat = phi;
+}
+
+void CSinusoidal::InverseProject(double& y, double& x) {
+    const double phi = y;
+    const double lambda = x / std::cos(y) + centralMeridian;
+    StoreDegrees(phi, lambda, y, x);
+}
+
+// Mollweide ----------------------------------------------------------------
+
+CMollweide::CMollweide() : CProjection(MollweideCode) {}
+
+void CMollweide::Transform(double& x, double& y) { CMollweide::Project(y, x); }
+
+void CMollweide::InverseTransform(double& x, double& y) { CMollweide::InverseProject(y, x); }
+
+void CMollweide::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    lat = phi;
+    lon = lambda;
+    const double sine = 2 * phi / Pi;
+    if (std::fabs(sine) == 1.0) {
+        // The poles: the iteration would start at theta = +-pi, where its
+        // derivative 1 + cos theta is 0. The limit is the tip of the ellipse.
+        lon = 0.0;
+        lat = std::copysign(1.4142135623731, phi);
+        return;
+    }
+    double theta = 2 * std::asin(sine);
+    const double K = Pi * std::sin(phi);
+    if (!SolveAuxiliaryAngle(theta, [K](double t) {
+            return (t + std::sin(t) - K) / (1 + std::cos(t));
+        })) {
+        return;
+    }
+    const double t = theta / 2;
+    lon = 2.8284271247462 * (lambda - centralMeridian) * std::cos(t) / Pi;
+    lat = 1.4142135623731 * std::sin(t);
+}
+
+void CMollweide::InverseProject(double& y, double& x) {
+    const double t = std::asin(y / 1.4142135623731);
+    const double phi = std::asin((2 * t + std::sin(2 * t)) / Pi);
+    const double lambda = centralMeridian + Pi * x / (2.8284271247462 * std::cos(t));
+    StoreDegrees(phi, lambda, y, x);
+}
+
+// Eckert IV ----------------------------------------------------------------
+
+CEckertIV::CEckertIV() : CProjection(EckertIVCode) {}
+
+void CEckertIV::Transform(double& x, double& y) { CEckertIV::Project(y, x); }
+
+void CEckertIV::InverseTransform(double& x, double& y) { CEckertIV::InverseProject(y, x); }
+
+void CEckertIV::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    lat = phi;
+    lon = lambda;
+    double theta = phi / 2;
+    const double K = (2 + HalfPi) * std::sin(phi);
+    if (!SolveAuxiliaryAngle(theta, [K](double t) {
+            const double s = std::sin(t);
+            const double c = std::cos(t);
+            return (t + s * c + 2 * s - K) / (2 * c * (1 + c));
+        })) {
+        return;
+    }
+    lon = 2 * (lambda - centralMeridian) * (1 + std::cos(theta)) / std::sqrt(22.43597501544853);
+    lat = 2 * std::sqrt(0.43990084648844263) * std::sin(theta);
+}
+
+// The inverse uses the rounded constant 1.00730304626 for (4 + pi) / (4 sqrt
+// pi), so it returns longitudes to about 1e-9 degrees.
+void CEckertIV::InverseProject(double& y, double& x) {
+    const double s = 0.5 * y * std::sqrt(2.2732395447351625);
+    const double theta = std::asin(s);
+    const double phi = std::asin((theta + s * std::cos(theta) + 2 * s) / (2 + HalfPi));
+    const double lambda = centralMeridian + x * Pi * 1.00730304626 /
+                                                (std::sqrt(1 + QuarterPi) * (1 + std::cos(theta)));
+    StoreDegrees(phi, lambda, y, x);
+}
+
+// Eckert VI ----------------------------------------------------------------
+
+CEckertVI::CEckertVI() : CProjection(EckertVICode) {}
+
+void CEckertVI::Transform(double& x, double& y) { CEckertVI::Project(y, x); }
+
+void CEckertVI::InverseTransform(double& x, double& y) { CEckertVI::InverseProject(y, x); }
+
+void CEckertVI::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    lat = phi;
+    lon = lambda;
+    double theta = phi;
+    const double K = (1 + HalfPi) * std::sin(phi);
+    if (!SolveAuxiliaryAngle(theta, [K](double t) {
+            return (t + std::sin(t) - K) / (1 + std::cos(t));
+        })) {
+        return;
+    }
+    lon = (lambda - centralMeridian) * (1 + std::cos(theta)) / std::sqrt(5.141592653589793);
+    lat = 2 * theta / std::sqrt(5.141592653589793);
+}
+
+void CEckertVI::InverseProject(double& y, double& x) {
+    const double theta = 0.5 * std::sqrt(5.141592653589793) * y;
+    const double phi = std::asin((theta + std::sin(theta)) / (1 + HalfPi));
+    const double lambda =
+        centralMeridian + std::sqrt(5.141592653589793) * x / (1 + std::cos(theta));
+    StoreDegrees(phi, lambda, y, x);
+}
+
+// Van der Grinten ----------------------------------------------------------
+
+namespace {
+
+// Below these the point is treated as lying on the equator or on the central
+// meridian, where the general closed form divides by zero (and, for
+// longitudes within a hair of the meridian, overflows); the limits are exact
+// there and the error of using them is below the thresholds themselves.
+constexpr double VanDerGrintenEquatorBand = 1e-12;
+constexpr double VanDerGrintenMeridianBand = 1e-12;
+
+} // namespace
+
+CVanDerGrinten::CVanDerGrinten() : CProjection(VanDerGrintenCode) {}
+
+void CVanDerGrinten::Transform(double& x, double& y) { CVanDerGrinten::Project(y, x); }
+
+void CVanDerGrinten::InverseTransform(double& x, double& y) {
+    CVanDerGrinten::InverseProject(y, x);
+}
+
+// The classic closed form (A, G, P, Q with x and y as a sum of a product and
+// a square root) is evaluated here in an algebraically identical arrangement
+// whose every sum has terms of one sign. The classic arrangement subtracts
+// nearly equal numbers close to the central meridian, where a point 1e-8
+// degrees off the meridian came out with y = 124 instead of y < pi.
+// With s = sin theta = |2 phi / pi| and c = cos theta:
+//   G - 1 = (1 - s) / (s + c - 1),   P^2 - G^2 = 4 G^2 (1 - s) / s^2,
+// both non-negative, and P >= G >= 1.
+void CVanDerGrinten::Project(double& lat, double& lon) {
+    const double phi = lat * DegreesToRadians;
+    const double deltaLambda = lon * DegreesToRadians - centralMeridian;
+    const double s = std::fabs(2 * phi / Pi);
+    if (std::fabs(phi) < VanDerGrintenEquatorBand) {
+        lon = deltaLambda;
+        lat = 0.0;
+        return;
+    }
+    const double oneMinusS = 1 - s;
+    const double c = std::sqrt(oneMinusS * (1 + s));
+    if (std::fabs(deltaLambda) < VanDerGrintenMeridianBand || s >= 1.0) {
+        // Central meridian and poles: x = 0, y = pi tan(theta / 2).
+        lon = 0.0;
+        lat = std::copysign(Pi * s / (1 + c), phi);
+        return;
+    }
+    const double A = 0.5 * std::fabs(Pi / deltaLambda - deltaLambda / Pi);
+    const double A2 = A * A;
+    const double denominator = s - s * s / (1 + c); // s + c - 1 without cancellation
+    const double G = c / denominator;
+    const double GMinusOne = oneMinusS / denominator;
+    const double P = G * (2 / s - 1);
+    const double P2 = P * P;
+    const double P2MinusG2 = 4 * G * G * oneMinusS / (s * s);
+    const double P2MinusG = P2MinusG2 + G * GMinusOne;
+    const double D = A2 * (P2MinusG * P2MinusG + P2MinusG2) + P2 * P2MinusG2;
+    const double E = A2 * (P2MinusG2 + GMinusOne * GMinusOne) + P2MinusG2;
+    const double Q = A2 + G;
+    const double x = Pi * P2MinusG2 / (std::sqrt(D) + A * P2MinusG);
+    const double y = Pi * (A2 * (2 * G - 1) + G * G) / (P * Q + A * std::sqrt(E));
+    lon = (deltaLambda < 0) ? -x : x;
+    lat = (phi < 0) ? -y : y;
+}
+
+void CVanDerGrinten::InverseProject(double& y, double& x) {
+    const double X = x / Pi;
+    const double Y = y / Pi;
+    const double X2 = X * X;
+    const double Y2 = Y * Y;
+    const double S = X2 + Y2;
+
+    double phi = 0.0;
+    if (Y != 0.0) {
+        const double c1 = -std::fabs(Y) * (1 + S);
+        const double c2 = c1 - 2 * Y2 + X2;
+        const double c3 = -2 * c1 + 1 + 2 * Y2 + S * S;
+        const double d = Y2 / c3 + (2 * c2 * c2 * c2 / (c3 * c3 * c3) - 9 * c1 * c2 / (c3 * c3)) / 27;
+        const double a1 = (c1 - c2 * c2 / (3 * c3)) / c3;
+        const double m1 = 2 * std::sqrt(-a1 / 3);
+        double cosine = 3 * d / (a1 * m1);
+        // Rounding may take the cosine a hair beyond -1 close to the equator.
+        cosine = std::fmax(-1.0, std::fmin(1.0, cosine));
+        const double theta1 = std::acos(cosine) / 3;
+        phi = Pi * (-m1 * std::cos(theta1 + Pi / 3) - c2 / (3 * c3));
+        if (y < 0) {
+            phi = -phi;
+        }
+    }
+
+    // (S - 1 + sqrt((S - 1)^2 + 4 X^2)) / (2 X), arranged so that nothing
+    // cancels: inside the outline S < 1 it is 2 X / (sqrt(...) + 1 - S), which
+    // is also the right limit 0 on the central meridian X = 0.
+    const double R = std::sqrt((S - 1) * (S - 1) + 4 * X2);
+    double lambda = (S <= 1) ? 2 * Pi * X / (R + 1 - S) : Pi * (S - 1 + R) / (2 * X);
+    lambda += centralMeridian;
+
+    if (lambda > Pi) {
+        lambda = Pi;
+    } else if (lambda < -Pi) {
+        lambda = -Pi;
+    }
+    if (phi > HalfPi) {
+        phi = HalfPi;
+    } else if (phi < -HalfPi) {
+        phi = -HalfPi;
+    }
+    StoreDegrees(phi, lambda, y, x);
+}
