@@ -108,12 +108,13 @@ CEditLatLong::~CEditLatLong() = default;
 
 void CEditLatLong::Initialise(bool isLatitude) {
     latitude = isLatitude;
+    // The limit comes first: QLineEdit cuts a text that is longer than it.
     if (latitude) {
-        setText(QStringLiteral("N00:00:00"));
         setMaxLength(latitudeLength);
+        setText(QStringLiteral("N00:00:00"));
     } else {
-        setText(QStringLiteral("W000:00:00"));
         setMaxLength(longitudeLength);
+        setText(QStringLiteral("W000:00:00"));
     }
 }
 

@@ -129,6 +129,9 @@ void CProgressDialog::CentreOverMainWindow() {
     const QWidget* mainWindow = FindMainWindow();
     if (mainWindow == nullptr)
         return;
+    // The native window must exist for the frame around the client area to
+    // be known.
+    winId();
     const QRect client(mainWindow->mapToGlobal(QPoint(0, 0)), mainWindow->size());
     const QRect own = frameGeometry();
     const int left = client.left() + client.width() / 2 - own.width() / 2;
