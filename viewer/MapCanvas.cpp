@@ -1,0 +1,426 @@
+#include "viewer/MapCanvas.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+#include <limits>
+
+#include "geometry/Arcs.h"
+
+namespace {
+
+// A pixel position before it is truncated to integers: a map coordinate minus
+// the offset, times the scale.
+struct CScaledPoint {
+    double x;
+    double y;
+};
+
+bool IsFinite(const C2DRect& r) {
+    return std::isfinite(r.topLeft.x) && std::isfinite(r.topLeft.y) &&
+           std::isfinite(r.bottomRight.x) && std::isfinite(r.bottomRight.y);
+}
+
+// Truncates towards zero. Values beyond the 32-bit range saturate (a converted
+// double out of range would be undefined), and NaN gives 0.
+inline int32_t TruncateToPixel(double value) {
+    if (value > -2147483649.0 && value < 2147483648.0) {
+        return static_cast<int32_t>(value);
+    }
+    if (value > 0.0) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    if (value < 0.0) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    return 0;
+}
+
+// The mapping of Render in a form the inner loops can keep in registers.
+struct CPixelMapping {
+    double offsetX;
+    double offsetY;
+    double scaleX;
+    double scaleY;
+
+    // The pixel of a map point; false when it has no finite pixel position
+    // (infinite or NaN coordinates, as projections give at their poles).
+    inline bool Map(double x, double y, CPixelPoint& pixel) const {
+        const double px = (x - offsetX) * scaleX;
+        const double py = (y - offsetY) * scaleY;
+        // px - px is 0 for finite values and NaN for infinities and NaN.
+        if (!(px - px == 0.0 && py - py == 0.0)) {
+            return false;
+        }
+        pixel.x = TruncateToPixel(px);
+        pixel.y = TruncateToPixel(py);
+        return true;
+    }
+};
+
+// Accumulates the one path of a holed polygon as the platform's path drawing
+// would: a current position, figures started by moves, and edges emitted only
+// when their two end pixels differ.
+class CPathBuilder {
+public:
+    CPathBuilder(const CPixelMapping& mapping, QPainterPath& path) : mapping(mapping), path(path) {}
+
+    // Starts a new figure at a ring's first vertex. A vertex without a finite
+    // pixel position defers the start to the first finite point that follows.
+    void StartFigure(const C2DPoint& start) {
+        CloseFigure();
+        CPixelPoint p;
+        hasCurrent = mapping.Map(start.x, start.y, p);
+        if (hasCurrent) {
+            path.moveTo(p.x, p.y);
+        }
+        pointLost = !hasCurrent;
+        figureOpen = true;
+    }
+
+    void AddRing(const C2DPolyBase& ring) {
+        const unsigned count = ring.GetLineCount();
+        if (ring.GetType() == GeometryType::Polygon) {
+            // A polygon holds straight edges only.
+            for (unsigned i = 0; i < count; ++i) {
+                AddLine(*static_cast<const C2DLine*>(ring.GetLine(i)));
+            }
+            return;
+        }
+        for (unsigned i = 0; i < count; ++i) {
+            const C2DLineBase* edge = ring.GetLine(i);
+            if (edge->GetType() == GeometryType::Line) {
+                AddLine(*static_cast<const C2DLine*>(edge));
+            } else if (edge->GetType() == GeometryType::Arc) {
+                AddArc(*static_cast<const C2DArc*>(edge));
+            }
+        }
+    }
+
+    void CloseFigure() {
+        // Open figures are closed when the path is stroked and filled, so the
+        // outline includes the edge back to each figure's start.
+        if (figureOpen) {
+            path.closeSubpath();
+            figureOpen = false;
+        }
+    }
+
+private:
+    inline void AddLine(const C2DLine& line) {
+        CPixelPoint a;
+        CPixelPoint b;
+        const bool startFinite = mapping.Map(line.start.x, line.start.y, a);
+        if (pointLost && startFinite) {
+            Rejoin(a);
+        }
+        // The end is start + direction, exactly as C2DLine::GetEnd gives it.
+        if (!mapping.Map(line.start.x + line.direction.dx, line.start.y + line.direction.dy, b)) {
+            pointLost = true;
+            return;
+        }
+        if (startFinite && a == b) {
+            return; // both ends on one pixel
+        }
+        LineTo(b);
+    }
+
+    // After points without a pixel position the outline continues at the next
+    // finite start point. (An edge that starts at infinity has no finite end
+    // either: its end is computed as start + direction.) With finite content
+    // this never happens, and the path is exactly the edge-by-edge one.
+    void Rejoin(const CPixelPoint& a) {
+        LineTo(a);
+        pointLost = false;
+    }
+
+    inline void LineTo(const CPixelPoint& b) {
+        if (hasCurrent) {
+            path.lineTo(b.x, b.y);
+        } else {
+            path.moveTo(b.x, b.y);
+            hasCurrent = true;
+        }
+    }
+
+    void AddArc(const C2DArc& arc) {
+        const C2DPoint start = arc.GetStart();
+        const C2DPoint end = arc.GetEnd();
+        CPixelPoint a;
+        CPixelPoint b;
+        const bool startFinite = mapping.Map(start.x, start.y, a);
+        if (pointLost && startFinite) {
+            Rejoin(a);
+        }
+        if (!mapping.Map(end.x, end.y, b)) {
+            pointLost = true;
+            return;
+        }
+        if (startFinite && a == b) {
+            return;
+        }
+        // An arc whose chord is longer than its diameter has no circle (its
+        // centre would be reported as the origin); it is drawn as its chord.
+        if (!hasCurrent || !startFinite || !arc.HasCircle()) {
+            LineTo(b);
+            return;
+        }
+        // Bounding box of the circle: the corners (centre - offset) +- r are
+        // scaled and truncated like every other pixel.
+        const C2DPoint centre = arc.GetCircleCentre();
+        const double r = arc.radius;
+        const double cx = centre.x - mapping.offsetX;
+        const double cy = centre.y - mapping.offsetY;
+        const CPixelMapping noOffset{0.0, 0.0, mapping.scaleX, mapping.scaleY};
+        CPixelPoint p1;
+        CPixelPoint p2;
+        if (!noOffset.Map(cx - r, cy + r, p1) || !noOffset.Map(cx + r, cy - r, p2)) {
+            LineTo(b);
+            return;
+        }
+        // The box is normalised: with the y scale negative, p1 is the upper
+        // corner on screen.
+        const double left = std::min(p1.x, p2.x);
+        const double right = std::max(p1.x, p2.x);
+        const double top = std::min(p1.y, p2.y);
+        const double bottom = std::max(p1.y, p2.y);
+        if (right <= left || bottom <= top) {
+            LineTo(b); // the circle is thinner than a pixel
+            return;
+        }
+        const bool clockwise = arc.arcOnRight != (mapping.scaleX * mapping.scaleY < 0.0);
+        ArcTo(QRectF(left, top, right - left, bottom - top), a, b, clockwise);
+    }
+
+    // The platform's arc-to: the arc runs on the ellipse of the box from where
+    // the ray from the box's centre through a meets the ellipse to where the
+    // ray through b meets it, clockwise or counter-clockwise as seen on
+    // screen; a line joins the current position to the arc's start, and the
+    // arc's end becomes the current position. Equal rays give a whole
+    // ellipse.
+    //
+    // QPainterPath::arcTo takes angles in degrees, counter-clockwise on screen
+    // (y down) from 3 o'clock, and they are parametric angles of the ellipse,
+    // not polar ones. The ray through a point (dx, dy) from the centre (dy
+    // measured upwards) meets the ellipse of half axes A, B at the parametric
+    // angle atan2(A * dy, B * dx).
+    void ArcTo(const QRectF& box, const CPixelPoint& a, const CPixelPoint& b, bool clockwise) {
+        const QPointF centre = box.center();
+        const double halfWidth = box.width() / 2.0;
+        const double halfHeight = box.height() / 2.0;
+        const auto parametricAngle = [&](const CPixelPoint& p) {
+            const double dx = p.x - centre.x();
+            const double dy = centre.y() - p.y;
+            return std::atan2(halfWidth * dy, halfHeight * dx) * (180.0 / 3.141592653589793);
+        };
+        const double startAngle = parametricAngle(a);
+        double sweep = parametricAngle(b) - startAngle;
+        if (clockwise) {
+            if (sweep >= 0.0) {
+                sweep -= 360.0;
+            }
+        } else if (sweep <= 0.0) {
+            sweep += 360.0;
+        }
+        path.arcTo(box, startAngle, sweep);
+    }
+
+    const CPixelMapping& mapping;
+    QPainterPath& path;
+    bool hasCurrent = false;
+    bool figureOpen = false;
+    // A point of the current figure was skipped for having no finite pixel.
+    bool pointLost = false;
+};
+
+} // namespace
+
+CMapCanvas::CMapCanvas() = default;
+
+CMapCanvas::~CMapCanvas() {
+    delete image;
+}
+
+void CMapCanvas::CreateBuffer(int width, int height) {
+    delete image;
+    image = new QImage(width, height, QImage::Format_RGB32);
+    pixelRect.left = 0;
+    pixelRect.top = 0;
+    pixelRect.right = width;
+    pixelRect.bottom = height;
+    Recalculate();
+    image->fill(backgroundColour);
+}
+
+void CMapCanvas::Recalculate() {
+    visibleRect = requestedRect;
+    const C2DPoint visibleCentre = visibleRect.GetCentre();
+
+    // The aspect ratios are compared in single precision, so the choice of
+    // the fitted axis is stable for areas whose aspect equals the image's.
+    const float pixelWidth = static_cast<float>(pixelRect.right - pixelRect.left);
+    const float pixelHeight = static_cast<float>(pixelRect.bottom - pixelRect.top);
+    const float screenAspect = pixelWidth / pixelHeight;
+    const float mapWidth =
+        static_cast<float>(requestedRect.bottomRight.x - requestedRect.topLeft.x);
+    const float mapHeight =
+        static_cast<float>(requestedRect.topLeft.y - requestedRect.bottomRight.y);
+    const float mapAspect = mapWidth / mapHeight;
+
+    if (screenAspect <= mapAspect) {
+        // The map is relatively wider: fit the width, widen the visible height.
+        const float s = pixelWidth / mapWidth;
+        scale = C2DPoint(s, s);
+        const double ratio = mapAspect / screenAspect;
+        visibleRect.topLeft.y = visibleCentre.y + (visibleRect.topLeft.y - visibleCentre.y) * ratio;
+        visibleRect.bottomRight.y =
+            visibleCentre.y + (visibleRect.bottomRight.y - visibleCentre.y) * ratio;
+    } else {
+        // The image is relatively wider (or an aspect is not a number): fit the
+        // height, widen the visible width.
+        const float s = pixelHeight / mapHeight;
+        scale = C2DPoint(s, s);
+        const double ratio = screenAspect / mapAspect;
+        visibleRect.topLeft.x = visibleCentre.x + (visibleRect.topLeft.x - visibleCentre.x) * ratio;
+        visibleRect.bottomRight.x =
+            visibleCentre.x + (visibleRect.bottomRight.x - visibleCentre.x) * ratio;
+    }
+    scale.y = -scale.y;
+
+    // The centre of the requested area lands on the centre pixel; the halving
+    // is an integer division.
+    const C2DPoint requestedCentre = requestedRect.GetCentre();
+    offset.x = requestedCentre.x - ((pixelRect.left + pixelRect.right) / 2) / scale.x;
+    offset.y = requestedCentre.y - ((pixelRect.top + pixelRect.bottom) / 2) / scale.y;
+}
+
+namespace {
+
+// Bounds of the finite vertices of the content; all zero when it has none.
+// A projection may send vertices to infinity (Mercator at the poles); fitting
+// those would leave nothing visible.
+C2DRect FiniteBounds(const C2DHoledPolyBaseSet& content) {
+    C2DRect bounds(0.0, 0.0, 0.0, 0.0);
+    bool any = false;
+    const auto include = [&](const C2DPoint& p) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+            return;
+        }
+        if (any) {
+            bounds.ExpandToInclude(p);
+        } else {
+            bounds.Set(p.x, p.y, p.x, p.y);
+            any = true;
+        }
+    };
+    const auto includeRing = [&](const C2DPolyBase* ring) {
+        if (ring == nullptr) {
+            return;
+        }
+        for (unsigned i = 0; i < ring->GetLineCount(); ++i) {
+            const C2DLineBase* edge = ring->GetLine(i);
+            C2DRect edgeBounds(edge->GetStart(), edge->GetStart());
+            edgeBounds.ExpandToInclude(edge->GetEnd());
+            // An arc's bulge counts when its whole box is finite.
+            edge->GetBounds(edgeBounds);
+            if (IsFinite(edgeBounds)) {
+                include(edgeBounds.topLeft);
+                include(edgeBounds.bottomRight);
+            } else {
+                include(edge->GetStart());
+                include(edge->GetEnd());
+            }
+        }
+    };
+    for (unsigned i = 0; i < content.GetSize(); ++i) {
+        const C2DHoledPolyBase* holedPolygon = content.GetAt(i);
+        includeRing(holedPolygon->GetRim());
+        for (unsigned h = 0; h < holedPolygon->GetHoleCount(); ++h) {
+            includeRing(holedPolygon->GetHole(h));
+        }
+    }
+    return bounds;
+}
+
+} // namespace
+
+void CMapCanvas::FitToBounds(const C2DHoledPolyBaseSet& content) {
+    C2DRect bounds(0.0, 0.0, 0.0, 0.0);
+    content.GetBounds(bounds);
+    if (!IsFinite(bounds)) {
+        bounds = FiniteBounds(content);
+    }
+    requestedRect = bounds;
+    Recalculate();
+}
+
+C2DPoint CMapCanvas::PixelToMap(int32_t px, int32_t py) const {
+    return C2DPoint(px / scale.x + offset.x, py / scale.y + offset.y);
+}
+
+CPixelPoint CMapCanvas::MapToPixel(double x, double y) const {
+    return CPixelPoint{TruncateToPixel((x - offset.x) * scale.x),
+                       TruncateToPixel((y - offset.y) * scale.y)};
+}
+
+bool CMapCanvas::IsWorthDrawing(const C2DPolyBase& rim) const {
+    C2DRect bounds;
+    rim.GetBounds(bounds);
+    C2DRect onScreen = bounds;
+    onScreen.MultiplyBy(scale);
+    const double area = std::fabs((onScreen.bottomRight.x - onScreen.topLeft.x) *
+                                  (onScreen.topLeft.y - onScreen.bottomRight.y));
+    if (area < MinDrawArea) {
+        return false;
+    }
+    return bounds.Overlaps(visibleRect);
+}
+
+void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
+    if (image == nullptr) {
+        return;
+    }
+    QPainter painter(image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(QRect(pixelRect.left, pixelRect.top, pixelRect.right - pixelRect.left,
+                           pixelRect.bottom - pixelRect.top),
+                     backgroundColour);
+    QPen pen(lineColour);
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    painter.setBrush(QBrush(fillColour, Qt::SolidPattern));
+
+    for (unsigned i = 0; i < content.GetSize(); ++i) {
+        const C2DHoledPolyBase* holedPolygon = content.GetAt(i);
+        const C2DPolyBase* rim = holedPolygon->GetRim();
+        if (rim != nullptr && IsWorthDrawing(*rim)) {
+            DrawHoledPolygon(painter, *holedPolygon);
+        }
+    }
+}
+
+void CMapCanvas::DrawHoledPolygon(QPainter& painter, const C2DHoledPolyBase& holedPolygon) {
+    const C2DPolyBase* rim = holedPolygon.GetRim();
+    if (rim == nullptr || rim->GetLineCount() == 0) {
+        return;
+    }
+    const CPixelMapping mapping{offset.x, offset.y, scale.x, scale.y};
+    QPainterPath path;
+    // The alternate (even-odd) rule leaves the holes unfilled.
+    path.setFillRule(Qt::OddEvenFill);
+    CPathBuilder builder(mapping, path);
+    builder.StartFigure(rim->GetLine(0)->GetStart());
+    builder.AddRing(*rim);
+    for (unsigned h = 0; h < holedPolygon.GetHoleCount(); ++h) {
+        const C2DPolyBase* hole = holedPolygon.GetHole(h);
+        if (hole->GetLineCount() == 0) {
+            continue;
+        }
+        builder.StartFigure(hole->GetLine(0)->GetStart());
+        builder.AddRing(*hole);
+    }
+    builder.CloseFigure();
+    painter.drawPath(path);
+}
