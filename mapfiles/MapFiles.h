@@ -18,13 +18,11 @@ bool WriteShapefile(std::FILE* file, const C2DHoledPolyBaseSet& content);
 // for reading and writing alike.
 extern bool useTextMapFormat2;
 bool ReadTextMap(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress);
-bool WriteTextMap(const char* path, const C2DHoledPolyBaseSet& content,
-                  CProgressUpdater* progress);
+bool WriteTextMap(const char* path, const C2DHoledPolyBaseSet& content, CProgressUpdater* progress);
 
 // The format is chosen by a case-sensitive substring anywhere in the path:
 // ".vmq" is looked for first, then ".shp"; a path with neither has no format.
 enum class MapFileFormat { TextMap, Shapefile, Unknown };
 MapFileFormat ChooseMapFileFormat(const char* path);
 bool ReadMapFile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress);
-bool WriteMapFile(const char* path, const C2DHoledPolyBaseSet& content,
-                  CProgressUpdater* progress);
+bool WriteMapFile(const char* path, const C2DHoledPolyBaseSet& content, CProgressUpdater* progress);

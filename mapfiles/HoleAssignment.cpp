@@ -1,0 +1,381 @@
+#include "mapfiles/HoleAssignment.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Tilt of the probe ray that C2DPolyBase::Contains casts; IndexedContains
+// casts the very same ray.
+constexpr double RayRise = 1e-6;
+
+// An edge spanning more bands than this is kept in a short list that every
+// query scans, so that a ring of long edges cannot blow the index up.
+constexpr unsigned LongEdgeBands = 16;
+
+bool IsFinite(const C2DRect& r) {
+    return std::isfinite(r.topLeft.x) && std::isfinite(r.topLeft.y) &&
+           std::isfinite(r.bottomRight.x) && std::isfinite(r.bottomRight.y);
+}
+
+bool HasNaN(const C2DRect& r) {
+    return std::isnan(r.topLeft.x) || std::isnan(r.topLeft.y) || std::isnan(r.bottomRight.x) ||
+           std::isnan(r.bottomRight.y);
+}
+
+// The strict containment that IsWithin demands of the two bounding rectangles.
+bool LiesStrictlyInside(const C2DRect& mine, const C2DRect& theirs) {
+    return mine.topLeft.x > theirs.topLeft.x && mine.bottomRight.x < theirs.bottomRight.x &&
+           mine.bottomRight.y > theirs.bottomRight.y && mine.topLeft.y < theirs.topLeft.y;
+}
+
+bool EdgeCrosses(const C2DLineBase& edge, const C2DLineBase& line, C2DPointSet* found) {
+    if (edge.GetType() == GeometryType::Line && line.GetType() == GeometryType::Line) {
+        return static_cast<const C2DLine&>(edge).CrossesLine(static_cast<const C2DLine&>(line),
+                                                             found);
+    }
+    return edge.Crosses(line, found);
+}
+
+} // namespace
+
+// Horizontal bands over a ring's edges: each edge is listed in every band its
+// bounds' y range touches. Queries by a y range return, in increasing order,
+// a superset of the edges whose rectangles can overlap that range.
+class CHoleAssigner::CEdgeBands {
+public:
+    explicit CEdgeBands(const C2DPolyBase& ring) {
+        const unsigned n = ring.GetLineCount();
+        std::vector<double> low(n);
+        std::vector<double> high(n);
+        double lowest = 0.0;
+        double highest = 0.0;
+        C2DRect bounds;
+        for (unsigned i = 0; i < n; ++i) {
+            ring.GetLine(i)->GetBounds(bounds);
+            if (!IsFinite(bounds)) {
+                usable = false;
+                return;
+            }
+            low[i] = bounds.bottomRight.y;
+            high[i] = bounds.topLeft.y;
+            if (i == 0 || low[i] < lowest) {
+                lowest = low[i];
+            }
+            if (i == 0 || high[i] > highest) {
+                highest = high[i];
+            }
+        }
+        origin = lowest;
+        bandCount = std::clamp(n / 4, 1u, 1u << 20);
+        const double height = highest - lowest;
+        scale = (height > 0.0 && std::isfinite(height)) ? bandCount / height : 0.0;
+
+        firstBand.resize(n);
+        std::vector<uint32_t> counts(bandCount + 1, 0);
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned b0 = Band(low[i]);
+            const unsigned b1 = Band(high[i]);
+            firstBand[i] = b0;
+            if (b1 - b0 > LongEdgeBands) {
+                longEdges.push_back(i);
+                longLow.push_back(low[i]);
+                longHigh.push_back(high[i]);
+                continue;
+            }
+            for (unsigned b = b0; b <= b1; ++b) {
+                ++counts[b + 1];
+            }
+        }
+        for (unsigned b = 0; b < bandCount; ++b) {
+            counts[b + 1] += counts[b];
+        }
+        bandStart = counts;
+        entries.resize(bandStart[bandCount]);
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned b0 = firstBand[i];
+            const unsigned b1 = Band(high[i]);
+            if (b1 - b0 > LongEdgeBands) {
+                continue;
+            }
+            for (unsigned b = b0; b <= b1; ++b) {
+                entries[counts[b]++] = i;
+            }
+        }
+    }
+
+    bool IsUsable() const { return usable; }
+
+    void FindEdges(double lowY, double highY, std::vector<unsigned>& edges) const {
+        edges.clear();
+        const unsigned q0 = Band(lowY);
+        const unsigned q1 = Band(highY);
+        for (unsigned b = q0; b <= q1; ++b) {
+            for (uint32_t k = bandStart[b]; k < bandStart[b + 1]; ++k) {
+                const uint32_t e = entries[k];
+                // Report an edge only in the first queried band it is listed in.
+                if (b == q0 || firstBand[e] == b) {
+                    edges.push_back(e);
+                }
+            }
+        }
+        for (std::size_t k = 0; k < longEdges.size(); ++k) {
+            if (!(longHigh[k] < lowY || longLow[k] > highY)) {
+                edges.push_back(longEdges[k]);
+            }
+        }
+        std::sort(edges.begin(), edges.end());
+    }
+
+private:
+    // Monotone in y, so that overlapping y ranges share a band.
+    unsigned Band(double y) const {
+        const double t = (y - origin) * scale;
+        if (!(t > 0.0)) {
+            return 0;
+        }
+        if (t >= static_cast<double>(bandCount)) {
+            return bandCount - 1;
+        }
+        return static_cast<unsigned>(t);
+    }
+
+    bool usable = true;
+    double origin = 0.0;
+    double scale = 0.0;
+    unsigned bandCount = 1;
+    std::vector<uint32_t> bandStart;
+    std::vector<uint32_t> entries;
+    std::vector<uint32_t> firstBand;
+    std::vector<uint32_t> longEdges;
+    std::vector<double> longLow;
+    std::vector<double> longHigh;
+};
+
+CHoleAssigner::CHoleAssigner(const C2DRect& extent, unsigned expectedRings, unsigned indexedEdges)
+    : indexedEdges(indexedEdges) {
+    if (IsFinite(extent)) {
+        originX = extent.topLeft.x;
+        originY = extent.bottomRight.y;
+        const double width = extent.bottomRight.x - extent.topLeft.x;
+        const double height = extent.topLeft.y - extent.bottomRight.y;
+        scaleX = (width > 0.0 && std::isfinite(width)) ? 1.0 / width : 0.0;
+        scaleY = (height > 0.0 && std::isfinite(height)) ? 1.0 / height : 0.0;
+    }
+    // About two cells per ring along each axis at the finest level.
+    const double side = std::sqrt(static_cast<double>(std::max(expectedRings, 1u)));
+    int finest = 1;
+    while (finest < MaxLevels - 1 && static_cast<double>(1u << finest) < 2.0 * side) {
+        ++finest;
+    }
+    levelCount = finest + 1;
+}
+
+CHoleAssigner::~CHoleAssigner() = default;
+
+unsigned CHoleAssigner::CellOf(double value, double origin, double scale, int level) const {
+    double t = (value - origin) * scale;
+    if (!(t > 0.0)) {
+        t = 0.0;
+    } else if (t > 1.0) {
+        t = 1.0;
+    }
+    const unsigned cellsPerAxis = 1u << level;
+    const auto cell = static_cast<unsigned>(t * cellsPerAxis);
+    return cell < cellsPerAxis ? cell : cellsPerAxis - 1;
+}
+
+uint64_t CHoleAssigner::CellKey(int level, unsigned cx, unsigned cy) {
+    return (static_cast<uint64_t>(level) << 48) | (static_cast<uint64_t>(cx) << 24) | cy;
+}
+
+void CHoleAssigner::AddRim(const C2DPolyBase& rim) {
+    const auto number = static_cast<uint32_t>(rims.size());
+    rims.push_back(&rim);
+    const C2DRect& r = rim.GetBoundingRect();
+    if (HasNaN(r)) {
+        return; // no rectangle lies strictly inside one with a NaN side
+    }
+    if (!IsFinite(r)) {
+        unplacedRims.push_back(number);
+        return;
+    }
+    // The finest level at which the rim covers at most 2 x 2 cells.
+    for (int level = levelCount - 1; level >= 0; --level) {
+        const unsigned x0 = CellOf(r.topLeft.x, originX, scaleX, level);
+        const unsigned x1 = CellOf(r.bottomRight.x, originX, scaleX, level);
+        const unsigned y0 = CellOf(r.bottomRight.y, originY, scaleY, level);
+        const unsigned y1 = CellOf(r.topLeft.y, originY, scaleY, level);
+        if (level > 0 && (x1 - x0 > 1 || y1 - y0 > 1)) {
+            continue;
+        }
+        for (unsigned cx = x0; cx <= x1; ++cx) {
+            for (unsigned cy = y0; cy <= y1; ++cy) {
+                cells[CellKey(level, cx, cy)].push_back(number);
+            }
+        }
+        usedLevels[level] = true;
+        return;
+    }
+}
+
+unsigned CHoleAssigner::FindRim(const C2DPolyBase& hole, unsigned fallback) {
+    if (hole.GetLineCount() == 0) {
+        return fallback;
+    }
+    const C2DRect& h = hole.GetBoundingRect();
+    if (!IsFinite(h)) {
+        // Never strictly inside any rectangle; asked the long way all the same.
+        for (unsigned r = 0; r < fallback && r < rims.size(); ++r) {
+            if (hole.IsWithin(*rims[r])) {
+                return r;
+            }
+        }
+        return fallback;
+    }
+    // A rim whose rectangle strictly contains the hole's contains its lower
+    // left corner, so it is registered in that corner's cell at its level.
+    candidates.clear();
+    for (int level = 0; level < levelCount; ++level) {
+        if (!usedLevels[level]) {
+            continue;
+        }
+        const unsigned cx = CellOf(h.topLeft.x, originX, scaleX, level);
+        const unsigned cy = CellOf(h.bottomRight.y, originY, scaleY, level);
+        const auto found = cells.find(CellKey(level, cx, cy));
+        if (found == cells.end()) {
+            continue;
+        }
+        for (const uint32_t r : found->second) {
+            if (r < fallback && LiesStrictlyInside(h, rims[r]->GetBoundingRect())) {
+                candidates.push_back(r);
+            }
+        }
+    }
+    for (const uint32_t r : unplacedRims) {
+        if (r < fallback && LiesStrictlyInside(h, rims[r]->GetBoundingRect())) {
+            candidates.push_back(r);
+        }
+    }
+    std::sort(candidates.begin(), candidates.end());
+    indexedHole = nullptr;
+    for (const uint32_t r : candidates) {
+        if (IsWithinRim(hole, r)) {
+            return r;
+        }
+    }
+    return fallback;
+}
+
+bool CHoleAssigner::IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber) {
+    const C2DPolyBase& rim = *rims[rimNumber];
+    if (rim.GetLineCount() < indexedEdges || rim.GetLineRectCount() != rim.GetLineCount() ||
+        hole.GetLineRectCount() != hole.GetLineCount()) {
+        return hole.IsWithin(rim);
+    }
+    // The indexed path relies on finite rectangles throughout (a NaN would
+    // make rectangle overlaps unpredictable).
+    const C2DPoint start = hole.GetLine(0)->GetStart();
+    if (!std::isfinite(start.x) || !std::isfinite(start.y)) {
+        return hole.IsWithin(rim);
+    }
+    for (unsigned i = 0; i < hole.GetLineRectCount(); ++i) {
+        if (!IsFinite(hole.GetLineRect(i))) {
+            return hole.IsWithin(rim);
+        }
+    }
+    auto& bands = rimBands[rimNumber];
+    if (!bands) {
+        bands = std::make_unique<CEdgeBands>(rim);
+    }
+    if (!bands->IsUsable()) {
+        return hole.IsWithin(rim);
+    }
+    // IsWithin: a hole with edges, strictly inside the rim's rectangle (both
+    // checked by the caller), whose first vertex the rim contains, and no
+    // edge of which crosses the rim.
+    if (!LiesStrictlyInside(hole.GetBoundingRect(), rim.GetBoundingRect())) {
+        return false;
+    }
+    if (!IndexedContains(rim, *bands, start)) {
+        return false;
+    }
+    return !IndexedCrosses(hole, rim, *bands);
+}
+
+// C2DPolyBase::Contains with the edges of the probe's band only; the edges
+// are visited in the same order, so the crossings come out the same.
+bool CHoleAssigner::IndexedContains(const C2DPolyBase& rim, const CEdgeBands& bands,
+                                    const C2DPoint& point) {
+    const C2DRect& b = rim.GetBoundingRect();
+    if (!(b.topLeft.x <= point.x && point.x <= b.bottomRight.x && b.bottomRight.y <= point.y &&
+          point.y <= b.topLeft.y)) {
+        return false;
+    }
+    const C2DLine probe(point, C2DOffset(b.bottomRight.x - b.topLeft.x, RayRise));
+    C2DRect probeBounds;
+    probe.GetBounds(probeBounds);
+    if (!b.Overlaps(probeBounds)) {
+        return false;
+    }
+    bands.FindEdges(probeBounds.bottomRight.y, probeBounds.topLeft.y, rimEdges);
+    C2DPointSet crossings;
+    bool crosses = false;
+    for (const unsigned i : rimEdges) {
+        if (rim.GetLineRect(i).Overlaps(probeBounds) &&
+            EdgeCrosses(*rim.GetLine(i), probe, &crossings)) {
+            crosses = true;
+        }
+    }
+    if (!crosses || crossings.IsEmpty()) {
+        return false;
+    }
+    crossings.SortByDistance(point);
+    if (*crossings.GetAt(0) == point) {
+        return true;
+    }
+    return crossings.GetSize() % 2 == 1;
+}
+
+// hole.Crosses(rim): whether any hole edge whose rectangle overlaps a rim
+// edge's rectangle crosses that rim edge. Only rim edges in the bands of the
+// hole's rectangle can overlap a hole edge's rectangle.
+bool CHoleAssigner::IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& rim,
+                                   const CEdgeBands& bands) {
+    const C2DRect& h = hole.GetBoundingRect();
+    if (!rim.GetBoundingRect().Overlaps(h)) {
+        return false;
+    }
+    bands.FindEdges(h.bottomRight.y, h.topLeft.y, rimEdges);
+    const bool indexHole = hole.GetLineCount() >= indexedEdges;
+    if (indexHole && indexedHole != &hole) {
+        holeBands = std::make_unique<CEdgeBands>(hole);
+        indexedHole = &hole;
+    }
+    C2DRect edgeBounds;
+    for (const unsigned e : rimEdges) {
+        const C2DLineBase& rimEdge = *rim.GetLine(e);
+        rimEdge.GetBounds(edgeBounds);
+        if (!h.Overlaps(edgeBounds)) {
+            continue;
+        }
+        if (indexHole && holeBands->IsUsable()) {
+            holeBands->FindEdges(edgeBounds.bottomRight.y, edgeBounds.topLeft.y, holeEdges);
+            for (const unsigned i : holeEdges) {
+                if (hole.GetLineRect(i).Overlaps(edgeBounds) &&
+                    hole.GetLine(i)->Crosses(rimEdge, nullptr)) {
+                    return true;
+                }
+            }
+            continue;
+        }
+        const unsigned count = hole.GetLineCount();
+        for (unsigned i = 0; i < count; ++i) {
+            if (hole.GetLineRect(i).Overlaps(edgeBounds) &&
+                hole.GetLine(i)->Crosses(rimEdge, nullptr)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}

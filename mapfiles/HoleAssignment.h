@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "geometry/HoledPolygons.h"
+
+// Finds the rim that a shapefile hole belongs to: the first rim, in the order
+// the rims were added, that the hole IsWithin, else a fallback rim. A record
+// of a detailed map can hold hundreds of thousands of rings, so testing every
+// hole against every rim would be quadratic, and each IsWithin against a rim
+// of many edges walks all of that rim's edges. The assigner therefore
+//  - keeps the rims in a sparse multi-level grid over their bounding
+//    rectangles: a rim can only hold a hole whose rectangle lies strictly
+//    inside its own, so only the rims registered in the grid cell of the
+//    hole's lower-left corner are candidates;
+//  - tests the candidates in rim order, and for a rim of many edges evaluates
+//    IsWithin through a band index over the rim's edges, visiting only the
+//    edges whose rectangles can meet the probe ray or the hole.
+// The answer is exactly the answer of testing IsWithin rim by rim.
+class CHoleAssigner {
+public:
+    // Rings with at least this many edges get an edge index when first tested.
+    static constexpr unsigned DefaultIndexedEdges = 64;
+
+    // extent: where the rings mostly lie (rings outside it still work, in
+    // the border cells); expectedRings sizes the grid.
+    CHoleAssigner(const C2DRect& extent, unsigned expectedRings,
+                  unsigned indexedEdges = DefaultIndexedEdges);
+    ~CHoleAssigner();
+    CHoleAssigner(const CHoleAssigner&) = delete;
+    CHoleAssigner& operator=(const CHoleAssigner&) = delete;
+
+    // Adds the next rim; rims are numbered 0, 1, ... in the order added. The
+    // rim must stay alive and unchanged while the assigner is used.
+    void AddRim(const C2DPolyBase& rim);
+    unsigned GetRimCount() const { return static_cast<unsigned>(rims.size()); }
+    // The first rim below fallback that the hole IsWithin, else fallback.
+    // (Testing rim fallback itself is never needed: either way it is the
+    // answer.)
+    unsigned FindRim(const C2DPolyBase& hole, unsigned fallback);
+
+    class CEdgeBands;
+
+private:
+    static constexpr int MaxLevels = 16;
+
+    unsigned CellOf(double value, double origin, double scale, int level) const;
+    static uint64_t CellKey(int level, unsigned cx, unsigned cy);
+    bool IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber);
+    bool IndexedContains(const C2DPolyBase& rim, const CEdgeBands& bands, const C2DPoint& point);
+    bool IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& rim,
+                        const CEdgeBands& rimBands);
+
+    double originX = 0.0;
+    double originY = 0.0;
+    double scaleX = 0.0; // 1 / extent width, 0 when the extent is degenerate
+    double scaleY = 0.0;
+    int levelCount = 1;
+    unsigned indexedEdges;
+    std::vector<const C2DPolyBase*> rims;
+    bool usedLevels[MaxLevels] = {};
+    std::unordered_map<uint64_t, std::vector<uint32_t>> cells;
+    std::vector<uint32_t> unplacedRims; // infinite bounds: always candidates
+    std::unordered_map<uint32_t, std::unique_ptr<CEdgeBands>> rimBands;
+    std::vector<uint32_t> candidates;
+    std::vector<unsigned> rimEdges;
+    std::vector<unsigned> holeEdges;
+    // Edge index of the hole under test, built only when a large hole meets a
+    // large rim.
+    const C2DPolyBase* indexedHole = nullptr;
+    std::unique_ptr<CEdgeBands> holeBands;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <istream>
+#include <memory>
+
+#include "geometry/HoledPolygons.h"
+
+// The steps of the text map reader and writer, open to the tests.
+
+// A point line: x, y, and optionally the arc radius and the two arc flags
+// (centreOnRight, arcOnRight), separated by white space.
+inline constexpr const char* TextMapLineFormat = "%20le %20le %20le %1d %1d";
+// Lines are read into a buffer of this size: at most 511 characters.
+inline constexpr int TextMapLineBuffer = 512;
+
+// Writes rings and holed polygons; the first failed write is remembered and
+// every later write is skipped.
+class CTextMapWriter {
+public:
+    explicit CTextMapWriter(std::FILE* file) : file(file) {}
+
+    bool IsOk() const { return ok; }
+    void WriteHoledPolygon(const C2DHoledPolyBase& holedPolygon);
+    // The ring body in the version that useTextMapFormat2 selects.
+    void WriteRing(const C2DPolyBase& ring);
+    // One line per edge with its start point (and its arc data).
+    void WriteRingV1(const C2DPolyBase& ring);
+    // The first start point, then one line per edge with its end point (and
+    // its arc data).
+    void WriteRingV2(const C2DPolyBase& ring);
+
+private:
+    void Put(const char* text, std::size_t size);
+    void PutNumber(double value);
+    void PutPoint(const C2DPoint& point);
+    void PutArcData(const C2DLineBase& edge);
+
+    std::FILE* file;
+    bool ok = true;
+};
+
+// Skips lines up to the next ring header "(+)" or "(-)"; false when none is
+// left (end of file, read error, a line too long).
+bool FindRingHeader(std::istream& stream, bool& isHole);
+// The next ring, or null when there is none; isHole tells what the header
+// said.
+std::unique_ptr<C2DPolyArc> ReadRingV1(std::istream& stream, bool& isHole);
+std::unique_ptr<C2DPolyArc> ReadRingV2(std::istream& stream, bool& isHole);
