@@ -414,10 +414,13 @@ void C2DPolyBase::ReflectInPoint(const C2DPoint& point) {
     if (!IsComplete()) {
         return;
     }
+    // A reflection in a point is a half turn: unlike a mirror image it keeps
+    // the direction of travel, so the ring is not reversed (that would flip
+    // the sign of its area); only the rectangles are rebuilt.
     for (unsigned i = 0; i < lines.GetSize(); ++i) {
         EdgeOf(lines, i)->ReflectInPoint(point);
     }
-    ReverseDirection();
+    MakeLineRects();
     boundingRect.ReflectInPoint(point);
 }
 
