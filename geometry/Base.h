@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "geometry/ObjectPool.h"
+#include "projection/Transformation.h"
 
 // Root of the planar geometry library: the object contract shared by every
 // shape, points, offsets, value ranges and rectangles.
@@ -44,9 +45,6 @@ inline constexpr int32_t RectSet = 29;
 inline constexpr double GridSize = 0.0001;
 // Relative tolerance of point equality, per coordinate.
 inline constexpr double PointTolerance = 1e-10;
-inline constexpr double TwoPi = 6.283185307179586;
-inline constexpr double Pi = 3.141592653589793;
-inline constexpr double HalfPi = 1.5707963267948966;
 
 // Rounds one coordinate to the grid; halves round away from zero.
 double RoundValueToGrid(double value);

@@ -18,9 +18,6 @@ inline constexpr double EarthRadius = 6370999.0;
 // from each other, so that every build computes bit-identical maps.
 inline constexpr double DegreesToRadians = 0.017453292519943295;
 inline constexpr double RadiansToDegrees = 57.29577951308232;
-inline constexpr double Pi = 3.141592653589793;
-inline constexpr double TwoPi = 6.283185307179586;
-inline constexpr double HalfPi = 1.5707963267948966;
 inline constexpr double QuarterPi = 0.7853981633974483;
 
 // A map projection. Project and InverseProject work in degrees at their

@@ -12,3 +12,9 @@ public:
     virtual void Transform(double& x, double& y) = 0;
     virtual void InverseTransform(double& x, double& y) = 0;
 };
+
+// Angle constants shared by the geometry library and the transformations
+// (one definition, so that code using both sees each name once).
+inline constexpr double Pi = 3.141592653589793;
+inline constexpr double TwoPi = 6.283185307179586;
+inline constexpr double HalfPi = 1.5707963267948966;
