@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr std::size_t WriteBufferSize = 1 << 20;
+// Large enough that the many small writes of a text map cost little.
+constexpr std::size_t WriteBufferSize = 1 << 16;
 
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');

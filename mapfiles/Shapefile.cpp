@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <sys/stat.h>
 
 #include "mapfiles/HoleAssignment.h"
 #include "mapfiles/MapFiles.h"
@@ -249,7 +250,15 @@ bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpda
     if (file == nullptr) {
         return false;
     }
-    std::vector<char> buffer(ReadBufferSize);
+    // A buffer no larger than the file: small files are read often (tests,
+    // fuzzing) and should not pay for a large one.
+    struct stat info;
+    std::size_t bufferSize = ReadBufferSize;
+    if (fstat(fileno(file), &info) == 0 && info.st_size >= 0 &&
+        static_cast<uint64_t>(info.st_size) < bufferSize) {
+        bufferSize = std::max<std::size_t>(static_cast<std::size_t>(info.st_size), 4096);
+    }
+    std::vector<char> buffer(bufferSize);
     std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     int64_t fileSize = -1;
     if (fseeko(file, 0, SEEK_END) == 0) {

@@ -1,0 +1,34 @@
+// Feeds arbitrary bytes to the shapefile reader. Whatever it reads is made
+// clockwise, written back and read again: every ring and every edge must
+// survive the round trip.
+#include <cstdlib>
+
+#include "fuzz/FuzzFiles.h"
+#include "mapfiles/MapFiles.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string input = FuzzFilePath("input.shp");
+    static const std::string output = FuzzFilePath("output.shp");
+    KeepPoolsAlive();
+    WriteFuzzFile(input, data, size);
+
+    CCheckedProgress progress;
+    C2DHoledPolyBaseSet content;
+    if (!ReadShapefile(input.c_str(), content, &progress)) {
+        return 0;
+    }
+    content.MakeClockwise();
+    const CRingCount read = CountRings(content);
+    if (!SaveShapefile(output.c_str(), content)) {
+        std::abort();
+    }
+    C2DHoledPolyBaseSet again;
+    if (!ReadShapefile(output.c_str(), again, nullptr)) {
+        std::abort();
+    }
+    const CRingCount reread = CountRings(again);
+    if (reread.rings != read.rings || reread.edges != read.edges) {
+        std::abort();
+    }
+    return 0;
+}
