@@ -22,7 +22,7 @@ public:
     CProgressDialog(const QString& title, QWidget* parent);
     ~CProgressDialog() override;
 
-    // Moves the bar to percent; the bar itself keeps values above 100 at full.
+    // Moves the bar to percent; values above 100 show a full bar.
     void UpdateProgress(unsigned percent);
 
     // The window the dialog centres itself over: the active window when it is
