@@ -268,7 +268,7 @@ bool C2DPolyBase::Contains(const C2DPoint& point) const {
     }
     const C2DLine probe(point, C2DOffset(b.bottomRight.x - b.topLeft.x, RayRise));
     C2DPointSet crossings;
-    if (!Crosses(probe, crossings)) {
+    if (!Crosses(probe, crossings) || crossings.IsEmpty()) {
         return false;
     }
     crossings.SortByDistance(point);

@@ -74,6 +74,7 @@ int WindingNumber(const std::vector<double>& xy, double px, double py) {
 }
 
 TEST(PropertyTests, AreaMatchesTheShoelaceSum) {
+    const CPoolKeeper keeper;
     std::mt19937 random(20261206);
     for (int round = 0; round < 3000; ++round) {
         const auto xy = RandomStarRing(random, 3 + round % 40);
@@ -85,6 +86,7 @@ TEST(PropertyTests, AreaMatchesTheShoelaceSum) {
 }
 
 TEST(PropertyTests, ContainsAgreesWithTheWindingNumber) {
+    const CPoolKeeper keeper;
     std::mt19937 random(7);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     int tested = 0;
@@ -114,6 +116,7 @@ TEST(PropertyTests, ContainsAgreesWithTheWindingNumber) {
 }
 
 TEST(PropertyTests, ArcBoundsHoldAndTouchTheArc) {
+    const CPoolKeeper keeper;
     std::mt19937 random(11);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int round = 0; round < 3000; ++round) {
@@ -192,6 +195,7 @@ void ExpectSameRing(const C2DPolyBase& a, const C2DPolyBase& b, double rectToler
 }
 
 TEST(PropertyTests, IdentityTransformKeepsAndTranslationMatchesTranslate) {
+    const CPoolKeeper keeper;
     std::mt19937 random(3);
     const double step = 1.0 / 1024; // exact sums keep the comparisons exact
     for (int round = 0; round < 2000; ++round) {

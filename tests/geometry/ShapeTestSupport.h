@@ -31,6 +31,17 @@ inline std::unique_ptr<C2DPolygon> MakePolygon(const std::vector<double>& xy) {
     return polygon;
 }
 
+// Keeps one live object of each pooled shape class, so that the pools stay up
+// between the many short-lived rings of a randomised test (as they do while a
+// map is loaded) instead of being handed back to the heap after every ring.
+struct CPoolKeeper {
+    std::unique_ptr<C2DLine> line{new C2DLine()};
+    std::unique_ptr<C2DRect> rect{new C2DRect()};
+    std::unique_ptr<C2DArc> arc{new C2DArc()};
+    std::unique_ptr<C2DPolygon> polygon{new C2DPolygon()};
+    std::unique_ptr<C2DPolyArc> polyArc{new C2DPolyArc()};
+};
+
 inline bool SameRect(const C2DRect& a, const C2DRect& b) {
     return a.topLeft.x == b.topLeft.x && a.topLeft.y == b.topLeft.y &&
            a.bottomRight.x == b.bottomRight.x && a.bottomRight.y == b.bottomRight.y;
