@@ -1,0 +1,254 @@
+// The map document through its public operations: file format choice by
+// substring, failure messages, the life of the held projection and rotation,
+// and the update hints the views receive.
+#include "ViewerTestSupport.h"
+
+#include "controls/ProgressDialog.h"
+#include "mapfiles/MapFiles.h"
+#include "projection/GeoRotation.h"
+#include "projection/Projection.h"
+#include "viewer/MarloDoc.h"
+#include "viewer/MyProgressBar.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+class DocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        document.AddView(&recorder);
+    }
+
+    QByteArray TempPath(const QString& relative) const {
+        return QFile::encodeName(folder.filePath(relative));
+    }
+
+    void LoadWorld() { document.LoadMap(DataPath("world-110m-land.shp").c_str()); }
+
+    CRecordingUserInterface ui;
+    QTemporaryDir folder;
+    CMarloDoc document;
+    CHintRecorder recorder;
+};
+
+double MaxDifference(const std::vector<double>& a, const std::vector<double>& b) {
+    EXPECT_EQ(a.size(), b.size());
+    double worst = 0.0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        worst = std::max(worst, std::fabs(a[i] - b[i]));
+    }
+    return worst;
+}
+
+TEST_F(DocumentTest, LoadsShapefileClockwiseAndTellsTheViews) {
+    LoadWorld();
+    EXPECT_TRUE(ui.messages.isEmpty());
+    ASSERT_GT(document.GetContent().GetSize(), 100u);
+    EXPECT_EQ(recorder.hints, std::vector<int>{HintContentChanged});
+    for (unsigned i = 0; i < document.GetContent().GetSize(); ++i) {
+        const C2DHoledPolyBase* holed = document.GetContent().GetAt(i);
+        ASSERT_NE(holed->GetRim(), nullptr);
+        EXPECT_LE(holed->GetRim()->GetArea(), 0.0) << "rim " << i << " runs anticlockwise";
+        for (unsigned h = 0; h < holed->GetHoleCount(); ++h) {
+            EXPECT_LE(holed->GetHole(h)->GetArea(), 0.0);
+        }
+    }
+}
+
+TEST_F(DocumentTest, FormatIsChosenBySubstringVmqFirstAndCaseSensitively) {
+    LoadWorld();
+    const std::vector<double> world = AllVertices(document.GetContent());
+
+    // A text map whose folder says ".vmq" and whose name ends in ".shp" is read
+    // as a text map ...
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("maps.vmq")));
+    const QByteArray textMapNamedShp = TempPath(QStringLiteral("maps.vmq/world.shp"));
+    ASSERT_TRUE(WriteTextMap(textMapNamedShp.constData(), document.GetContent(), nullptr));
+    document.LoadMap(textMapNamedShp.constData());
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_LT(MaxDifference(AllVertices(document.GetContent()), world), 1e-6);
+
+    // ... so a real shapefile in that folder cannot be opened.
+    const QByteArray shapefileInVmqFolder = TempPath(QStringLiteral("maps.vmq/real.shp"));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(DataPath("world-110m-land.shp")),
+                            QFile::decodeName(shapefileInVmqFolder)));
+    document.LoadMap(shapefileInVmqFolder.constData());
+    ASSERT_EQ(ui.messages, QStringList{QStringLiteral("Could not open file")});
+    EXPECT_EQ(ui.icons.back(), MessageIcon::Warning);
+
+    // An extension in capitals is no ".shp".
+    const QByteArray capitals = TempPath(QStringLiteral("WORLD.SHP"));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(DataPath("world-110m-land.shp")),
+                            QFile::decodeName(capitals)));
+    document.LoadMap(capitals.constData());
+    EXPECT_EQ(ui.messages.size(), 2);
+    EXPECT_EQ(document.GetContent().GetSize(), 0u);
+}
+
+TEST_F(DocumentTest, FailedLoadEmptiesTheMapAndStillRefitsTheViews) {
+    LoadWorld();
+    document.Project("Sinusoidal");
+    recorder.hints.clear();
+    document.LoadMap(TempPath(QStringLiteral("missing.shp")).constData());
+    EXPECT_EQ(ui.messages, QStringList{QStringLiteral("Could not open file")});
+    // The progress dialog is still up while the message is shown.
+    ASSERT_EQ(ui.windowsAtMessage.size(), 1u);
+    EXPECT_TRUE(ui.windowsAtMessage[0].contains(QStringLiteral("Loading Shape File...")));
+    EXPECT_EQ(document.GetContent().GetSize(), 0u);
+    EXPECT_EQ(document.GetProjection(), nullptr);
+    EXPECT_EQ(recorder.hints, std::vector<int>{HintContentChanged});
+    // and it is gone afterwards
+    for (const QWidget* widget : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(widget->isVisible() &&
+                     widget->windowTitle() == QStringLiteral("Loading Shape File..."));
+    }
+}
+
+TEST_F(DocumentTest, LoadDropsHeldTransformationsWithoutInvertingThem) {
+    LoadWorld();
+    const std::vector<double> world = AllVertices(document.GetContent());
+    document.Rotate(CGeoPoint{0.5, -1.0});
+    document.Project("Mollweide");
+    ASSERT_NE(document.GetRotation(), nullptr);
+    ASSERT_NE(document.GetProjection(), nullptr);
+    LoadWorld();
+    EXPECT_EQ(document.GetRotation(), nullptr);
+    EXPECT_EQ(document.GetProjection(), nullptr);
+    // The file's own coordinates, bit for bit: nothing was inverted.
+    EXPECT_EQ(AllVertices(document.GetContent()), world);
+}
+
+TEST_F(DocumentTest, SecondProjectionIsIgnoredAndInverseRestoresTheMap) {
+    LoadWorld();
+    const std::vector<double> world = AllVertices(document.GetContent());
+    recorder.hints.clear();
+
+    document.Project("Sinusoidal");
+    const std::vector<double> projected = AllVertices(document.GetContent());
+    document.Project("Mollweide");
+    ASSERT_NE(document.GetProjection(), nullptr);
+    EXPECT_EQ(document.GetProjection()->projectionType, SinusoidalCode);
+    EXPECT_EQ(AllVertices(document.GetContent()), projected);
+    EXPECT_EQ(recorder.hints.size(), 1u);
+
+    document.InverseProject();
+    EXPECT_EQ(document.GetProjection(), nullptr);
+    EXPECT_LT(MaxDifference(AllVertices(document.GetContent()), world), 1e-9);
+    EXPECT_EQ(recorder.hints.size(), 2u);
+}
+
+TEST_F(DocumentTest, CommandsWithNothingToDoSendNoUpdate) {
+    LoadWorld();
+    const std::vector<double> world = AllVertices(document.GetContent());
+    recorder.hints.clear();
+    document.InverseProject();
+    document.RotateBack();
+    document.Project("");
+    document.Project("mercator");
+    document.Project("Vertical ");
+    EXPECT_TRUE(recorder.hints.empty());
+    EXPECT_EQ(document.GetProjection(), nullptr);
+    EXPECT_EQ(AllVertices(document.GetContent()), world);
+}
+
+TEST_F(DocumentTest, RotationUsesTheOriginOnceAndRotatesBack) {
+    LoadWorld();
+    const std::vector<double> world = AllVertices(document.GetContent());
+    const CGeoPoint origin{40.0 * DegreesToRadians, -100.0 * DegreesToRadians};
+    document.Rotate(origin);
+    ASSERT_NE(document.GetRotation(), nullptr);
+    EXPECT_NEAR(document.GetRotation()->origin.lat, origin.lat, 1e-15);
+    EXPECT_NEAR(document.GetRotation()->origin.lon, origin.lon, 1e-15);
+    const std::vector<double> rotated = AllVertices(document.GetContent());
+    document.Rotate(CGeoPoint{0.1, 0.1});
+    EXPECT_EQ(AllVertices(document.GetContent()), rotated);
+    EXPECT_EQ(recorder.hints.size(), 2u);
+
+    document.RotateBack();
+    EXPECT_EQ(document.GetRotation(), nullptr);
+    // Away from the poles (where the longitude of a pole is arbitrary) every
+    // vertex comes back.
+    const std::vector<double> back = AllVertices(document.GetContent());
+    ASSERT_EQ(back.size(), world.size());
+    for (size_t i = 0; i < world.size(); i += 2) {
+        if (std::fabs(world[i + 1]) < 89.999) {
+            ASSERT_NEAR(back[i], world[i], 1e-6) << "vertex " << i / 2;
+            ASSERT_NEAR(back[i + 1], world[i + 1], 1e-6) << "vertex " << i / 2;
+        }
+    }
+}
+
+TEST_F(DocumentTest, SavingWhileProjectedWritesProjectedCoordinates) {
+    LoadWorld();
+    document.Project("Cylindrical Equidistant");
+    const std::vector<double> projected = AllVertices(document.GetContent());
+    const QByteArray path = TempPath(QStringLiteral("projected.shp"));
+    recorder.hints.clear();
+    document.SaveMap(path.constData());
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_TRUE(recorder.hints.empty());
+    EXPECT_NE(document.GetProjection(), nullptr);
+
+    document.LoadMap(path.constData());
+    EXPECT_EQ(document.GetProjection(), nullptr);
+    EXPECT_EQ(AllVertices(document.GetContent()), projected);
+}
+
+TEST_F(DocumentTest, SaveFailuresAreReported) {
+    LoadWorld();
+    document.SaveMap(TempPath(QStringLiteral("no-extension")).constData());
+    document.SaveMap(TempPath(QStringLiteral("missing-folder/out.shp")).constData());
+    EXPECT_EQ(ui.messages, (QStringList{QStringLiteral("Could not save file"),
+                                        QStringLiteral("Could not save file")}));
+    EXPECT_EQ(ui.icons, (std::vector<MessageIcon>{MessageIcon::Warning, MessageIcon::Warning}));
+    ASSERT_EQ(ui.windowsAtMessage.size(), 2u);
+    EXPECT_TRUE(ui.windowsAtMessage[0].contains(QStringLiteral("Saving Shape File...")));
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("no-extension"))));
+}
+
+TEST_F(DocumentTest, FileDialogsAskAsStatedAndCancelDoesNothing) {
+    document.OpenMap();
+    document.SaveMapAs();
+    ASSERT_EQ(ui.openRequests.size(), 1u);
+    ASSERT_EQ(ui.saveRequests.size(), 1u);
+    EXPECT_EQ(ui.openRequests[0].title, QStringLiteral("Open Shape File"));
+    EXPECT_EQ(ui.saveRequests[0].title, QStringLiteral("Save Shape File"));
+    for (const CFileDialogRequest& request : {ui.openRequests[0], ui.saveRequests[0]}) {
+        EXPECT_EQ(request.filters, (QStringList{QStringLiteral("Shape Files(*.shp)"),
+                                                QStringLiteral("Varmo Files(*.vmq)")}));
+        EXPECT_EQ(request.defaultSuffix, QStringLiteral("shp"));
+    }
+    EXPECT_TRUE(recorder.hints.empty());
+    EXPECT_TRUE(ui.messages.isEmpty());
+
+    ui.openAnswer = QString::fromStdString(DataPath("world-110m-land.shp"));
+    document.OpenMap();
+    EXPECT_GT(document.GetContent().GetSize(), 0u);
+    ui.saveAnswer = folder.filePath(QStringLiteral("copy.vmq"));
+    document.SaveMapAs();
+    EXPECT_TRUE(QFile::exists(ui.saveAnswer));
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST(ProgressBarTest, PercentagesPassThroughUnchanged) {
+    CMyProgressBar bar(QStringLiteral("Loading Shape File..."), nullptr);
+    EXPECT_EQ(bar.windowTitle(), QStringLiteral("Loading Shape File..."));
+    EXPECT_TRUE(bar.isVisible());
+    auto* progress = bar.findChild<QProgressBar*>();
+    ASSERT_NE(progress, nullptr);
+    CProgressUpdater* updater = &bar;
+    EXPECT_EQ(progress->value(), 0);
+    updater->UpdateProgress(37);
+    EXPECT_EQ(progress->value(), 37);
+    updater->UpdateProgress(100);
+    EXPECT_EQ(progress->value(), 100);
+}
+
+} // namespace

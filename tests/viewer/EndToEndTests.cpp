@@ -1,0 +1,108 @@
+// A bundled world map through the whole viewer: load, project and project
+// back with several projections, rotate and rotate back, and compare what the
+// view shows with what it showed before.
+#include "ViewerTestSupport.h"
+
+#include "viewer/MarloDoc.h"
+#include "viewer/MarloView.h"
+
+#include <QImage>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        document.AddView(&view);
+        view.resize(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
+        document.LoadMap(DataPath("world-110m-land.shp").c_str());
+        ASSERT_TRUE(ui.messages.isEmpty());
+        original = Shown();
+        world = AllVertices(document.GetContent());
+    }
+
+    // What the view paints now, rendering the map again if it changed.
+    QImage Shown() { return view.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+    static int DifferentPixels(const QImage& a, const QImage& b) {
+        EXPECT_EQ(a.size(), b.size());
+        int count = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                count += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+            }
+        }
+        return count;
+    }
+
+    static int CountColour(const QImage& image, QRgb colour) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                count += image.pixel(x, y) == colour ? 1 : 0;
+            }
+        }
+        return count;
+    }
+
+    CRecordingUserInterface ui;
+    CMarloDoc document;
+    CMarloView view;
+    QImage original;
+    std::vector<double> world;
+};
+
+TEST_F(EndToEndTest, TheWorldMapFillsTheImage) {
+    const int land = CountColour(original, qRgb(25, 25, 25));
+    const int sea = CountColour(original, qRgb(170, 170, 170));
+    const int outline = CountColour(original, qRgb(200, 0, 0));
+    EXPECT_GT(land, 60000);
+    EXPECT_GT(sea, 250000);
+    EXPECT_GT(outline, 10000);
+    EXPECT_EQ(land + sea + outline, 1000 * 750);
+}
+
+TEST_F(EndToEndTest, ProjectingAndProjectingBackRestoresThePicture) {
+    for (const char* name : {"Mollweide", "Sinusoidal", "Eckert IV", "Miller Cylindrical",
+                             "Cylindrical Equal Area", "Mercator"}) {
+        SCOPED_TRACE(name);
+        document.Project(name);
+        ASSERT_NE(document.GetProjection(), nullptr);
+        const QImage projected = Shown();
+        EXPECT_GT(DifferentPixels(projected, original), 20000);
+
+        document.InverseProject();
+        const std::vector<double> back = AllVertices(document.GetContent());
+        ASSERT_EQ(back.size(), world.size());
+        double worst = 0.0;
+        for (size_t i = 0; i < world.size(); ++i) {
+            worst = std::max(worst, std::fabs(back[i] - world[i]));
+        }
+        EXPECT_LT(worst, 1e-7);
+        // Round-trip error far below a pixel moves at most the odd vertex
+        // across a pixel border.
+        EXPECT_LT(DifferentPixels(Shown(), original), 20);
+    }
+}
+
+TEST_F(EndToEndTest, RotatingAndRotatingBackRestoresThePicture) {
+    document.Rotate(CGeoPoint{40.0 * 0.017453292519943295, -100.0 * 0.017453292519943295});
+    const QImage rotated = Shown();
+    EXPECT_GT(DifferentPixels(rotated, original), 20000);
+    document.Project("Orthographic");
+    EXPECT_GT(DifferentPixels(Shown(), rotated), 20000);
+    document.InverseProject();
+    document.RotateBack();
+    // Orthographic folds the far hemisphere onto the near one, so the picture
+    // after projecting back is compared only for the rotation alone.
+    document.LoadMap(DataPath("world-110m-land.shp").c_str());
+    EXPECT_EQ(DifferentPixels(Shown(), original), 0);
+
+    document.Rotate(CGeoPoint{40.0 * 0.017453292519943295, -100.0 * 0.017453292519943295});
+    document.RotateBack();
+    EXPECT_LT(DifferentPixels(Shown(), original), 200);
+}
+
+} // namespace

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class CMainFrame;
+class CMarloDoc;
+class CMarloView;
+
+// The application: creates the one document, main window and view, opens a map
+// named on the command line and shows the window.
+//
+//   Marlo [MAP] [--projection NAME] [--screenshot FILE]
+//
+// --projection applies the named projection after MAP is loaded and
+// --screenshot writes the window to FILE once it is shown, then quits; both
+// exist for demonstrations and scripted pictures.
+class CMarloApp {
+public:
+    CMarloApp();
+    ~CMarloApp();
+    CMarloApp(const CMarloApp&) = delete;
+    CMarloApp& operator=(const CMarloApp&) = delete;
+
+    // False ends the program; exitCode then says how.
+    bool InitInstance(const QStringList& arguments);
+    int ExitCode() const { return exitCode; }
+
+    CMarloDoc* GetDocument() const { return document.get(); }
+    CMainFrame* GetMainFrame() const { return frame.get(); }
+    CMarloView* GetView() const;
+
+private:
+    void CreateDocumentWindow();
+    void ScheduleScreenshot(const QString& path);
+
+    std::unique_ptr<CMarloDoc> document;
+    std::unique_ptr<CMainFrame> frame;
+    int exitCode = 0;
+};
