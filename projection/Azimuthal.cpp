@@ -33,8 +33,8 @@ inline AzimuthalView ViewFromCentre(double phi1, double lambda0, double phi, dou
 // distance rho from the plane centre lies c radians of arc from the centre of
 // the projection. The plane centre itself (rho = 0, where the general formula
 // divides 0 by 0) is the centre of the projection.
-inline void AzimuthalInverse(double phi1, double lambda0, double x, double y, double rho,
-                             double c, double& phi, double& lambda) {
+inline void AzimuthalInverse(double phi1, double lambda0, double x, double y, double rho, double c,
+                             double& phi, double& lambda) {
     if (rho == 0.0) {
         phi = phi1;
         lambda = lambda0;
@@ -71,9 +71,13 @@ inline void StoreDegrees(double phi, double lambda, double& first, double& secon
 
 CGnomonic::CGnomonic() : CProjection(GnomonicCode) {}
 
-void CGnomonic::Transform(double& x, double& y) { CGnomonic::Project(y, x); }
+void CGnomonic::Transform(double& x, double& y) {
+    CGnomonic::Project(y, x);
+}
 
-void CGnomonic::InverseTransform(double& x, double& y) { CGnomonic::InverseProject(y, x); }
+void CGnomonic::InverseTransform(double& x, double& y) {
+    CGnomonic::InverseProject(y, x);
+}
 
 void CGnomonic::Project(double& lat, double& lon) {
     const AzimuthalView v = ViewFromCentre(centreLatitude, centralMeridian, lat * DegreesToRadians,
@@ -94,7 +98,9 @@ void CGnomonic::InverseProject(double& y, double& x) {
 
 CStereographic::CStereographic() : CProjection(StereographicCode) {}
 
-void CStereographic::Transform(double& x, double& y) { CStereographic::Project(y, x); }
+void CStereographic::Transform(double& x, double& y) {
+    CStereographic::Project(y, x);
+}
 
 void CStereographic::InverseTransform(double& x, double& y) {
     CStereographic::InverseProject(y, x);
@@ -112,8 +118,8 @@ void CStereographic::InverseProject(double& y, double& x) {
     const double rho = std::sqrt(x * x + y * y);
     double phi = 0.0;
     double lambda = 0.0;
-    AzimuthalInverse(centreLatitude, centralMeridian, x, y, rho,
-                     2 * std::atan2(rho, 12741998.0), phi, lambda);
+    AzimuthalInverse(centreLatitude, centralMeridian, x, y, rho, 2 * std::atan2(rho, 12741998.0),
+                     phi, lambda);
     StoreDegrees(phi, lambda, y, x);
 }
 
@@ -121,7 +127,9 @@ void CStereographic::InverseProject(double& y, double& x) {
 
 COrthographic::COrthographic() : CProjection(OrthographicCode) {}
 
-void COrthographic::Transform(double& x, double& y) { COrthographic::Project(y, x); }
+void COrthographic::Transform(double& x, double& y) {
+    COrthographic::Project(y, x);
+}
 
 void COrthographic::InverseTransform(double& x, double& y) {
     COrthographic::InverseProject(y, x);
@@ -171,8 +179,8 @@ void CLambertAzimuthalEqualArea::InverseProject(double& y, double& x) {
     // with it after rounding exactly at 90 degrees and gives +-270.
     double phi = 0.0;
     double lambda = 0.0;
-    AzimuthalInverse(centreLatitude, centralMeridian, x, y, rho,
-                     2 * std::asin(rho / 2), phi, lambda);
+    AzimuthalInverse(centreLatitude, centralMeridian, x, y, rho, 2 * std::asin(rho / 2), phi,
+                     lambda);
     StoreDegrees(phi, lambda, y, x);
 }
 
@@ -206,11 +214,10 @@ void CVerticalPerspective::InverseProject(double& y, double& x) {
     double phi = centreLatitude;
     double lambda = centralMeridian;
     if (rho != 0.0) {
-        const double sinC = (P - std::sqrt(1 - rho * rho * (P + 1) / (P - 1))) /
-                            ((P - 1) / rho + rho / (P - 1));
+        const double sinC =
+            (P - std::sqrt(1 - rho * rho * (P + 1) / (P - 1))) / ((P - 1) / rho + rho / (P - 1));
         const double cosC = std::sqrt(1 - sinC * sinC);
-        HeadingInverse(centreLatitude, centralMeridian, x / rho, y / rho, sinC, cosC, phi,
-                       lambda);
+        HeadingInverse(centreLatitude, centralMeridian, x / rho, y / rho, sinC, cosC, phi, lambda);
     }
     StoreDegrees(phi, lambda, y, x);
 }
@@ -219,9 +226,13 @@ void CVerticalPerspective::InverseProject(double& y, double& x) {
 
 CVertical::CVertical() : CProjection(VerticalCode) {}
 
-void CVertical::Transform(double& x, double& y) { CVertical::Project(y, x); }
+void CVertical::Transform(double& x, double& y) {
+    CVertical::Project(y, x);
+}
 
-void CVertical::InverseTransform(double& x, double& y) { CVertical::InverseProject(y, x); }
+void CVertical::InverseTransform(double& x, double& y) {
+    CVertical::InverseProject(y, x);
+}
 
 void CVertical::Project(double& lat, double& lon) {
     const AzimuthalView v = ViewFromCentre(centreLatitude, centralMeridian, lat * DegreesToRadians,
@@ -245,7 +256,9 @@ void CVertical::InverseProject(double& y, double& x) {
 
 CRangeHeading::CRangeHeading() : CProjection(RangeHeadingCode) {}
 
-void CRangeHeading::Transform(double& x, double& y) { CRangeHeading::Project(y, x); }
+void CRangeHeading::Transform(double& x, double& y) {
+    CRangeHeading::Project(y, x);
+}
 
 void CRangeHeading::InverseTransform(double& x, double& y) {
     CRangeHeading::InverseProject(y, x);
@@ -299,7 +312,9 @@ void CHorizontalRangeHeading::InverseProject(double& y, double& x) {
 
 CSlantRangeHeading::CSlantRangeHeading() : CLambertAzimuthalEqualArea(SlantRangeHeadingCode) {}
 
-void CSlantRangeHeading::Transform(double& x, double& y) { CSlantRangeHeading::Project(y, x); }
+void CSlantRangeHeading::Transform(double& x, double& y) {
+    CSlantRangeHeading::Project(y, x);
+}
 
 void CSlantRangeHeading::InverseTransform(double& x, double& y) {
     CSlantRangeHeading::InverseProject(y, x);

@@ -50,7 +50,6 @@ CLambertConformalConic::CLambertConformalConic()
     rho0 = F * std::pow(1 / std::tan(QuarterPi + originLatitude / 2), n);
 }
 
-
 void CLambertConformalConic::Transform(double& x, double& y) {
     CLambertConformalConic::Project(y, x);
 }
@@ -90,7 +89,9 @@ CConicEquidistant::CConicEquidistant()
     rho0 = G - originLatitude;
 }
 
-void CConicEquidistant::Transform(double& x, double& y) { CConicEquidistant::Project(y, x); }
+void CConicEquidistant::Transform(double& x, double& y) {
+    CConicEquidistant::Project(y, x);
+}
 
 void CConicEquidistant::InverseTransform(double& x, double& y) {
     CConicEquidistant::InverseProject(y, x);
@@ -120,9 +121,13 @@ void CConicEquidistant::InverseProject(double& y, double& x) {
 
 CPolyconic::CPolyconic() : CProjection(PolyconicCode) {}
 
-void CPolyconic::Transform(double& x, double& y) { CPolyconic::Project(y, x); }
+void CPolyconic::Transform(double& x, double& y) {
+    CPolyconic::Project(y, x);
+}
 
-void CPolyconic::InverseTransform(double& x, double& y) { CPolyconic::InverseProject(y, x); }
+void CPolyconic::InverseTransform(double& x, double& y) {
+    CPolyconic::InverseProject(y, x);
+}
 
 void CPolyconic::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -181,7 +186,9 @@ CBonneProjection::CBonneProjection()
     cotStandardParallel1 = 1 / std::tan(standardParallel1);
 }
 
-void CBonneProjection::Transform(double& x, double& y) { CBonneProjection::Project(y, x); }
+void CBonneProjection::Transform(double& x, double& y) {
+    CBonneProjection::Project(y, x);
+}
 
 void CBonneProjection::InverseTransform(double& x, double& y) {
     CBonneProjection::InverseProject(y, x);

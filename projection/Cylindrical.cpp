@@ -4,9 +4,13 @@
 
 CMercator::CMercator() : CProjection(MercatorCode) {}
 
-void CMercator::Transform(double& x, double& y) { CMercator::Project(y, x); }
+void CMercator::Transform(double& x, double& y) {
+    CMercator::Project(y, x);
+}
 
-void CMercator::InverseTransform(double& x, double& y) { CMercator::InverseProject(y, x); }
+void CMercator::InverseTransform(double& x, double& y) {
+    CMercator::InverseProject(y, x);
+}
 
 void CMercator::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -27,7 +31,9 @@ void CMercator::InverseProject(double& y, double& x) {
 
 CMillerCylindrical::CMillerCylindrical() : CProjection(MillerCylindricalCode) {}
 
-void CMillerCylindrical::Transform(double& x, double& y) { CMillerCylindrical::Project(y, x); }
+void CMillerCylindrical::Transform(double& x, double& y) {
+    CMillerCylindrical::Project(y, x);
+}
 
 void CMillerCylindrical::InverseTransform(double& x, double& y) {
     CMillerCylindrical::InverseProject(y, x);
@@ -75,9 +81,13 @@ void CCylindricalEqualArea::InverseProject(double& y, double& x) {
 
 CCassini::CCassini() : CProjection(CassiniCode) {}
 
-void CCassini::Transform(double& x, double& y) { CCassini::Project(y, x); }
+void CCassini::Transform(double& x, double& y) {
+    CCassini::Project(y, x);
+}
 
-void CCassini::InverseTransform(double& x, double& y) { CCassini::InverseProject(y, x); }
+void CCassini::InverseTransform(double& x, double& y) {
+    CCassini::InverseProject(y, x);
+}
 
 void CCassini::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;

@@ -78,9 +78,13 @@ void CGeoRotation::SetOrigin(double latDegrees, double lonDegrees) {
     origin.lon = lonDegrees * DegreesToRadians;
 }
 
-void CGeoRotation::Transform(double& x, double& y) { CGeoRotation::Rotate(y, x); }
+void CGeoRotation::Transform(double& x, double& y) {
+    CGeoRotation::Rotate(y, x);
+}
 
-void CGeoRotation::InverseTransform(double& x, double& y) { CGeoRotation::InverseRotate(y, x); }
+void CGeoRotation::InverseTransform(double& x, double& y) {
+    CGeoRotation::InverseRotate(y, x);
+}
 
 void CGeoRotation::RotatePoint(CGeoPoint& p) {
     double range = 0.0;

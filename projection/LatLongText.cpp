@@ -28,9 +28,13 @@ const char* FormatAngle(double degrees, long boundSeconds, const char* negativeF
     return buffer;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-bool IsMinuteTens(char c) { return c >= '0' && c <= '5'; }
+bool IsMinuteTens(char c) {
+    return c >= '0' && c <= '5';
+}
 
 double ParseAngle(const char* text, const char* pattern, int boundDegrees, char negative) {
     if (text == nullptr) {
@@ -82,8 +86,7 @@ bool IsValidLatitudeText(const char* text) {
     if (text[6] != ':' || !IsMinuteTens(text[7]) || !IsDigit(text[8])) {
         return false;
     }
-    if (text[1] == '9' &&
-        (text[4] != '0' || text[5] != '0' || text[7] != '0' || text[8] != '0')) {
+    if (text[1] == '9' && (text[4] != '0' || text[5] != '0' || text[7] != '0' || text[8] != '0')) {
         return false;
     }
     // An optional tenth of a second; a lone full stop is not one.
@@ -117,7 +120,9 @@ bool IsValidLongitudeText(const char* text) {
     return true;
 }
 
-double ParseLatitude(const char* text) { return ParseAngle(text, "%c%02d:%02d:%02d", 90, 'S'); }
+double ParseLatitude(const char* text) {
+    return ParseAngle(text, "%c%02d:%02d:%02d", 90, 'S');
+}
 
 double ParseLongitude(const char* text) {
     return ParseAngle(text, "%c%03d:%02d:%02d", 180, 'W');

@@ -32,9 +32,13 @@ inline void StoreDegrees(double phi, double lambda, double& first, double& secon
 
 CSinusoidal::CSinusoidal() : CProjection(SinusoidalCode) {}
 
-void CSinusoidal::Transform(double& x, double& y) { CSinusoidal::Project(y, x); }
+void CSinusoidal::Transform(double& x, double& y) {
+    CSinusoidal::Project(y, x);
+}
 
-void CSinusoidal::InverseTransform(double& x, double& y) { CSinusoidal::InverseProject(y, x); }
+void CSinusoidal::InverseTransform(double& x, double& y) {
+    CSinusoidal::InverseProject(y, x);
+}
 
 void CSinusoidal::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -53,9 +57,13 @@ void CSinusoidal::InverseProject(double& y, double& x) {
 
 CMollweide::CMollweide() : CProjection(MollweideCode) {}
 
-void CMollweide::Transform(double& x, double& y) { CMollweide::Project(y, x); }
+void CMollweide::Transform(double& x, double& y) {
+    CMollweide::Project(y, x);
+}
 
-void CMollweide::InverseTransform(double& x, double& y) { CMollweide::InverseProject(y, x); }
+void CMollweide::InverseTransform(double& x, double& y) {
+    CMollweide::InverseProject(y, x);
+}
 
 void CMollweide::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -72,9 +80,8 @@ void CMollweide::Project(double& lat, double& lon) {
     }
     double theta = 2 * std::asin(sine);
     const double K = Pi * std::sin(phi);
-    if (!SolveAuxiliaryAngle(theta, [K](double t) {
-            return (t + std::sin(t) - K) / (1 + std::cos(t));
-        })) {
+    if (!SolveAuxiliaryAngle(theta,
+                             [K](double t) { return (t + std::sin(t) - K) / (1 + std::cos(t)); })) {
         return;
     }
     const double t = theta / 2;
@@ -93,9 +100,13 @@ void CMollweide::InverseProject(double& y, double& x) {
 
 CEckertIV::CEckertIV() : CProjection(EckertIVCode) {}
 
-void CEckertIV::Transform(double& x, double& y) { CEckertIV::Project(y, x); }
+void CEckertIV::Transform(double& x, double& y) {
+    CEckertIV::Project(y, x);
+}
 
-void CEckertIV::InverseTransform(double& x, double& y) { CEckertIV::InverseProject(y, x); }
+void CEckertIV::InverseTransform(double& x, double& y) {
+    CEckertIV::InverseProject(y, x);
+}
 
 void CEckertIV::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -130,9 +141,13 @@ void CEckertIV::InverseProject(double& y, double& x) {
 
 CEckertVI::CEckertVI() : CProjection(EckertVICode) {}
 
-void CEckertVI::Transform(double& x, double& y) { CEckertVI::Project(y, x); }
+void CEckertVI::Transform(double& x, double& y) {
+    CEckertVI::Project(y, x);
+}
 
-void CEckertVI::InverseTransform(double& x, double& y) { CEckertVI::InverseProject(y, x); }
+void CEckertVI::InverseTransform(double& x, double& y) {
+    CEckertVI::InverseProject(y, x);
+}
 
 void CEckertVI::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -141,9 +156,8 @@ void CEckertVI::Project(double& lat, double& lon) {
     lon = lambda;
     double theta = phi;
     const double K = (1 + HalfPi) * std::sin(phi);
-    if (!SolveAuxiliaryAngle(theta, [K](double t) {
-            return (t + std::sin(t) - K) / (1 + std::cos(t));
-        })) {
+    if (!SolveAuxiliaryAngle(theta,
+                             [K](double t) { return (t + std::sin(t) - K) / (1 + std::cos(t)); })) {
         return;
     }
     lon = (lambda - centralMeridian) * (1 + std::cos(theta)) / std::sqrt(5.141592653589793);
@@ -173,7 +187,9 @@ constexpr double VanDerGrintenMeridianBand = 1e-12;
 
 CVanDerGrinten::CVanDerGrinten() : CProjection(VanDerGrintenCode) {}
 
-void CVanDerGrinten::Transform(double& x, double& y) { CVanDerGrinten::Project(y, x); }
+void CVanDerGrinten::Transform(double& x, double& y) {
+    CVanDerGrinten::Project(y, x);
+}
 
 void CVanDerGrinten::InverseTransform(double& x, double& y) {
     CVanDerGrinten::InverseProject(y, x);
@@ -234,7 +250,8 @@ void CVanDerGrinten::InverseProject(double& y, double& x) {
         const double c1 = -std::fabs(Y) * (1 + S);
         const double c2 = c1 - 2 * Y2 + X2;
         const double c3 = -2 * c1 + 1 + 2 * Y2 + S * S;
-        const double d = Y2 / c3 + (2 * c2 * c2 * c2 / (c3 * c3 * c3) - 9 * c1 * c2 / (c3 * c3)) / 27;
+        const double d =
+            Y2 / c3 + (2 * c2 * c2 * c2 / (c3 * c3 * c3) - 9 * c1 * c2 / (c3 * c3)) / 27;
         const double a1 = (c1 - c2 * c2 / (3 * c3)) / c3;
         const double m1 = 2 * std::sqrt(-a1 / 3);
         double cosine = 3 * d / (a1 * m1);
