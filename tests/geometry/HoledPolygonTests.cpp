@@ -1,3 +1,5 @@
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "ShapeTestSupport.h"
@@ -144,6 +146,38 @@ TEST(HoledPolygonTests, ContentTransformMovesEveryEdgeAndRefreshesBounds) {
     content.MakeClockwise();
     EXPECT_LT(content.GetAt(1)->GetRim()->GetArea(), 0.0);
     EXPECT_TRUE(content.GetAt(1)->HasArcs());
+}
+
+TEST(HoledPolygonTests, HoledPolygonsTransformOnSeparateThreads) {
+    // Two threads transform disjoint halves of the content; the result must
+    // equal the same transformation done on one thread.
+    C2DHoledPolyBaseSet parallel;
+    C2DHoledPolyBaseSet serial;
+    for (int i = 0; i < 200; ++i) {
+        for (C2DHoledPolyBaseSet* content : {&parallel, &serial}) {
+            auto shape = SquareWithHole();
+            shape->Translate(C2DOffset(i * 2.0, 0));
+            content->Add(shape.release());
+        }
+    }
+    CTranslation shift(0.5, 0.25);
+    serial.Transform(shift);
+    const auto transformRange = [&](unsigned first, unsigned last) {
+        for (unsigned i = first; i < last; ++i) {
+            parallel.GetAt(i)->Transform(shift);
+        }
+    };
+    std::thread lower(transformRange, 0u, 100u);
+    std::thread upper(transformRange, 100u, 200u);
+    lower.join();
+    upper.join();
+    for (unsigned i = 0; i < 200; ++i) {
+        C2DRect a;
+        C2DRect b;
+        parallel.GetAt(i)->GetBounds(a);
+        serial.GetAt(i)->GetBounds(b);
+        EXPECT_TRUE(SameRect(a, b)) << i;
+    }
 }
 
 } // namespace
