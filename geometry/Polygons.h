@@ -13,8 +13,12 @@ class CTransformation;
 // edge tests only where rectangles overlap, which keeps large maps fast. The
 // incremental construction (SetStartPoint, LineTo, ArcTo) appends edges without
 // rectangles; Close or CloseWithArc restores the invariant. While the two counts
-// differ, the contract operations 1 to 5 do nothing and Crosses with a point
-// set answers false.
+// differ, the contract operations 1 to 5 do nothing, both Crosses with a line
+// answer false (so Contains does too), and Transform moves the edges only.
+//
+// A reflection in a line mirrors the ring and then reverses it, so the sign of
+// its area is kept; a reflection in a point is a half turn and keeps the
+// direction of travel as it is.
 class C2DPolyBase : public C2DBase {
     MARLO_POOLED_CLASS(C2DPolyBase)
 
@@ -49,7 +53,8 @@ public:
     // Signed area: positive when the boundary runs anticlockwise (y up).
     virtual double GetArea() const;
     // Applies the transformation to every edge's defining points and refreshes
-    // the rectangles in the same pass. Needs a complete polygon.
+    // the rectangles in the same pass. Allocates nothing and writes only this
+    // ring, so different rings may be transformed on different threads.
     virtual void Transform(CTransformation& transformation);
     virtual void InverseTransform(CTransformation& transformation);
 
