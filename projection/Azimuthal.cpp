@@ -264,13 +264,27 @@ void CRangeHeading::InverseTransform(double& x, double& y) {
     CRangeHeading::InverseProject(y, x);
 }
 
+// The heading enters only through its sine and cosine, which are the
+// direction components divided by sin c; the general case therefore needs no
+// atan2 for the heading. Points under a fixed bearing convention, the centre
+// and its antipode go through RangeAndBearing itself.
 void CRangeHeading::Project(double& lat, double& lon) {
-    double range = 0.0;
-    double heading = 0.0;
-    RangeAndBearing(centre, CGeoPoint{lat * DegreesToRadians, lon * DegreesToRadians}, range,
-                    heading);
-    lat = range * std::cos(heading);
-    lon = range * std::sin(heading);
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    const sphere_math::GreatCircleView v =
+        sphere_math::ViewAlongGreatCircle(centre.lat, centre.lon, phi, lambda);
+    const double sinArc = std::sqrt(v.east * v.east + v.north * v.north);
+    if (sinArc == 0.0 || sphere_math::HasFixedBearing(centre.lat, centre.lon, phi, lambda)) {
+        double range = 0.0;
+        double heading = 0.0;
+        RangeAndBearing(centre, CGeoPoint{phi, lambda}, range, heading);
+        lat = range * std::cos(heading);
+        lon = range * std::sin(heading);
+        return;
+    }
+    const double rangeOverSinArc = EarthRadius * std::atan2(sinArc, v.cosArc) / sinArc;
+    lat = rangeOverSinArc * v.north;
+    lon = rangeOverSinArc * v.east;
 }
 
 void CRangeHeading::InverseProject(double& y, double& x) {
@@ -291,14 +305,24 @@ void CHorizontalRangeHeading::InverseTransform(double& x, double& y) {
     CHorizontalRangeHeading::InverseProject(y, x);
 }
 
+// h = EarthRadius sin(range / EarthRadius) is EarthRadius sin c, so the
+// plane point is the direction components scaled by EarthRadius.
 void CHorizontalRangeHeading::Project(double& lat, double& lon) {
-    double range = 0.0;
-    double heading = 0.0;
-    RangeAndBearing(centre, CGeoPoint{lat * DegreesToRadians, lon * DegreesToRadians}, range,
-                    heading);
-    const double h = EarthRadius * std::sin(range / EarthRadius);
-    lat = h * std::cos(heading);
-    lon = h * std::sin(heading);
+    const double phi = lat * DegreesToRadians;
+    const double lambda = lon * DegreesToRadians;
+    if (sphere_math::HasFixedBearing(centre.lat, centre.lon, phi, lambda)) {
+        double range = 0.0;
+        double heading = 0.0;
+        RangeAndBearing(centre, CGeoPoint{phi, lambda}, range, heading);
+        const double h = EarthRadius * std::sin(range / EarthRadius);
+        lat = h * std::cos(heading);
+        lon = h * std::sin(heading);
+        return;
+    }
+    const sphere_math::GreatCircleView v =
+        sphere_math::ViewAlongGreatCircle(centre.lat, centre.lon, phi, lambda);
+    lat = EarthRadius * v.north;
+    lon = EarthRadius * v.east;
 }
 
 void CHorizontalRangeHeading::InverseProject(double& y, double& x) {

@@ -17,21 +17,16 @@ void RangeAndBearing(const CGeoPoint& from, const CGeoPoint& to, double& range, 
         bearing = 0.0;
         return;
     }
-    const double sinPhi1 = std::sin(phi1);
-    const double cosPhi1 = std::cos(phi1);
-    const double sinPhi2 = std::sin(phi2);
-    const double cosPhi2 = std::cos(phi2);
-    const double deltaLambda = lambda2 - lambda1;
-    const double cosDelta = std::cos(deltaLambda);
-    // Cosine of the arc, and the east and north components of the direction of
-    // `to` in the plane tangent at `from` (each scaled by the sine of the arc).
-    // The arc and the bearing are taken from them with atan2 rather than as
-    // arccosines: an arccosine turns rounding beyond +-1 into NaN and loses
-    // most of its digits for points close to `from` or to its antipode.
-    const double s = cosDelta * (cosPhi2 * cosPhi1) + sinPhi2 * sinPhi1;
-    const double east = std::sin(deltaLambda) * cosPhi2;
-    const double north = cosPhi1 * sinPhi2 - sinPhi1 * cosPhi2 * cosDelta;
-    const double c = std::atan2(std::sqrt(east * east + north * north), s);
+    // The arc and the bearing are taken with atan2 from the cosine of the arc
+    // and the direction components rather than as arccosines: an arccosine
+    // turns rounding beyond +-1 into NaN (a fifth of the points on the
+    // antimeridian of an origin came out NaN) and loses most of its digits for
+    // points close to `from` or to its antipode.
+    const sphere_math::GreatCircleView v =
+        sphere_math::ViewAlongGreatCircle(phi1, lambda1, phi2, lambda2);
+    const double east = v.east;
+    const double north = v.north;
+    const double c = std::atan2(std::sqrt(east * east + north * north), v.cosArc);
     range = EarthRadius * c;
 
     if (lambda2 == lambda1) {
@@ -86,18 +81,47 @@ void CGeoRotation::InverseTransform(double& x, double& y) {
     CGeoRotation::InverseRotate(y, x);
 }
 
+// Both rotations are RangeAndBearing followed by PointAtRangeAndBearing. In
+// general the two are fused: with cos c, sin c sin(bearing) and sin c
+// cos(bearing) in hand, the second step needs no trigonometry of the range or
+// the bearing, which halves the cost. Points under one of the fixed bearing
+// conventions take the two steps literally.
 void CGeoRotation::RotatePoint(CGeoPoint& p) {
-    double range = 0.0;
-    double bearing = 0.0;
-    RangeAndBearing(origin, p, range, bearing);
-    PointAtRangeAndBearing(CGeoPoint{}, bearing, range, p);
+    if (sphere_math::HasFixedBearing(origin.lat, origin.lon, p.lat, p.lon)) {
+        double range = 0.0;
+        double bearing = 0.0;
+        RangeAndBearing(origin, p, range, bearing);
+        PointAtRangeAndBearing(CGeoPoint{}, bearing, range, p);
+        return;
+    }
+    // Seen from (0, 0): latitude asin(sin c cos bearing), longitude
+    // atan2(sin c sin bearing, cos c).
+    const sphere_math::GreatCircleView v =
+        sphere_math::ViewAlongGreatCircle(origin.lat, origin.lon, p.lat, p.lon);
+    p.lat = std::asin(ClampUnit(v.north));
+    p.lon = std::atan2(v.east, v.cosArc);
 }
 
 void CGeoRotation::InverseRotatePoint(CGeoPoint& p) {
-    double range = 0.0;
-    double bearing = 0.0;
-    RangeAndBearing(CGeoPoint{}, p, range, bearing);
-    PointAtRangeAndBearing(origin, bearing, range, p);
+    if (sphere_math::HasFixedBearing(0.0, 0.0, p.lat, p.lon)) {
+        double range = 0.0;
+        double bearing = 0.0;
+        RangeAndBearing(CGeoPoint{}, p, range, bearing);
+        PointAtRangeAndBearing(origin, bearing, range, p);
+        return;
+    }
+    // Seen from (0, 0) the point's arc and direction are its own coordinates.
+    const double sinPhi = std::sin(p.lat);
+    const double cosPhi = std::cos(p.lat);
+    const double cosArc = std::cos(p.lon) * cosPhi;
+    const double east = std::sin(p.lon) * cosPhi;
+    const double north = sinPhi;
+    const double sinPhi1 = std::sin(origin.lat);
+    const double cosPhi1 = std::cos(origin.lat);
+    const double sinResult = ClampUnit(sinPhi1 * cosArc + cosPhi1 * north);
+    p.lat = std::asin(sinResult);
+    p.lon =
+        NormaliseLongitude(origin.lon + std::atan2(east * cosPhi1, cosArc - sinPhi1 * sinResult));
 }
 
 void CGeoRotation::Rotate(double& lat, double& lon) {

@@ -34,4 +34,32 @@ inline double ClampUnit(double v) {
     return v;
 }
 
+// The great circle from (phi1, lambda1) to (phi2, lambda2) seen from its
+// start: the cosine of its arc c, and the east and north components of its
+// direction in the plane tangent at the start, each scaled by sin c (so
+// east = sin c sin(bearing), north = sin c cos(bearing)).
+struct GreatCircleView {
+    double cosArc;
+    double east;
+    double north;
+};
+
+inline GreatCircleView ViewAlongGreatCircle(double phi1, double lambda1, double phi2,
+                                            double lambda2) {
+    const double sinPhi1 = std::sin(phi1);
+    const double cosPhi1 = std::cos(phi1);
+    const double sinPhi2 = std::sin(phi2);
+    const double cosPhi2 = std::cos(phi2);
+    const double deltaLambda = lambda2 - lambda1;
+    const double cosDelta = std::cos(deltaLambda);
+    return {cosDelta * (cosPhi2 * cosPhi1) + sinPhi2 * sinPhi1, std::sin(deltaLambda) * cosPhi2,
+            cosPhi1 * sinPhi2 - sinPhi1 * cosPhi2 * cosDelta};
+}
+
+// Where RangeAndBearing applies one of its fixed bearing conventions (same
+// meridian, or a pole at either end) rather than the general direction.
+inline bool HasFixedBearing(double phi1, double lambda1, double phi2, double lambda2) {
+    return lambda2 == lambda1 || std::fabs(phi1) == HalfPi || std::fabs(phi2) == HalfPi;
+}
+
 } // namespace sphere_math
