@@ -106,7 +106,8 @@ public:
 
     bool IsUsable() const { return usable; }
 
-    void FindEdges(double lowY, double highY, std::vector<unsigned>& edges) const {
+    // The edges come in increasing order when inOrder is set.
+    void FindEdges(double lowY, double highY, std::vector<unsigned>& edges, bool inOrder) const {
         edges.clear();
         const unsigned q0 = Band(lowY);
         const unsigned q1 = Band(highY);
@@ -124,7 +125,9 @@ public:
                 edges.push_back(longEdges[k]);
             }
         }
-        std::sort(edges.begin(), edges.end());
+        if (inOrder) {
+            std::sort(edges.begin(), edges.end());
+        }
     }
 
 private:
@@ -318,7 +321,7 @@ bool CHoleAssigner::IndexedContains(const C2DPolyBase& rim, const CEdgeBands& ba
     if (!b.Overlaps(probeBounds)) {
         return false;
     }
-    bands.FindEdges(probeBounds.bottomRight.y, probeBounds.topLeft.y, rimEdges);
+    bands.FindEdges(probeBounds.bottomRight.y, probeBounds.topLeft.y, rimEdges, true);
     C2DPointSet crossings;
     bool crosses = false;
     for (const unsigned i : rimEdges) {
@@ -346,7 +349,8 @@ bool CHoleAssigner::IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& r
     if (!rim.GetBoundingRect().Overlaps(h)) {
         return false;
     }
-    bands.FindEdges(h.bottomRight.y, h.topLeft.y, rimEdges);
+    // Whether any pair crosses does not depend on the order of the search.
+    bands.FindEdges(h.bottomRight.y, h.topLeft.y, rimEdges, false);
     const bool indexHole = hole.GetLineCount() >= indexedEdges;
     if (indexHole && indexedHole != &hole) {
         holeBands = std::make_unique<CEdgeBands>(hole);
@@ -360,7 +364,7 @@ bool CHoleAssigner::IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& r
             continue;
         }
         if (indexHole && holeBands->IsUsable()) {
-            holeBands->FindEdges(edgeBounds.bottomRight.y, edgeBounds.topLeft.y, holeEdges);
+            holeBands->FindEdges(edgeBounds.bottomRight.y, edgeBounds.topLeft.y, holeEdges, false);
             for (const unsigned i : holeEdges) {
                 if (hole.GetLineRect(i).Overlaps(edgeBounds) &&
                     hole.GetLine(i)->Crosses(rimEdge, nullptr)) {
