@@ -10,6 +10,30 @@
 
 namespace {
 
+// How many edges ahead the straight-edge loop asks for the next edge objects:
+// rings of large maps hold their edges in pool slots that the loader may have
+// left scattered.
+constexpr unsigned PrefetchDistance = 8;
+// Stages of the prefetching of holes, in holes ahead of the one drawn.
+constexpr unsigned RingAhead = 12;
+constexpr unsigned EdgeArrayAhead = 8;
+constexpr unsigned EdgeAhead = 4;
+
+// Read access to a ring's edge array, so that the loops over millions of edges
+// make no call per edge. The edge set is a protected member of C2DPolyBase and
+// its array a protected member of C2DBaseSet; a derived class may form
+// pointers to them, and such a pointer reads any ring.
+struct CRingAccess : C2DPolyBase {
+    struct CSetAccess : C2DBaseSet {
+        static const std::vector<C2DBase*>& Members(const C2DBaseSet& set) {
+            return set.*(&CSetAccess::members);
+        }
+    };
+    static C2DBase* const* Edges(const C2DPolyBase& ring) {
+        return CSetAccess::Members(ring.*(&CRingAccess::lines)).data();
+    }
+};
+
 // A pixel position before it is truncated to integers: a map coordinate minus
 // the offset, times the scale.
 struct CScaledPoint {
@@ -66,6 +90,49 @@ class CPathBuilder {
 public:
     CPathBuilder(const CPixelMapping& mapping, QPainterPath& path) : mapping(mapping), path(path) {}
 
+    // One ring as a figure: a move to the start of its edge 0, then its edges.
+    // A ring without edges adds nothing.
+    void AddFigure(const C2DPolyBase& ring) {
+        if (ring.GetLineCount() == 0 || IsWithinOnePixel(ring)) {
+            // Within one pixel every edge would be skipped and the figure be a
+            // lone move, which draws nothing; its edges are not even read.
+            return;
+        }
+        StartFigure(ring.GetType() == GeometryType::Polygon
+                        ? static_cast<const C2DLine*>(CRingAccess::Edges(ring)[0])->start
+                        : ring.GetLine(0)->GetStart());
+        AddRing(ring);
+    }
+
+    // Holes are many and mostly tiny; reading one means three dependent loads
+    // (the ring, its edge array, its first edge) from scattered pool slots.
+    // While hole h is drawn, the rings further ahead are fetched in stages.
+    void PrefetchAhead(const C2DHoledPolyBase& holedPolygon, unsigned h, unsigned count) const {
+        if (h + RingAhead < count) {
+            const char* ring = reinterpret_cast<const char*>(holedPolygon.GetHole(h + RingAhead));
+            __builtin_prefetch(ring);
+            __builtin_prefetch(ring + 64);
+            __builtin_prefetch(ring + 128);
+        }
+        if (h + EdgeArrayAhead < count) {
+            const C2DPolyBase& ring = *holedPolygon.GetHole(h + EdgeArrayAhead);
+            if (ring.GetLineCount() != 0 && !IsWithinOnePixel(ring)) {
+                __builtin_prefetch(CRingAccess::Edges(ring));
+            }
+        }
+        if (h + EdgeAhead < count) {
+            const C2DPolyBase& ring = *holedPolygon.GetHole(h + EdgeAhead);
+            if (ring.GetLineCount() != 0 && !IsWithinOnePixel(ring)) {
+                C2DBase* const* edges = CRingAccess::Edges(ring);
+                __builtin_prefetch(edges[0]);
+                __builtin_prefetch(reinterpret_cast<const char*>(edges[0]) + 64);
+                for (unsigned i = 1; i < 4 && i < ring.GetLineCount(); ++i) {
+                    __builtin_prefetch(&static_cast<const C2DLine*>(edges[i])->start);
+                }
+            }
+        }
+    }
+
     // Starts a new figure at a ring's first vertex. A vertex without a finite
     // pixel position defers the start to the first finite point that follows.
     void StartFigure(const C2DPoint& start) {
@@ -81,15 +148,20 @@ public:
 
     void AddRing(const C2DPolyBase& ring) {
         const unsigned count = ring.GetLineCount();
+        C2DBase* const* edges = CRingAccess::Edges(ring);
         if (ring.GetType() == GeometryType::Polygon) {
             // A polygon holds straight edges only.
             for (unsigned i = 0; i < count; ++i) {
-                AddLine(*static_cast<const C2DLine*>(ring.GetLine(i)));
+                if (i + PrefetchDistance < count) {
+                    __builtin_prefetch(
+                        &static_cast<const C2DLine*>(edges[i + PrefetchDistance])->start);
+                }
+                AddLine(*static_cast<const C2DLine*>(edges[i]));
             }
             return;
         }
         for (unsigned i = 0; i < count; ++i) {
-            const C2DLineBase* edge = ring.GetLine(i);
+            const C2DBase* edge = edges[i];
             if (edge->GetType() == GeometryType::Line) {
                 AddLine(*static_cast<const C2DLine*>(edge));
             } else if (edge->GetType() == GeometryType::Arc) {
@@ -108,6 +180,27 @@ public:
     }
 
 private:
+    // True when every vertex of a straight-edged ring falls on one pixel, as
+    // decided from its bounding rectangle: the mapping is monotonic in each
+    // coordinate, so the corners' pixels bound every vertex's pixel. An end
+    // recomputed as start + direction after a reversal may lie a rounding
+    // step outside the stored bounds; the rectangle is widened by more than
+    // that before the test.
+    bool IsWithinOnePixel(const C2DPolyBase& ring) const {
+        if (ring.GetType() != GeometryType::Polygon) {
+            return false;
+        }
+        const C2DRect& r = ring.GetBoundingRect();
+        const double largest = std::max(std::max(std::fabs(r.topLeft.x), std::fabs(r.topLeft.y)),
+                                        std::max(std::fabs(r.bottomRight.x),
+                                                 std::fabs(r.bottomRight.y)));
+        const double margin = largest * (8.0 * std::numeric_limits<double>::epsilon());
+        CPixelPoint p1;
+        CPixelPoint p2;
+        return mapping.Map(r.topLeft.x - margin, r.topLeft.y + margin, p1) &&
+               mapping.Map(r.bottomRight.x + margin, r.bottomRight.y - margin, p2) && p1 == p2;
+    }
+
     inline void AddLine(const C2DLine& line) {
         CPixelPoint a;
         CPixelPoint b;
@@ -411,15 +504,11 @@ void CMapCanvas::DrawHoledPolygon(QPainter& painter, const C2DHoledPolyBase& hol
     // The alternate (even-odd) rule leaves the holes unfilled.
     path.setFillRule(Qt::OddEvenFill);
     CPathBuilder builder(mapping, path);
-    builder.StartFigure(rim->GetLine(0)->GetStart());
-    builder.AddRing(*rim);
-    for (unsigned h = 0; h < holedPolygon.GetHoleCount(); ++h) {
-        const C2DPolyBase* hole = holedPolygon.GetHole(h);
-        if (hole->GetLineCount() == 0) {
-            continue;
-        }
-        builder.StartFigure(hole->GetLine(0)->GetStart());
-        builder.AddRing(*hole);
+    builder.AddFigure(*rim);
+    const unsigned holeCount = holedPolygon.GetHoleCount();
+    for (unsigned h = 0; h < holeCount; ++h) {
+        builder.PrefetchAhead(holedPolygon, h, holeCount);
+        builder.AddFigure(*holedPolygon.GetHole(h));
     }
     builder.CloseFigure();
     painter.drawPath(path);
