@@ -20,11 +20,6 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Follows a symbolic link to the file it names, so that the link survives the
 // save; a path that is no link (or a dangling one) is kept as it is.
 std::string ResolveLink(const char* path) {
@@ -89,10 +84,23 @@ bool CReplacingFile::Open(const char* path) {
     if (exists && !S_ISREG(info.st_mode)) {
         file = std::fopen(targetPath.c_str(), "wb");
     } else {
-        std::string pattern = FolderOf(targetPath) + "/." + NameOf(targetPath) + ".XXXXXX";
+        // A short hidden name, so that a target name near the length limit
+        // still leaves room for it.
+        std::string pattern = FolderOf(targetPath) + "/.marlo-save-XXXXXX";
         const int fd = mkstemp(pattern.data());
         if (fd < 0) {
-            return false;
+            // A folder that takes no new files may still hold a writable file:
+            // that one is overwritten in place, as the only way to save it.
+            if (!exists || access(targetPath.c_str(), W_OK) != 0) {
+                return false;
+            }
+            file = std::fopen(targetPath.c_str(), "wb");
+            if (file == nullptr) {
+                return false;
+            }
+            buffer.resize(WriteBufferSize);
+            std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
+            return true;
         }
         temporaryPath = pattern;
         // The saved file gets the permissions of the file it replaces, or

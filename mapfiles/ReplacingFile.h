@@ -12,7 +12,9 @@
 //
 // A target that exists but is not a regular file (a device such as /dev/full,
 // a pipe) is written in place: it cannot be replaced by renaming, and must not
-// be. A symbolic link is followed, so the link stays a link.
+// be. Neither can a file in a folder where no new file may be created; such a
+// file is overwritten in place too. A symbolic link is followed, so the link
+// stays a link.
 class CReplacingFile {
 public:
     CReplacingFile() = default;

@@ -128,6 +128,12 @@ TEST(Saving, ReplacingKeepsPermissionsAndLinks) {
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     EXPECT_EQ(ReadFile(target).substr(0, 4), "(+)\n");
     EXPECT_EQ(FilesIn(folder.path), (std::vector<std::string>{"link.vmq", "map.shp", "real.vmq"}));
+
+    // A name at the length limit leaves no room for a longer temporary name.
+    const std::string longName = std::string(251, 'm') + ".shp";
+    ASSERT_TRUE(Save(folder.File(longName), content));
+    ASSERT_TRUE(Save(folder.File(longName), content));
+    EXPECT_EQ(FilesIn(folder.path).size(), 4u);
 }
 
 TEST(Saving, FormatChosenBySubstring) {
