@@ -4,16 +4,71 @@
 
 namespace {
 
+// Sine and cosine of a small angle |delta| <= 0.5 from their series, with as
+// many terms as the size of delta needs: the first omitted term is below
+// 3e-20 in every case. Late Newton steps are tiny, so most calls take the
+// short forms. The divisors are multiplied in as reciprocals, which keeps the
+// work off the divider.
+inline void SmallAngleSinCos(double delta, double& sinDelta, double& cosDelta) {
+    const double d2 = delta * delta;
+    const double size = std::fabs(delta);
+    if (size < 2e-4) {
+        sinDelta = delta * (1 - d2 * (1.0 / 6));
+        cosDelta = 1 - d2 * 0.5 * (1 - d2 * (1.0 / 12));
+        return;
+    }
+    if (size < 0.02) {
+        sinDelta = delta * (1 - d2 * (1.0 / 6) * (1 - d2 * (1.0 / 20) * (1 - d2 * (1.0 / 42))));
+        cosDelta =
+            1 - d2 * 0.5 * (1 - d2 * (1.0 / 12) * (1 - d2 * (1.0 / 30) * (1 - d2 * (1.0 / 56))));
+        return;
+    }
+    if (size < 0.1) {
+        double s = 1 - d2 * (1.0 / 110);
+        s = 1 - d2 * (1.0 / 72) * s;
+        s = 1 - d2 * (1.0 / 42) * s;
+        s = 1 - d2 * (1.0 / 20) * s;
+        sinDelta = delta * (1 - d2 * (1.0 / 6) * s);
+        double c = 1 - d2 * (1.0 / 132);
+        c = 1 - d2 * (1.0 / 90) * c;
+        c = 1 - d2 * (1.0 / 56) * c;
+        c = 1 - d2 * (1.0 / 30) * c;
+        c = 1 - d2 * (1.0 / 12) * c;
+        cosDelta = 1 - d2 * 0.5 * c;
+        return;
+    }
+    double s = 1 - d2 * (1.0 / 272);
+    s = 1 - d2 * (1.0 / 210) * s;
+    s = 1 - d2 * (1.0 / 156) * s;
+    s = 1 - d2 * (1.0 / 110) * s;
+    s = 1 - d2 * (1.0 / 72) * s;
+    s = 1 - d2 * (1.0 / 42) * s;
+    s = 1 - d2 * (1.0 / 20) * s;
+    s = 1 - d2 * (1.0 / 6) * s;
+    sinDelta = delta * s;
+    double c = 1 - d2 * (1.0 / 306);
+    c = 1 - d2 * (1.0 / 240) * c;
+    c = 1 - d2 * (1.0 / 182) * c;
+    c = 1 - d2 * (1.0 / 132) * c;
+    c = 1 - d2 * (1.0 / 90) * c;
+    c = 1 - d2 * (1.0 / 56) * c;
+    c = 1 - d2 * (1.0 / 30) * c;
+    c = 1 - d2 * (1.0 / 12) * c;
+    cosDelta = 1 - d2 * 0.5 * c;
+}
+
 // Newton iteration for the auxiliary angle of Mollweide and the Eckerts. The
 // start offset makes the loop run at least once; a loop that reaches the
 // bound reports failure and the caller leaves the point unprojected.
 //
-// The step function receives theta with its sine and cosine. Once the steps
-// are small (below 0.1 radians), away from the poles, the new sine and cosine are obtained by
-// turning the old ones through the step, with the sine and cosine of the step
-// from their series (exact to double precision at that size), instead of
-// calling sin and cos again: the iterates are the same, the cost is half.
-// sinTheta and cosTheta come in as the sine and cosine of the start value.
+// sinTheta and cosTheta come in as the sine and cosine of the start value,
+// and the step function receives theta with its sine and cosine. After each
+// step the new sine and cosine are obtained by turning the old ones through
+// the step, whose own sine and cosine come from their series, instead of
+// calling sin and cos again: the iterates are the same to rounding and cost
+// a fraction. Large steps, and steps near theta = +-pi/2 (Eckert IV) and +-pi
+// (Mollweide), where the derivative depends on a cosine close to 0 or -1 that
+// must keep its relative precision, call sin and cos afresh.
 template <typename Step>
 bool SolveAuxiliaryAngle(double& theta, double& sinTheta, double& cosTheta, Step step) {
     double prev = theta + 1e-7;
@@ -26,20 +81,10 @@ bool SolveAuxiliaryAngle(double& theta, double& sinTheta, double& cosTheta, Step
         if (count == 50) {
             return false;
         }
-        // Near theta = +-pi/2 (Eckert IV) and +-pi (Mollweide) the derivative
-        // depends on a cosine close to 0 or -1, which must then be computed
-        // afresh to keep its relative precision.
-        if (std::fabs(delta) < 0.1 && std::fabs(cosTheta) > 0.01 && cosTheta > -0.99) {
-            // Series of sin and cos through the delta^11 and delta^12 terms:
-            // the first omitted term is below 2e-23 for |delta| < 0.1.
-            const double d2 = delta * delta;
-            const double sinDelta =
-                delta *
-                (1 - d2 / 6 * (1 - d2 / 20 * (1 - d2 / 42 * (1 - d2 / 72 * (1 - d2 / 110)))));
-            const double cosDelta =
-                1 -
-                d2 / 2 *
-                    (1 - d2 / 12 * (1 - d2 / 30 * (1 - d2 / 56 * (1 - d2 / 90 * (1 - d2 / 132)))));
+        if (std::fabs(delta) <= 0.5 && std::fabs(cosTheta) > 0.01 && cosTheta > -0.99) {
+            double sinDelta = 0;
+            double cosDelta = 0;
+            SmallAngleSinCos(delta, sinDelta, cosDelta);
             const double s = sinTheta * cosDelta - cosTheta * sinDelta;
             cosTheta = cosTheta * cosDelta + sinTheta * sinDelta;
             sinTheta = s;
@@ -146,11 +191,9 @@ void CEckertIV::Project(double& lat, double& lon) {
     lat = phi;
     lon = lambda;
     double theta = phi / 2;
-    const double sinPhi = std::sin(phi);
-    const double K = (2 + HalfPi) * sinPhi;
-    // Half-angle forms for the start value phi / 2 (cos(phi / 2) >= 0.7 here).
-    double cosTheta = std::sqrt(0.5 * (1 + std::cos(phi)));
-    double sinTheta = sinPhi / (2 * cosTheta);
+    double sinTheta = std::sin(theta);
+    double cosTheta = std::cos(theta);
+    const double K = (2 + HalfPi) * (2 * sinTheta * cosTheta); // sin phi
     if (!SolveAuxiliaryAngle(theta, sinTheta, cosTheta, [K](double t, double s, double c) {
             return (t + s * c + 2 * s - K) / (2 * c * (1 + c));
         })) {
