@@ -199,10 +199,7 @@ void CHoleAssigner::AddRim(const C2DPolyBase& rim) {
     if (HasNaN(r)) {
         return; // no rectangle lies strictly inside one with a NaN side
     }
-    if (!IsFinite(r)) {
-        unplacedRims.push_back(number);
-        return;
-    }
+    // Infinite sides are fine: cells are clamped to the grid.
     // The finest level at which the rim covers at most 2 x 2 cells.
     for (int level = levelCount - 1; level >= 0; --level) {
         const unsigned x0 = CellOf(r.topLeft.x, originX, scaleX, level);
@@ -228,12 +225,8 @@ unsigned CHoleAssigner::FindRim(const C2DPolyBase& hole, unsigned fallback) {
     }
     const C2DRect& h = hole.GetBoundingRect();
     if (!IsFinite(h)) {
-        // Never strictly inside any rectangle; asked the long way all the same.
-        for (unsigned r = 0; r < fallback && r < rims.size(); ++r) {
-            if (hole.IsWithin(*rims[r])) {
-                return r;
-            }
-        }
+        // A rectangle with a NaN or infinite side never lies strictly inside
+        // another one, so IsWithin is false for every rim.
         return fallback;
     }
     // A rim whose rectangle strictly contains the hole's contains its lower
@@ -253,11 +246,6 @@ unsigned CHoleAssigner::FindRim(const C2DPolyBase& hole, unsigned fallback) {
             if (r < fallback && LiesStrictlyInside(h, rims[r]->GetBoundingRect())) {
                 candidates.push_back(r);
             }
-        }
-    }
-    for (const uint32_t r : unplacedRims) {
-        if (r < fallback && LiesStrictlyInside(h, rims[r]->GetBoundingRect())) {
-            candidates.push_back(r);
         }
     }
     std::sort(candidates.begin(), candidates.end());

@@ -63,7 +63,6 @@ private:
     std::vector<const C2DPolyBase*> rims;
     bool usedLevels[MaxLevels] = {};
     std::unordered_map<uint64_t, std::vector<uint32_t>> cells;
-    std::vector<uint32_t> unplacedRims; // infinite bounds: always candidates
     std::unordered_map<uint32_t, std::unique_ptr<CEdgeBands>> rimBands;
     std::vector<uint32_t> candidates;
     std::vector<unsigned> rimEdges;

@@ -200,7 +200,7 @@ RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& 
         return skipRecord();
     }
     // Padding behind the arrays (a longer content length) is passed over.
-    if (recordEnd != position + arrayBytes && !SeekTo(file, recordEnd)) {
+    if (lengthConsistent && recordEnd != position + arrayBytes && !SeekTo(file, recordEnd)) {
         return RecordReading::End;
     }
     return RecordReading::Polygon;

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <random>
 
@@ -119,4 +120,27 @@ TEST(HoleAssignment, RecordWithLargeRimAndIslands) {
     EXPECT_EQ(set->GetAt(1)->GetHoleCount(), 1u);
     EXPECT_EQ(set->GetAt(20)->GetHoleCount(), 1u); // the crossing one: most recent rim
     EXPECT_DOUBLE_EQ(set->GetAt(20)->GetHole(0)->GetBoundingRect().topLeft.x, 45.0);
+}
+
+// Rings with infinite or NaN coordinates (a damaged file) get the same answer
+// as the rim-by-rim search, and never an index read outside the grid.
+TEST(HoleAssignment, NonFiniteCoordinates) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<std::unique_ptr<C2DPolygon>> rims;
+    rims.emplace_back(MakePolygon(Square(0, 0, 10, 10, true)));
+    rims.emplace_back(MakePolygon({{-inf, 0}, {0, 50}, {inf, 0}}));
+    rims.emplace_back(MakePolygon({{nan, 0}, {0, 5}, {5, 5}, {5, 0}}));
+    rims.emplace_back(MakePolygon(Square(20, 0, 30, 10, true)));
+    CHoleAssigner assigner(C2DRect(0, 10, 30, 0), 10, 0);
+    for (const auto& rim : rims) {
+        assigner.AddRim(*rim);
+    }
+    const std::vector<Ring> holes = {Square(1, 1, 2, 2, true),   Square(21, 1, 22, 2, true),
+                                     {{1, 1}, {nan, 2}, {2, 1}}, {{1, 1}, {1, inf}, {2, 1}},
+                                     {{nan, nan}, {1, 1}},       Square(-100, 1, 100, 2, true)};
+    for (const Ring& ring : holes) {
+        std::unique_ptr<C2DPolygon> hole(MakePolygon(ring));
+        EXPECT_EQ(assigner.FindRim(*hole, 3), BruteForceRim(rims, *hole, 3));
+    }
 }
