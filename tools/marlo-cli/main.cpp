@@ -1,5 +1,6 @@
 // marlo-cli COMMAND [ARGS...]: dispatches to the command's own file.
 #include "tools/marlo-cli/Commands.h"
+#include "tools/marlo-cli/MapCommands.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,9 @@ struct Command {
 const Command commands[] = {
     {"list", "print the names of the 24 projections", RunListCommand},
     {"project", "project or inverse-project points read from standard input", RunProjectCommand},
+    {"info", "print the counts of polygons, rings and edges of a map file", RunInfoCommand},
+    {"convert", "read a map file, rotate and project it, write it again", RunConvertCommand},
+    {"render", "draw a map file as the viewer does into a 1000 x 750 PNG", RunRenderCommand},
 };
 
 void PrintUsage(FILE* out) {

@@ -1,0 +1,424 @@
+// Runs the real marlo-cli binary on small maps and checks its files against
+// the libraries used in-process.
+#include <QImage>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "mapfiles/MapFiles.h"
+#include "projection/GeoRotation.h"
+#include "projection/Projection.h"
+#include "viewer/MapCanvas.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string DataDir = MARLO_DATA_DIR;
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadWholeFile(const fs::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+void WriteWholeFile(const fs::path& path, const std::string& text) {
+    std::ofstream stream(path, std::ios::binary);
+    stream << text;
+}
+
+std::string Quote(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) {
+        quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+class MarloCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() /
+              ("marlo-cli-" + std::to_string(getpid()) + "-" + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        useTextMapFormat2 = false;
+    }
+    void TearDown() override {
+        fs::remove_all(dir);
+        useTextMapFormat2 = false;
+    }
+
+    CliResult Run(const std::vector<std::string>& args) const {
+        std::string command = Quote(MARLO_CLI_PATH);
+        for (const auto& arg : args) {
+            command.append(" ").append(Quote(arg));
+        }
+        const fs::path outPath = dir / ".stdout";
+        const fs::path errPath = dir / ".stderr";
+        command.append(" >").append(Quote(outPath.string()));
+        command.append(" 2>").append(Quote(errPath.string())).append(" </dev/null");
+        const int status = std::system(command.c_str());
+        CliResult result;
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = ReadWholeFile(outPath);
+        result.err = ReadWholeFile(errPath);
+        fs::remove(outPath);
+        fs::remove(errPath);
+        return result;
+    }
+
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
+
+    // Names in the work folder, so a failure can be checked to leave nothing.
+    std::vector<std::string> Listing() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path dir;
+};
+
+// The vertices of a ring (edge start points) without repeats of the previous
+// vertex: a closing point that repeats the first is an extra zero-length edge
+// in a shapefile ring but none in a text map ring. Repeats are recognised to
+// 1e-12, since an edge's end is computed as start + direction.
+bool SamePoint(const C2DPoint& p, const C2DPoint& q, double tolerance) {
+    return std::fabs(p.x - q.x) <= tolerance && std::fabs(p.y - q.y) <= tolerance;
+}
+
+std::vector<C2DPoint> RingVertices(const C2DPolyBase& ring) {
+    constexpr double RepeatTolerance = 1e-12;
+    std::vector<C2DPoint> vertices;
+    for (unsigned k = 0; k < ring.GetLineCount(); ++k) {
+        const C2DPoint p = ring.GetLine(k)->GetStart();
+        if (vertices.empty() || !SamePoint(p, vertices.back(), RepeatTolerance)) {
+            vertices.push_back(p);
+        }
+    }
+    while (vertices.size() > 1 && SamePoint(vertices.back(), vertices.front(), RepeatTolerance)) {
+        vertices.pop_back();
+    }
+    return vertices;
+}
+
+// Same closed ring, in the same direction, within tolerance: a shapefile
+// stores holes backwards, so a hole read back may start at another vertex.
+bool SameRing(const C2DPolyBase& a, const C2DPolyBase& b, double tolerance) {
+    const std::vector<C2DPoint> va = RingVertices(a);
+    const std::vector<C2DPoint> vb = RingVertices(b);
+    if (va.size() != vb.size()) {
+        return false;
+    }
+    const size_t n = va.size();
+    for (size_t shift = 0; shift < n; ++shift) {
+        size_t i = 0;
+        while (i < n && SamePoint(va[i], vb[(i + shift) % n], tolerance)) {
+            ++i;
+        }
+        if (i == n) {
+            return true;
+        }
+    }
+    return n == 0;
+}
+
+void ExpectSameRings(const C2DHoledPolyBaseSet& expected, const C2DHoledPolyBaseSet& actual,
+                     double tolerance) {
+    ASSERT_EQ(expected.GetSize(), actual.GetSize());
+    for (unsigned i = 0; i < expected.GetSize(); ++i) {
+        const C2DHoledPolyBase& a = *expected.GetAt(i);
+        const C2DHoledPolyBase& b = *actual.GetAt(i);
+        ASSERT_EQ(a.GetHoleCount(), b.GetHoleCount()) << "holed polygon " << i;
+        EXPECT_TRUE(SameRing(*a.GetRim(), *b.GetRim(), tolerance)) << "rim of " << i;
+        for (unsigned h = 0; h < a.GetHoleCount(); ++h) {
+            EXPECT_TRUE(SameRing(*a.GetHole(h), *b.GetHole(h), tolerance))
+                << "hole " << h << " of " << i;
+        }
+    }
+}
+
+// The viewer's road in-process and single-threaded: read, clockwise, rotate,
+// project.
+bool LoadLikeTheViewer(const std::string& path, C2DHoledPolyBaseSet& content, bool rotate,
+                       double latDegrees, double lonDegrees, const char* projectionName) {
+    if (!ReadMapFile(path.c_str(), content, nullptr)) {
+        return false;
+    }
+    content.MakeClockwise();
+    if (rotate) {
+        CGeoPoint origin;
+        origin.lat = latDegrees * DegreesToRadians;
+        origin.lon = lonDegrees * DegreesToRadians;
+        CGeoRotation rotation;
+        rotation.SetOrigin(origin.lat * RadiansToDegrees, origin.lon * RadiansToDegrees);
+        content.Transform(rotation);
+    }
+    if (projectionName != nullptr) {
+        std::unique_ptr<CProjection> projection(CreateProjection(projectionName));
+        if (!projection) {
+            return false;
+        }
+        content.Transform(*projection);
+    }
+    return true;
+}
+
+TEST_F(MarloCliTest, ConversionsBetweenFormatsAndTextVersionsRoundTrip) {
+    const std::string source = DataDir + "/world-110m-land.shp";
+    ASSERT_EQ(Run({"convert", source, Path("a.shp")}).exitCode, 0);
+    C2DHoledPolyBaseSet original;
+    ASSERT_TRUE(ReadMapFile(Path("a.shp").c_str(), original, nullptr));
+    ASSERT_GT(original.GetSize(), 100u);
+    unsigned holes = 0;
+    for (unsigned i = 0; i < original.GetSize(); ++i) {
+        holes += original.GetAt(i)->GetHoleCount();
+    }
+    ASSERT_GT(holes, 0u); // holes are what a shapefile stores backwards
+
+    // Every conversion keeps every ring: shapefile to shapefile exactly, text
+    // maps to their ten decimals. (Repeated closing points of shapefile rings
+    // are not edges of a text map ring; the comparison skips repeats.)
+    const struct {
+        const char* from;
+        const char* to;
+        bool format2;
+        double tolerance;
+    } steps[] = {
+        {"a.shp", "b.shp", false, 0.0},
+        {"a.shp", "v1.vmq", false, 0.6e-10},
+        {"v1.vmq", "v1-b.vmq", false, 0.6e-10},
+        {"v1-b.vmq", "from-v1.shp", false, 0.6e-10},
+        {"a.shp", "v2.vmq", true, 0.6e-10},
+        {"v2.vmq", "v2-b.vmq", true, 0.6e-10},
+        {"v2-b.vmq", "from-v2.shp", true, 0.6e-10},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.from) + " -> " + step.to);
+        std::vector<std::string> args = {"convert", Path(step.from), Path(step.to)};
+        if (step.format2) {
+            args.push_back("--format2");
+        }
+        const CliResult run = Run(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        useTextMapFormat2 = step.format2;
+        C2DHoledPolyBaseSet converted;
+        ASSERT_TRUE(ReadMapFile(Path(step.to).c_str(), converted, nullptr));
+        ExpectSameRings(original, converted, step.tolerance);
+    }
+    // The two text versions differ (version 2 repeats each ring's start).
+    EXPECT_NE(ReadWholeFile(Path("v1.vmq")), ReadWholeFile(Path("v2.vmq")));
+}
+
+TEST_F(MarloCliTest, ArcEdgesSurviveBothTextVersions) {
+    // A clockwise rim whose top edge is a half circle bulging up to y = 15,
+    // and one hole.
+    const std::string version1 = "(+)\n"
+                                 "0.0000000000\t0.0000000000\n"
+                                 "0.0000000000\t10.0000000000\t5.0000000000\t1\t0\n"
+                                 "10.0000000000\t10.0000000000\n"
+                                 "10.0000000000\t0.0000000000\n"
+                                 "\n"
+                                 "(-)\n"
+                                 "2.0000000000\t2.0000000000\n"
+                                 "2.0000000000\t4.0000000000\n"
+                                 "4.0000000000\t4.0000000000\n"
+                                 "4.0000000000\t2.0000000000\n"
+                                 "\n";
+    WriteWholeFile(Path("arc1.vmq"), version1);
+    ASSERT_EQ(Run({"convert", Path("arc1.vmq"), Path("arc1-out.vmq")}).exitCode, 0);
+    EXPECT_EQ(ReadWholeFile(Path("arc1-out.vmq")), version1);
+
+    // The same map in version 2: the arc data sit on the line of the arc's end.
+    const std::string version2 = "(+)\n"
+                                 "0.0000000000\t0.0000000000\n"
+                                 "0.0000000000\t10.0000000000\n"
+                                 "10.0000000000\t10.0000000000\t5.0000000000\t1\t0\n"
+                                 "10.0000000000\t0.0000000000\n"
+                                 "0.0000000000\t0.0000000000\n"
+                                 "\n"
+                                 "(-)\n"
+                                 "2.0000000000\t2.0000000000\n"
+                                 "2.0000000000\t4.0000000000\n"
+                                 "4.0000000000\t4.0000000000\n"
+                                 "4.0000000000\t2.0000000000\n"
+                                 "2.0000000000\t2.0000000000\n"
+                                 "\n";
+    WriteWholeFile(Path("arc2.vmq"), version2);
+    ASSERT_EQ(Run({"convert", Path("arc2.vmq"), Path("arc2-out.vmq"), "--format2"}).exitCode, 0);
+    EXPECT_EQ(ReadWholeFile(Path("arc2-out.vmq")), version2);
+
+    const CliResult info = Run({"info", Path("arc2.vmq"), "--format2"});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("Holed polygons:  1\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Rings:           2 (1 rims, 1 holes)\n"), std::string::npos);
+    EXPECT_NE(info.out.find("Edges:           8\n"), std::string::npos);
+    EXPECT_NE(info.out.find("Arc edges:       1\n"), std::string::npos);
+    EXPECT_NE(info.out.find("Bounds:          x 0 to 10, y 0 to 15"), std::string::npos)
+        << info.out;
+
+    // A shapefile keeps only the arc's end points: every edge comes out straight.
+    ASSERT_EQ(Run({"convert", Path("arc1.vmq"), Path("arc.shp")}).exitCode, 0);
+    const CliResult shpInfo = Run({"info", Path("arc.shp")});
+    EXPECT_NE(shpInfo.out.find("Arc edges:       0\n"), std::string::npos) << shpInfo.out;
+    EXPECT_NE(shpInfo.out.find("Edges:           8\n"), std::string::npos) << shpInfo.out;
+}
+
+TEST_F(MarloCliTest, ConvertWritesWhatTheViewerPipelineGives) {
+    // Big enough to be transformed on several threads; the result must equal
+    // the single-threaded viewer road bit for bit.
+    const std::string source = DataDir + "/world-50m-countries.shp";
+    const CliResult run = Run({"convert", source, Path("cli.shp"), "--rotate", "40,-100",
+                               "--projection", "Van Der Grinten"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, ""); // no progress bar when standard error is not a terminal
+    C2DHoledPolyBaseSet content;
+    ASSERT_TRUE(LoadLikeTheViewer(source, content, true, 40.0, -100.0, "Van Der Grinten"));
+    ASSERT_TRUE(SaveShapefile(Path("reference.shp").c_str(), content));
+    EXPECT_EQ(ReadWholeFile(Path("cli.shp")), ReadWholeFile(Path("reference.shp")));
+}
+
+TEST_F(MarloCliTest, FailuresReportTheFileAndLeaveNothingBehind) {
+    const std::string source = DataDir + "/world-110m-land.shp";
+
+    const CliResult missing = Run({"convert", Path("missing.shp"), Path("out.shp")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("Could not open file"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find(Path("missing.shp")), std::string::npos) << missing.err;
+
+    // The format test is case-sensitive, as in the viewer.
+    fs::copy_file(source, Path("CAPITALS.SHP"));
+    const CliResult capitals = Run({"convert", Path("CAPITALS.SHP"), Path("out.shp")});
+    EXPECT_EQ(capitals.exitCode, 1);
+    EXPECT_NE(capitals.err.find("Could not open file"), std::string::npos);
+    fs::remove(Path("CAPITALS.SHP"));
+
+    const CliResult noFormat = Run({"convert", source, Path("out.txt")});
+    EXPECT_EQ(noFormat.exitCode, 1);
+    EXPECT_NE(noFormat.err.find("Could not save file: " + Path("out.txt")), std::string::npos)
+        << noFormat.err;
+
+    const std::string inMissingFolder = Path("no-such-folder/out.shp");
+    const CliResult noFolder = Run({"convert", source, inMissingFolder});
+    EXPECT_EQ(noFolder.exitCode, 1);
+    EXPECT_NE(noFolder.err.find("Could not save file: " + inMissingFolder), std::string::npos);
+
+    const CliResult renderMissing = Run({"render", Path("missing.vmq"), Path("out.png")});
+    EXPECT_EQ(renderMissing.exitCode, 1);
+    EXPECT_NE(renderMissing.err.find("Could not open file"), std::string::npos);
+    const CliResult renderNoFolder = Run({"render", source, Path("no-such-folder/out.png")});
+    EXPECT_EQ(renderNoFolder.exitCode, 1);
+    EXPECT_NE(renderNoFolder.err.find("Could not save file"), std::string::npos);
+
+    const CliResult infoMissing = Run({"info", Path("missing.shp")});
+    EXPECT_EQ(infoMissing.exitCode, 1);
+    EXPECT_NE(infoMissing.err.find("Could not open file"), std::string::npos);
+    EXPECT_TRUE(Listing().empty()) << Listing().front();
+
+    // A failed read leaves an existing output untouched.
+    WriteWholeFile(Path("keep.shp"), "old content");
+    EXPECT_EQ(Run({"convert", Path("missing.shp"), Path("keep.shp")}).exitCode, 1);
+    EXPECT_EQ(ReadWholeFile(Path("keep.shp")), "old content");
+}
+
+TEST_F(MarloCliTest, BadCommandLinesExitWithUsageStatus) {
+    const std::string source = DataDir + "/world-110m-land.shp";
+    const CliResult unknown = Run({"convert", source, Path("o.shp"), "--projection", "Mercatr"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("Mercatr"), std::string::npos);
+    EXPECT_NE(unknown.err.find("Van Der Grinten"), std::string::npos); // the list of names
+    for (const char* origin : {"40", "40,", "x,1", "91,0", "-90.5,0", "nan,0", "1,2,3"}) {
+        const CliResult bad = Run({"convert", source, Path("o.shp"), "--rotate", origin});
+        EXPECT_EQ(bad.exitCode, 2) << origin;
+    }
+    EXPECT_EQ(Run({"convert", source}).exitCode, 2);
+    EXPECT_EQ(Run({"convert", source, Path("o.shp"), "--rotate"}).exitCode, 2);
+    EXPECT_EQ(Run({"convert", source, Path("o.shp"), "--bogus"}).exitCode, 2);
+    EXPECT_EQ(Run({"info", source, "--projection", "Mollweide"}).exitCode, 2);
+    EXPECT_TRUE(Listing().empty());
+
+    for (const char* command : {"info", "convert", "render"}) {
+        const CliResult help = Run({command, "--help"});
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("Usage: marlo-cli ") + command, 0), 0u) << help.out;
+    }
+    // The equals form of the options works as well.
+    EXPECT_EQ(Run({"convert", source, Path("o.shp"), "--rotate=-10,20", "--projection=Mercator"})
+                  .exitCode,
+              0);
+}
+
+TEST_F(MarloCliTest, RenderEqualsTheCanvasPixelForPixel) {
+    struct Case {
+        const char* file;
+        bool rotate;
+        const char* projection;
+    };
+    const Case cases[] = {{"world-110m-land.shp", false, nullptr},
+                          {"world-50m-countries.shp", true, "Mollweide"},
+                          {"world-110m-land.shp", false, "Orthographic"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + (c.projection ? c.projection : "-"));
+        const std::string source = DataDir + "/" + c.file;
+        std::vector<std::string> args = {"render", source, Path("map.png")};
+        if (c.rotate) {
+            args.insert(args.end(), {"--rotate", "40,-100"});
+        }
+        if (c.projection != nullptr) {
+            args.insert(args.end(), {"--projection", c.projection});
+        }
+        const CliResult run = Run(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, Path("map.png") + "\n");
+
+        C2DHoledPolyBaseSet content;
+        ASSERT_TRUE(LoadLikeTheViewer(source, content, c.rotate, 40.0, -100.0, c.projection));
+        CMapCanvas canvas;
+        canvas.lineColour = QColor(200, 0, 0);
+        canvas.CreateBuffer(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
+        canvas.FitToBounds(content);
+        canvas.Render(content);
+        ASSERT_NE(canvas.GetImage(), nullptr);
+        const QImage expected = canvas.GetImage()->convertToFormat(QImage::Format_RGB32);
+
+        const QImage written =
+            QImage(QString::fromStdString(Path("map.png"))).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(written.size(), QSize(1000, 750));
+        int differing = 0;
+        for (int y = 0; y < written.height(); ++y) {
+            for (int x = 0; x < written.width(); ++x) {
+                differing += written.pixel(x, y) != expected.pixel(x, y);
+            }
+        }
+        EXPECT_EQ(differing, 0);
+        // Not a blank image: plenty of the map's interior colour is there.
+        int interior = 0;
+        for (int y = 0; y < written.height(); ++y) {
+            for (int x = 0; x < written.width(); ++x) {
+                interior += written.pixelColor(x, y) == QColor(25, 25, 25);
+            }
+        }
+        EXPECT_GT(interior, 20000);
+        fs::remove(Path("map.png"));
+    }
+}
+
+} // namespace
