@@ -3,8 +3,12 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
+#include <vector>
 
 #include "geometry/Arcs.h"
 
@@ -14,10 +18,8 @@ namespace {
 // rings of large maps hold their edges in pool slots that the loader may have
 // left scattered.
 constexpr unsigned PrefetchDistance = 8;
-// Stages of the prefetching of holes, in holes ahead of the one drawn.
-constexpr unsigned RingAhead = 12;
-constexpr unsigned EdgeArrayAhead = 8;
-constexpr unsigned EdgeAhead = 4;
+// Holes are tested and fetched this many at a time.
+constexpr unsigned HoleBatch = 16;
 
 // Read access to a ring's edge array, so that the loops over millions of edges
 // make no call per edge. The edge set is a protected member of C2DPolyBase and
@@ -98,37 +100,47 @@ public:
             // lone move, which draws nothing; its edges are not even read.
             return;
         }
+        AddRingFigure(ring);
+    }
+
+    // A ring with edges as a figure.
+    void AddRingFigure(const C2DPolyBase& ring) {
         StartFigure(ring.GetType() == GeometryType::Polygon
                         ? static_cast<const C2DLine*>(CRingAccess::Edges(ring)[0])->start
                         : ring.GetLine(0)->GetStart());
         AddRing(ring);
     }
 
-    // Holes are many and mostly tiny; reading one means three dependent loads
-    // (the ring, its edge array, its first edge) from scattered pool slots.
-    // While hole h is drawn, the rings further ahead are fetched in stages.
-    void PrefetchAhead(const C2DHoledPolyBase& holedPolygon, unsigned h, unsigned count) const {
-        if (h + RingAhead < count) {
-            const char* ring = reinterpret_cast<const char*>(holedPolygon.GetHole(h + RingAhead));
-            __builtin_prefetch(ring);
-            __builtin_prefetch(ring + 64);
-            __builtin_prefetch(ring + 128);
-        }
-        if (h + EdgeArrayAhead < count) {
-            const C2DPolyBase& ring = *holedPolygon.GetHole(h + EdgeArrayAhead);
-            if (ring.GetLineCount() != 0 && !IsWithinOnePixel(ring)) {
-                __builtin_prefetch(CRingAccess::Edges(ring));
+    // Holes [first, end) of a holed polygon. Holes are many and mostly tiny;
+    // reading one means dependent loads (the ring, its edge array, its first
+    // edge) from pool slots. They are taken in batches: the rings of the next
+    // batch are requested while this one is tested, and the edges of the rings
+    // that need drawing are requested before the first of them is drawn.
+    void AddHoles(const C2DHoledPolyBase& holedPolygon, unsigned first, unsigned end) {
+        for (unsigned base = first; base < end; base += HoleBatch) {
+            const unsigned batchEnd = std::min(base + HoleBatch, end);
+            const unsigned nextEnd = std::min(batchEnd + HoleBatch, end);
+            for (unsigned h = batchEnd; h < nextEnd; ++h) {
+                const char* ring = reinterpret_cast<const char*>(holedPolygon.GetHole(h));
+                __builtin_prefetch(ring);
+                __builtin_prefetch(ring + 64);
+                __builtin_prefetch(ring + 128);
             }
-        }
-        if (h + EdgeAhead < count) {
-            const C2DPolyBase& ring = *holedPolygon.GetHole(h + EdgeAhead);
-            if (ring.GetLineCount() != 0 && !IsWithinOnePixel(ring)) {
-                C2DBase* const* edges = CRingAccess::Edges(ring);
-                __builtin_prefetch(edges[0]);
-                __builtin_prefetch(reinterpret_cast<const char*>(edges[0]) + 64);
-                for (unsigned i = 1; i < 4 && i < ring.GetLineCount(); ++i) {
-                    __builtin_prefetch(&static_cast<const C2DLine*>(edges[i])->start);
+            const C2DPolyBase* drawn[HoleBatch];
+            unsigned drawnCount = 0;
+            for (unsigned h = base; h < batchEnd; ++h) {
+                const C2DPolyBase* ring = holedPolygon.GetHole(h);
+                if (ring->GetLineCount() != 0 && !IsWithinOnePixel(*ring)) {
+                    __builtin_prefetch(CRingAccess::Edges(*ring));
+                    drawn[drawnCount++] = ring;
                 }
+            }
+            for (unsigned i = 0; i < drawnCount; ++i) {
+                __builtin_prefetch(
+                    &static_cast<const C2DLine*>(CRingAccess::Edges(*drawn[i])[0])->start);
+            }
+            for (unsigned i = 0; i < drawnCount; ++i) {
+                AddRingFigure(*drawn[i]);
             }
         }
     }
@@ -191,9 +203,9 @@ private:
             return false;
         }
         const C2DRect& r = ring.GetBoundingRect();
-        const double largest = std::max(std::max(std::fabs(r.topLeft.x), std::fabs(r.topLeft.y)),
-                                        std::max(std::fabs(r.bottomRight.x),
-                                                 std::fabs(r.bottomRight.y)));
+        const double largest =
+            std::max(std::max(std::fabs(r.topLeft.x), std::fabs(r.topLeft.y)),
+                     std::max(std::fabs(r.bottomRight.x), std::fabs(r.bottomRight.y)));
         const double margin = largest * (8.0 * std::numeric_limits<double>::epsilon());
         CPixelPoint p1;
         CPixelPoint p2;
@@ -470,6 +482,44 @@ bool CMapCanvas::IsWorthDrawing(const C2DPolyBase& rim) const {
     return bounds.Overlaps(visibleRect);
 }
 
+namespace {
+
+// Builds the figures of rings [firstRing, endRing) of a holed polygon into
+// path; ring 0 is the rim and ring k the hole k - 1. The path of a holed
+// polygon may be built in pieces: every figure is complete in itself, so the
+// pieces appended in order give exactly the path built in one go.
+void BuildRings(const CPixelMapping& mapping, const C2DHoledPolyBase& holedPolygon,
+                unsigned firstRing, unsigned endRing, QPainterPath& path) {
+    CPathBuilder builder(mapping, path);
+    if (firstRing == 0) {
+        builder.AddFigure(*holedPolygon.GetRim());
+        firstRing = 1;
+    }
+    if (endRing > firstRing) {
+        builder.AddHoles(holedPolygon, firstRing - 1, endRing - 1);
+    }
+    builder.CloseFigure();
+}
+
+// A share of the path building that the render threads take in turn.
+struct CPathPiece {
+    const C2DHoledPolyBase* holedPolygon = nullptr;
+    unsigned firstRing = 0;
+    unsigned endRing = 0;
+    QPainterPath path;
+    std::atomic<bool> built{false};
+};
+
+// Rings per piece: small enough that the two threads stay busy on a map
+// whose holed polygons have hundreds of thousands of holes, large enough that
+// a piece costs far more than taking it.
+constexpr unsigned RingsPerPiece = 2048;
+// Below this estimate of edges to read, a second thread costs more than it
+// saves.
+constexpr std::size_t ParallelWork = 100000;
+
+} // namespace
+
 void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
     if (image == nullptr) {
         return;
@@ -485,13 +535,84 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
     painter.setPen(pen);
     painter.setBrush(QBrush(fillColour, Qt::SolidPattern));
 
+    std::vector<const C2DHoledPolyBase*> drawn;
+    std::size_t work = 0;
     for (unsigned i = 0; i < content.GetSize(); ++i) {
         const C2DHoledPolyBase* holedPolygon = content.GetAt(i);
         const C2DPolyBase* rim = holedPolygon->GetRim();
         if (rim != nullptr && IsWorthDrawing(*rim)) {
-            DrawHoledPolygon(painter, *holedPolygon);
+            drawn.push_back(holedPolygon);
+            work += rim->GetLineCount() + 4 * std::size_t(holedPolygon->GetHoleCount());
         }
     }
+    if (work < ParallelWork) {
+        for (const C2DHoledPolyBase* holedPolygon : drawn) {
+            DrawHoledPolygon(painter, *holedPolygon);
+        }
+    } else {
+        RenderInParallel(painter, drawn);
+    }
+}
+
+// The paths are built by this thread and one helper, piece by piece in map
+// order, while this thread paints each holed polygon, in order, as soon as its
+// pieces are ready. Painting stays on one thread and in set order, so the
+// pixels are those of the one-thread rendering.
+void CMapCanvas::RenderInParallel(QPainter& painter,
+                                  const std::vector<const C2DHoledPolyBase*>& drawn) {
+    std::vector<std::size_t> firstPiece;
+    std::size_t pieceCount = 0;
+    for (const C2DHoledPolyBase* holedPolygon : drawn) {
+        firstPiece.push_back(pieceCount);
+        const unsigned rings = 1 + holedPolygon->GetHoleCount();
+        pieceCount += (rings + RingsPerPiece - 1) / RingsPerPiece;
+    }
+    firstPiece.push_back(pieceCount);
+    std::vector<CPathPiece> pieces(pieceCount);
+    for (std::size_t p = 0; p < drawn.size(); ++p) {
+        const unsigned rings = 1 + drawn[p]->GetHoleCount();
+        for (std::size_t k = firstPiece[p]; k < firstPiece[p + 1]; ++k) {
+            CPathPiece& piece = pieces[k];
+            piece.holedPolygon = drawn[p];
+            piece.firstRing = static_cast<unsigned>(k - firstPiece[p]) * RingsPerPiece;
+            piece.endRing = std::min(piece.firstRing + RingsPerPiece, rings);
+        }
+    }
+
+    const CPixelMapping mapping{offset.x, offset.y, scale.x, scale.y};
+    std::atomic<std::size_t> nextPiece{0};
+    // Builds the next piece nobody has taken; false when none is left.
+    const auto buildNext = [&]() {
+        const std::size_t k = nextPiece.fetch_add(1);
+        if (k >= pieceCount) {
+            return false;
+        }
+        CPathPiece& piece = pieces[k];
+        BuildRings(mapping, *piece.holedPolygon, piece.firstRing, piece.endRing, piece.path);
+        piece.built.store(true, std::memory_order_release);
+        piece.built.notify_one();
+        return true;
+    };
+    std::thread helper([&] {
+        while (buildNext()) {
+        }
+    });
+    for (std::size_t p = 0; p < drawn.size(); ++p) {
+        QPainterPath path;
+        path.setFillRule(Qt::OddEvenFill);
+        for (std::size_t k = firstPiece[p]; k < firstPiece[p + 1]; ++k) {
+            CPathPiece& piece = pieces[k];
+            while (!piece.built.load(std::memory_order_acquire)) {
+                if (!buildNext()) {
+                    piece.built.wait(false, std::memory_order_acquire);
+                }
+            }
+            path.addPath(piece.path);
+            piece.path = QPainterPath();
+        }
+        painter.drawPath(path);
+    }
+    helper.join();
 }
 
 void CMapCanvas::DrawHoledPolygon(QPainter& painter, const C2DHoledPolyBase& holedPolygon) {
@@ -503,13 +624,6 @@ void CMapCanvas::DrawHoledPolygon(QPainter& painter, const C2DHoledPolyBase& hol
     QPainterPath path;
     // The alternate (even-odd) rule leaves the holes unfilled.
     path.setFillRule(Qt::OddEvenFill);
-    CPathBuilder builder(mapping, path);
-    builder.AddFigure(*rim);
-    const unsigned holeCount = holedPolygon.GetHoleCount();
-    for (unsigned h = 0; h < holeCount; ++h) {
-        builder.PrefetchAhead(holedPolygon, h, holeCount);
-        builder.AddFigure(*holedPolygon.GetHole(h));
-    }
-    builder.CloseFigure();
+    BuildRings(mapping, holedPolygon, 0, 1 + holedPolygon.GetHoleCount(), path);
     painter.drawPath(path);
 }

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <cstdint>
+#include <vector>
 
 #include "geometry/HoledPolygons.h"
 
@@ -61,6 +62,7 @@ public:
 
 private:
     void DrawHoledPolygon(QPainter& painter, const C2DHoledPolyBase& holedPolygon);
+    void RenderInParallel(QPainter& painter, const std::vector<const C2DHoledPolyBase*>& drawn);
 
     QImage* image = nullptr;
 };
