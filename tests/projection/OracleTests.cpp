@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 using namespace projection_test;
 
@@ -30,14 +31,25 @@ double LongitudeDifference(double a, double b) {
 
 } // namespace
 
-TEST(ProjectionOracle, ForwardAndInverseAgreeWithProj) {
+std::vector<size_t> ProjectionsWithProjCounterpart() {
+    std::vector<size_t> indexes;
+    for (size_t i = 0; i < Cases().size(); ++i) {
+        if (Cases()[i].proj != nullptr) {
+            indexes.push_back(i);
+        }
+    }
+    return indexes;
+}
+
+// One test per projection, so that CTest runs the PROJ processes in parallel.
+class ProjectionOracle : public testing::TestWithParam<size_t> {};
+
+TEST_P(ProjectionOracle, ForwardAndInverseAgreeWithProj) {
     if (!proj_oracle::IsAvailable()) {
         GTEST_SKIP() << "PROJ's proj program is not installed";
     }
-    for (const Case& c : Cases()) {
-        if (c.proj == nullptr) {
-            continue;
-        }
+    {
+        const Case& c = Cases()[GetParam()];
         SCOPED_TRACE(c.name);
         auto projection = Make(c.name);
         ASSERT_NE(projection, nullptr);
@@ -93,6 +105,14 @@ TEST(ProjectionOracle, ForwardAndInverseAgreeWithProj) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryProjection, ProjectionOracle,
+                         testing::ValuesIn(ProjectionsWithProjCounterpart()),
+                         [](const testing::TestParamInfo<size_t>& info) {
+                             std::string name = Cases()[info.param].name;
+                             std::erase(name, ' ');
+                             return name;
+                         });
 
 TEST(ProjectionRoundTrip, InverseReturnsEveryPointOfTheDomain) {
     for (const Case& c : Cases()) {
