@@ -290,6 +290,61 @@ TEST(CanvasRender, SkipsSubPixelEdgesButKeepsTheOutlineConnected) {
     EXPECT_EQ(image.pixel(301, 450), Background);
 }
 
+TEST(CanvasRender, ManyHolesGiveExactlyTheExpectedPixels) {
+    // Enough holes that the paths are built on two threads in pieces: 3 x 3
+    // pixel squares every 5 pixels, plus holes smaller than a pixel, which
+    // draw nothing and leave the area filled.
+    CMapCanvas canvas;
+    SetUpUnitCanvas(canvas);
+    C2DHoledPolyBaseSet content;
+    C2DHoledPolygon* shape = RectShape(2.0, 748.0, 998.0, 2.0);
+    const auto isHoleCorner = [](int x, int y) {
+        return x >= 10 && x < 990 && y >= 10 && y < 745 && x % 5 == 0 && y % 5 == 0;
+    };
+    for (int y = 10; y < 745; y += 5) {
+        for (int x = 10; x < 990; x += 5) {
+            // Pixel square [x, x + 3] x [y, y + 3] in map units.
+            shape->AddHole(RectRing(x, 750.0 - y, x + 3.0, 750.0 - y - 3.0));
+            shape->AddHole(RectRing(x + 3.3, 750.0 - y - 1.2, x + 3.7, 750.0 - y - 1.8));
+        }
+    }
+    ASSERT_GT(shape->GetHoleCount(), 50000u);
+    content.Add(shape);
+    // A later polygon paints over the holes in its area.
+    content.Add(RectShape(500.0, 400.0, 600.0, 300.0));
+    canvas.Render(content);
+
+    const QImage& image = *canvas.GetImage();
+    int mismatches = 0;
+    for (int py = 0; py < 750; ++py) {
+        for (int px = 0; px < 1000; ++px) {
+            QRgb expected = Fill;
+            if (px < 2 || px > 998 || py < 2 || py > 748) {
+                expected = Background;
+            } else if (px == 2 || px == 998 || py == 2 || py == 748) {
+                expected = Outline;
+            } else {
+                // The hole square whose corner is at or up to 3 pixels before.
+                for (int cy = py - 3; cy <= py; ++cy) {
+                    for (int cx = px - 3; cx <= px; ++cx) {
+                        if (isHoleCorner(cx, cy)) {
+                            const bool border =
+                                px == cx || px == cx + 3 || py == cy || py == cy + 3;
+                            expected = border ? Outline : Background;
+                        }
+                    }
+                }
+            }
+            if (px >= 500 && px <= 600 && py >= 350 && py <= 450) {
+                const bool border = px == 500 || px == 600 || py == 350 || py == 450;
+                expected = border ? Outline : Fill;
+            }
+            mismatches += image.pixel(px, py) == expected ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 // The textbook Mercator formula ln tan(pi/4 + phi/2) on degrees: the south
 // pole goes to exactly -infinity.
 class CInfiniteMercator : public CTransformation {
