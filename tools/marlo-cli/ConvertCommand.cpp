@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <memory>
 
 #include "mapfiles/MapFiles.h"
 #include "tools/marlo-cli/MapCommandSupport.h"
@@ -51,10 +52,12 @@ int RunConvertCommand(const std::vector<std::string>& args) {
     }
     useTextMapFormat2 = options.format2;
 
-    C2DHoledPolyBaseSet content;
-    if (!LoadMapFile(inputPath, content)) {
+    ReserveMemoryForMap(inputPath);
+    auto content = std::make_unique<C2DHoledPolyBaseSet>();
+    if (!LoadMapFile(inputPath, *content, &transformations)) {
         return ExitFileFailure;
     }
-    PrepareContent(content, transformations);
-    return SaveMapFile(outputPath, content) ? ExitSuccess : ExitFileFailure;
+    const bool saved = SaveMapFile(outputPath, *content);
+    KeepUntilExit(std::move(content));
+    return saved ? ExitSuccess : ExitFileFailure;
 }

@@ -1,5 +1,6 @@
 #include <cinttypes>
 #include <cstdio>
+#include <memory>
 
 #include "mapfiles/MapFiles.h"
 #include "tools/marlo-cli/MapCommandSupport.h"
@@ -71,20 +72,23 @@ int RunInfoCommand(const std::vector<std::string>& args) {
     }
     useTextMapFormat2 = options.format2;
     const std::string& path = options.positional[0];
-    C2DHoledPolyBaseSet content;
-    if (!LoadMapFile(path, content)) {
+    ReserveMemoryForMap(path);
+    auto content = std::make_unique<C2DHoledPolyBaseSet>();
+    if (!LoadMapFile(path, *content)) {
         return ExitFileFailure;
     }
-    const CMapCounts counts = CountContent(content);
+    const CMapCounts counts = CountContent(*content);
     C2DRect bounds(0.0, 0.0, 0.0, 0.0);
-    content.GetBounds(bounds);
+    content->GetBounds(bounds);
+    const bool empty = content->IsEmpty();
+    KeepUntilExit(std::move(content));
     std::printf("File:            %s\n", path.c_str());
     std::printf("Holed polygons:  %" PRIu64 "\n", counts.holedPolygons);
     std::printf("Rings:           %" PRIu64 " (%" PRIu64 " rims, %" PRIu64 " holes)\n",
                 counts.rims + counts.holes, counts.rims, counts.holes);
     std::printf("Edges:           %" PRIu64 "\n", counts.edges);
     std::printf("Arc edges:       %" PRIu64 "\n", counts.arcEdges);
-    if (content.IsEmpty()) {
+    if (empty) {
         std::printf("Bounds:          none (empty map)\n");
     } else {
         std::printf("Bounds:          x %.10g to %.10g, y %.10g to %.10g\n", bounds.topLeft.x,

@@ -1,10 +1,16 @@
 #include "tools/marlo-cli/MapCommandSupport.h"
 
 #include <algorithm>
-#include <atomic>
+#include <climits>
 #include <cmath>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <malloc.h>
+#include <mutex>
+#include <sys/mman.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -15,8 +21,6 @@
 namespace {
 
 constexpr int ProgressBarWidth = 40;
-// Below this many edges a second thread costs more than it saves.
-constexpr unsigned MinEdgesForThreads = 20000;
 
 bool ParseFiniteNumber(const std::string& text, double& value) {
     if (text.empty()) {
@@ -178,17 +182,6 @@ bool MakeTransformations(const CMapCommandOptions& options, CMapTransformations&
     return true;
 }
 
-bool LoadMapFile(const std::string& path, C2DHoledPolyBaseSet& content) {
-    CTerminalProgress progress("Reading " + path);
-    if (!ReadMapFile(path.c_str(), content, progress.Get())) {
-        progress.Complete();
-        std::fprintf(stderr, "Could not open file: %s\n", path.c_str());
-        return false;
-    }
-    progress.Complete();
-    return true;
-}
-
 bool CheckSavePath(const std::string& path) {
     if (ChooseMapFileFormat(path.c_str()) == MapFileFormat::Unknown) {
         std::fprintf(stderr, "Could not save file: %s\n", path.c_str());
@@ -207,61 +200,192 @@ bool SaveMapFile(const std::string& path, const C2DHoledPolyBaseSet& content) {
     return saved;
 }
 
-unsigned TransformThreadCount() {
+unsigned PreparationThreadCount() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-void TransformContent(C2DHoledPolyBaseSet& content, CTransformation& transformation,
-                      unsigned threadCount) {
-    const unsigned count = content.GetSize();
-    // Largest holed polygons first, handed out one at a time: a map with one
-    // giant polygon (a continent of millions of edges) still splits well.
-    std::vector<std::pair<unsigned, unsigned>> work; // (edges, index)
-    work.reserve(count);
-    unsigned long long totalEdges = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        const unsigned edges = content.GetAt(i)->GetTotalLineCount();
-        totalEdges += edges;
-        work.emplace_back(edges, i);
+void PrepareHoledPolygon(C2DHoledPolyBase& holedPolygon,
+                         const CMapTransformations& transformations) {
+    holedPolygon.MakeClockwise();
+    if (transformations.rotation) {
+        holedPolygon.Transform(*transformations.rotation);
     }
-    if (threadCount <= 1 || count < 2 || totalEdges < MinEdgesForThreads) {
-        for (unsigned i = 0; i < count; ++i) {
-            content.GetAt(i)->Transform(transformation);
-        }
-        return;
-    }
-    std::sort(work.begin(), work.end(),
-              [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::atomic<size_t> next{0};
-    auto worker = [&]() {
-        for (size_t k = next.fetch_add(1); k < work.size(); k = next.fetch_add(1)) {
-            content.GetAt(work[k].second)->Transform(transformation);
-        }
-    };
-    const unsigned helpers = std::min<unsigned>(threadCount, count) - 1;
-    std::vector<std::thread> threads;
-    threads.reserve(helpers);
-    for (unsigned t = 0; t < helpers; ++t) {
-        // Without a thread the remaining workers simply take more of the work.
-        try {
-            threads.emplace_back(worker);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    worker();
-    for (auto& thread : threads) {
-        thread.join();
+    if (transformations.projection) {
+        holedPolygon.Transform(*transformations.projection);
     }
 }
 
-void PrepareContent(C2DHoledPolyBaseSet& content, const CMapTransformations& transformations) {
-    content.MakeClockwise();
-    const unsigned threads = TransformThreadCount();
-    if (transformations.rotation) {
-        TransformContent(content, *transformations.rotation, threads);
+namespace {
+
+// Prepares holed polygons on helper threads while the reader is still adding
+// more. The reader reports progress once per record, after it has moved the
+// record's holed polygons into the content; at that moment (on the reader's
+// thread) the new elements are handed to the helpers. The reader never
+// touches an element again once it is in the content, and preparing one
+// allocates nothing (its rings are complete, so making them clockwise and
+// transforming them rebuild rectangles in place), so the helpers never use
+// the object pools, which are not thread-safe. The transformations keep no
+// state that changes between calls and are shared.
+class CPreparingReader final : public CProgressUpdater {
+public:
+    CPreparingReader(C2DHoledPolyBaseSet& content, const CMapTransformations& transformations,
+                     CProgressUpdater* display)
+        : content(content), transformations(transformations), display(display) {}
+    ~CPreparingReader() { Finish(); }
+    CPreparingReader(const CPreparingReader&) = delete;
+    CPreparingReader& operator=(const CPreparingReader&) = delete;
+
+    void Start(unsigned helperCount) {
+        for (unsigned t = 0; t < helperCount; ++t) {
+            // Without a helper the remaining threads simply take more of the work.
+            try {
+                helpers.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
     }
-    if (transformations.projection) {
-        TransformContent(content, *transformations.projection, threads);
+
+    void UpdateProgress(unsigned percent) override {
+        if (display != nullptr) {
+            display->UpdateProgress(percent);
+        }
+        HandOver();
     }
+
+    // Hands over what is left, works along until everything is prepared and
+    // waits for the helpers.
+    void Finish() {
+        if (finished) {
+            return;
+        }
+        HandOver();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            finished = true;
+        }
+        ready.notify_all();
+        Work();
+        for (std::thread& helper : helpers) {
+            helper.join();
+        }
+        helpers.clear();
+    }
+
+private:
+    void HandOver() {
+        const unsigned size = content.GetSize();
+        if (size == handedOver) {
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            for (unsigned i = handedOver; i < size; ++i) {
+                pending.push_back(content.GetAt(i));
+            }
+        }
+        handedOver = size;
+        ready.notify_all();
+    }
+
+    void Work() {
+        for (;;) {
+            C2DHoledPolyBase* next = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                ready.wait(lock, [this] { return nextPending < pending.size() || finished; });
+                if (nextPending == pending.size()) {
+                    return;
+                }
+                next = pending[nextPending++];
+            }
+            PrepareHoledPolygon(*next, transformations);
+        }
+    }
+
+    C2DHoledPolyBaseSet& content;
+    const CMapTransformations& transformations;
+    CProgressUpdater* display;
+    unsigned handedOver = 0; // used on the reader's thread only
+
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::vector<C2DHoledPolyBase*> pending;
+    size_t nextPending = 0;
+    bool finished = false;
+    std::vector<std::thread> helpers;
+};
+
+// The content of the finished command, kept for the system to reclaim. A
+// plain pointer: no destructor runs for it at exit.
+C2DHoledPolyBaseSet* contentKeptUntilExit = nullptr;
+
+// Memory per byte of map file, measured on world maps (about 240 bytes of
+// objects per 16-byte shapefile vertex), with room to spare.
+constexpr size_t MemoryPerShapefileByte = 16;
+constexpr size_t MemoryPerTextMapByte = 10;
+constexpr size_t MinLargePageReserve = size_t(64) << 20;
+constexpr size_t LargePageSize = size_t(2) << 20;
+
+} // namespace
+
+bool LoadMapFile(const std::string& path, C2DHoledPolyBaseSet& content,
+                 const CMapTransformations* prepare) {
+    CTerminalProgress progress("Reading " + path);
+    bool read = false;
+    if (prepare == nullptr) {
+        read = ReadMapFile(path.c_str(), content, progress.Get());
+    } else {
+        CPreparingReader reader(content, *prepare, progress.Get());
+        reader.Start(PreparationThreadCount() - 1);
+        read = ReadMapFile(path.c_str(), content, &reader);
+        reader.Finish();
+    }
+    progress.Complete();
+    if (!read) {
+        std::fprintf(stderr, "Could not open file: %s\n", path.c_str());
+    }
+    return read;
+}
+
+void ReserveMemoryForMap(const std::string& path) {
+    std::error_code error;
+    const uintmax_t fileSize = std::filesystem::file_size(path, error);
+    if (error) {
+        return;
+    }
+    const size_t perByte = ChooseMapFileFormat(path.c_str()) == MapFileFormat::TextMap
+                               ? MemoryPerTextMapByte
+                               : MemoryPerShapefileByte;
+    if (fileSize > SIZE_MAX / perByte / 2) {
+        return;
+    }
+    const size_t bytes = static_cast<size_t>(fileSize) * perByte;
+    if (bytes < MinLargePageReserve) {
+        return; // small maps fault in quickly enough
+    }
+    // Every allocation then comes from the one heap that grows by brk, and
+    // memory freed at its top is kept rather than handed back.
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
+    // Grow the heap once by the whole estimate and mark that range for large
+    // pages; freeing the block leaves the range as free heap space that later
+    // allocations are carved from. Untouched pages never become resident.
+    void* block = std::malloc(bytes);
+    if (block == nullptr) {
+        return;
+    }
+    const uintptr_t start =
+        (reinterpret_cast<uintptr_t>(block) + LargePageSize - 1) & ~(uintptr_t(LargePageSize) - 1);
+    const uintptr_t end =
+        (reinterpret_cast<uintptr_t>(block) + bytes) & ~(uintptr_t(LargePageSize) - 1);
+    if (end > start) {
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
+    std::free(block);
+}
+
+void KeepUntilExit(std::unique_ptr<C2DHoledPolyBaseSet> content) {
+    delete contentKeptUntilExit; // only one map is ever kept
+    contentKeptUntilExit = content.release();
 }

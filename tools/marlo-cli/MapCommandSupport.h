@@ -89,8 +89,11 @@ bool MakeTransformations(const CMapCommandOptions& options, CMapTransformations&
 
 // Reads path by the viewer's substring rule (".vmq" before ".shp") into the
 // empty content, with a progress bar on a terminal. Prints "Could not open
-// file" with the path on failure.
-bool LoadMapFile(const std::string& path, C2DHoledPolyBaseSet& content);
+// file" with the path on failure. With prepare, every holed polygon is also
+// taken down the viewer's road after a load (PrepareContent) while the file is
+// still being read.
+bool LoadMapFile(const std::string& path, C2DHoledPolyBaseSet& content,
+                 const CMapTransformations* prepare = nullptr);
 
 // Writes content to path by the same rule. Prints "Could not save file" with
 // the path on failure.
@@ -100,16 +103,23 @@ bool SaveMapFile(const std::string& path, const C2DHoledPolyBaseSet& content);
 // file" with the path, so a doomed conversion fails before the slow read.
 bool CheckSavePath(const std::string& path);
 
-// The viewer's road after a load: every ring clockwise, then the rotation,
-// then the projection.
-void PrepareContent(C2DHoledPolyBaseSet& content, const CMapTransformations& transformations);
+// The viewer's road after a load for one holed polygon: every ring
+// clockwise, then the rotation, then the projection. The viewer does each step
+// for the whole content before the next; the steps act on each holed polygon
+// alone, so doing all of them polygon by polygon gives the same bits.
+void PrepareHoledPolygon(C2DHoledPolyBase& holedPolygon,
+                         const CMapTransformations& transformations);
 
-// Applies the transformation to every holed polygon, on up to
-// threadCount threads. Transform allocates nothing and the transformations
-// keep no changing state, so disjoint holed polygons can be transformed at the
-// same time; the object pools are never touched here.
-void TransformContent(C2DHoledPolyBaseSet& content, CTransformation& transformation,
-                      unsigned threadCount);
+// Threads to use for preparing content: the machine's cores, at least one.
+unsigned PreparationThreadCount();
 
-// Threads to use for transforming: the machine's cores, at least one.
-unsigned TransformThreadCount();
+// Makes the memory allocator take the memory for a map read from path in
+// large pages. A big map is millions of small pooled objects; with ordinary
+// pages, faulting their memory in costs about as much as reading the file.
+// Call before anything big is allocated.
+void ReserveMemoryForMap(const std::string& path);
+
+// Keeps content alive until the process ends: freeing millions of edges one
+// by one at exit only costs time, and the system takes the memory back at
+// once. The content stays reachable, so leak checkers do not report it.
+void KeepUntilExit(std::unique_ptr<C2DHoledPolyBaseSet> content);

@@ -2,6 +2,7 @@
 #include <QSaveFile>
 #include <QString>
 #include <cstdio>
+#include <memory>
 
 #include "mapfiles/MapFiles.h"
 #include "tools/marlo-cli/MapCommandSupport.h"
@@ -67,17 +68,18 @@ int RunRenderCommand(const std::vector<std::string>& args) {
     const std::string& inputPath = options.positional[0];
     const std::string& outputPath = options.positional[1];
 
-    C2DHoledPolyBaseSet content;
-    if (!LoadMapFile(inputPath, content)) {
+    ReserveMemoryForMap(inputPath);
+    auto content = std::make_unique<C2DHoledPolyBaseSet>();
+    if (!LoadMapFile(inputPath, *content, &transformations)) {
         return ExitFileFailure;
     }
-    PrepareContent(content, transformations);
 
     CMapCanvas canvas;
     canvas.lineColour = ViewerLineColour;
     canvas.CreateBuffer(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
-    canvas.FitToBounds(content);
-    canvas.Render(content);
+    canvas.FitToBounds(*content);
+    canvas.Render(*content);
+    KeepUntilExit(std::move(content));
     if (canvas.GetImage() == nullptr || !SavePng(*canvas.GetImage(), outputPath)) {
         std::fprintf(stderr, "Could not save file: %s\n", outputPath.c_str());
         return ExitFileFailure;
