@@ -10,10 +10,12 @@
 #include "viewer/MarloDoc.h"
 #include "viewer/MyProgressBar.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -42,9 +44,20 @@ double MaxDifference(const std::vector<double>& a, const std::vector<double>& b)
     EXPECT_EQ(a.size(), b.size());
     double worst = 0.0;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        worst = std::max(worst, std::fabs(a[i] - b[i]));
+        const double difference = std::fabs(a[i] - b[i]);
+        // NaN is as far as it gets.
+        worst = std::isnan(difference) ? INFINITY : std::max(worst, difference);
     }
     return worst;
+}
+
+std::vector<std::pair<double, double>> SortedPoints(const std::vector<double>& xy) {
+    std::vector<std::pair<double, double>> points;
+    for (size_t i = 0; i + 1 < xy.size(); i += 2) {
+        points.emplace_back(xy[i], xy[i + 1]);
+    }
+    std::sort(points.begin(), points.end());
+    return points;
 }
 
 TEST_F(DocumentTest, LoadsShapefileClockwiseAndTellsTheViews) {
@@ -64,24 +77,29 @@ TEST_F(DocumentTest, LoadsShapefileClockwiseAndTellsTheViews) {
 
 TEST_F(DocumentTest, FormatIsChosenBySubstringVmqFirstAndCaseSensitively) {
     LoadWorld();
-    const std::vector<double> world = AllVertices(document.GetContent());
+    const QByteArray textMap = TempPath(QStringLiteral("world.vmq"));
+    ASSERT_TRUE(WriteTextMap(textMap.constData(), document.GetContent(), nullptr));
+    document.LoadMap(textMap.constData());
+    const std::vector<double> fromTextMap = AllVertices(document.GetContent());
+    ASSERT_FALSE(fromTextMap.empty());
 
-    // A text map whose folder says ".vmq" and whose name ends in ".shp" is read
-    // as a text map ...
+    // The same text map in a folder that says ".vmq", under a name that ends
+    // in ".shp", is still read as a text map (the shapefile reader would
+    // refuse its header).
     ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("maps.vmq")));
     const QByteArray textMapNamedShp = TempPath(QStringLiteral("maps.vmq/world.shp"));
-    ASSERT_TRUE(WriteTextMap(textMapNamedShp.constData(), document.GetContent(), nullptr));
+    ASSERT_TRUE(QFile::copy(QFile::decodeName(textMap), QFile::decodeName(textMapNamedShp)));
     document.LoadMap(textMapNamedShp.constData());
     EXPECT_TRUE(ui.messages.isEmpty());
-    EXPECT_LT(MaxDifference(AllVertices(document.GetContent()), world), 1e-6);
+    EXPECT_EQ(AllVertices(document.GetContent()), fromTextMap);
 
-    // ... so a real shapefile in that folder cannot be opened.
-    const QByteArray shapefileInVmqFolder = TempPath(QStringLiteral("maps.vmq/real.shp"));
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(DataPath("world-110m-land.shp")),
-                            QFile::decodeName(shapefileInVmqFolder)));
-    document.LoadMap(shapefileInVmqFolder.constData());
-    ASSERT_EQ(ui.messages, QStringList{QStringLiteral("Could not open file")});
+    // Without ".vmq" in the path that file goes to the shapefile reader.
+    const QByteArray textMapAsShp = TempPath(QStringLiteral("world.shp"));
+    ASSERT_TRUE(QFile::copy(QFile::decodeName(textMap), QFile::decodeName(textMapAsShp)));
+    document.LoadMap(textMapAsShp.constData());
+    EXPECT_EQ(ui.messages, QStringList{QStringLiteral("Could not open file")});
     EXPECT_EQ(ui.icons.back(), MessageIcon::Warning);
+    EXPECT_EQ(document.GetContent().GetSize(), 0u);
 
     // An extension in capitals is no ".shp".
     const QByteArray capitals = TempPath(QStringLiteral("WORLD.SHP"));
@@ -90,6 +108,7 @@ TEST_F(DocumentTest, FormatIsChosenBySubstringVmqFirstAndCaseSensitively) {
     document.LoadMap(capitals.constData());
     EXPECT_EQ(ui.messages.size(), 2);
     EXPECT_EQ(document.GetContent().GetSize(), 0u);
+    EXPECT_EQ(recorder.hints.size(), 5u);
 }
 
 TEST_F(DocumentTest, FailedLoadEmptiesTheMapAndStillRefitsTheViews) {
@@ -179,7 +198,8 @@ TEST_F(DocumentTest, RotationUsesTheOriginOnceAndRotatesBack) {
     ASSERT_EQ(back.size(), world.size());
     for (size_t i = 0; i < world.size(); i += 2) {
         if (std::fabs(world[i + 1]) < 89.999) {
-            ASSERT_NEAR(back[i], world[i], 1e-6) << "vertex " << i / 2;
+            // -180 and 180 are the same meridian.
+            ASSERT_NEAR(std::remainder(back[i] - world[i], 360.0), 0.0, 1e-6) << "vertex " << i / 2;
             ASSERT_NEAR(back[i + 1], world[i + 1], 1e-6) << "vertex " << i / 2;
         }
     }
@@ -198,7 +218,8 @@ TEST_F(DocumentTest, SavingWhileProjectedWritesProjectedCoordinates) {
 
     document.LoadMap(path.constData());
     EXPECT_EQ(document.GetProjection(), nullptr);
-    EXPECT_EQ(AllVertices(document.GetContent()), projected);
+    // The same points (the reader may order rings differently).
+    EXPECT_EQ(SortedPoints(AllVertices(document.GetContent())), SortedPoints(projected));
 }
 
 TEST_F(DocumentTest, SaveFailuresAreReported) {
