@@ -98,8 +98,8 @@ bool CReplacingFile::Open(const char* path) {
             if (file == nullptr) {
                 return false;
             }
-            buffer.resize(WriteBufferSize);
-            std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
+            buffer = std::make_unique_for_overwrite<char[]>(WriteBufferSize);
+            std::setvbuf(file, buffer.get(), _IOFBF, WriteBufferSize);
             return true;
         }
         temporaryPath = pattern;
@@ -120,8 +120,8 @@ bool CReplacingFile::Open(const char* path) {
         Discard();
         return false;
     }
-    buffer.resize(WriteBufferSize);
-    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
+    buffer = std::make_unique_for_overwrite<char[]>(WriteBufferSize);
+    std::setvbuf(file, buffer.get(), _IOFBF, WriteBufferSize);
     return true;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
-#include <vector>
 
 // Saving so that a failed save never destroys the file it replaces. The new
 // content goes to a temporary file in the target's folder (same file system,
@@ -38,7 +38,7 @@ private:
     std::FILE* file = nullptr;
     std::string targetPath;
     std::string temporaryPath; // empty when writing in place
-    std::vector<char> buffer;
+    std::unique_ptr<char[]> buffer; // the stream's buffer, uninitialised
 };
 
 // Flushes the file, syncs it to the disk when it is a regular file, and

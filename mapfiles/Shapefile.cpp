@@ -258,8 +258,8 @@ bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpda
         static_cast<uint64_t>(info.st_size) < bufferSize) {
         bufferSize = std::max<std::size_t>(static_cast<std::size_t>(info.st_size), 4096);
     }
-    std::vector<char> buffer(bufferSize);
-    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
+    const auto buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
+    std::setvbuf(file, buffer.get(), _IOFBF, bufferSize);
     int64_t fileSize = -1;
     if (fseeko(file, 0, SEEK_END) == 0) {
         fileSize = ftello(file);
