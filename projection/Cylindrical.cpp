@@ -92,8 +92,12 @@ void CCassini::InverseTransform(double& x, double& y) {
 void CCassini::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
     const double L = lon * DegreesToRadians - centralMeridian;
-    lon = std::asin(std::cos(phi) * std::sin(L));
-    lat = std::atan2(std::tan(phi), std::cos(L));
+    const double sinPhi = std::sin(phi);
+    const double cosPhi = std::cos(phi);
+    lon = std::asin(cosPhi * std::sin(L));
+    // atan2(tan phi, cos L) with both arguments scaled by |cos phi| > 0, which
+    // leaves the angle unchanged and saves the tangent.
+    lat = std::atan2(cosPhi < 0 ? -sinPhi : sinPhi, std::fabs(cosPhi) * std::cos(L));
 }
 
 void CCassini::InverseProject(double& y, double& x) {

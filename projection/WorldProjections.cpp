@@ -1,60 +1,70 @@
 #include "projection/WorldProjections.h"
 
 #include <cmath>
+#include <cstddef>
 
 namespace {
+
+// Polynomial a[0] + a[1] x + ... + a[N-1] x^(N-1) by Estrin's scheme: pairs
+// are combined level by level, so the dependency chain is log2(N) deep
+// instead of N (this sits on the critical path of the Newton loops).
+template <size_t N> inline double Estrin(const double* a, double x) {
+    if constexpr (N == 1) {
+        return a[0];
+    } else {
+        double pairs[(N + 1) / 2];
+        for (size_t i = 0; i < N / 2; ++i) {
+            pairs[i] = a[2 * i] + a[2 * i + 1] * x;
+        }
+        if constexpr (N % 2 == 1) {
+            pairs[N / 2] = a[N - 1];
+        }
+        return Estrin<(N + 1) / 2>(pairs, x * x);
+    }
+}
+
+// (-1)^k / (2k + 1)! and (-1)^k / (2k)!: the series of sin(d) / d and cos(d)
+// in powers of d^2.
+constexpr double SinSeries[] = {1.0,
+                                -1.0 / 6,
+                                1.0 / 120,
+                                -1.0 / 5040,
+                                1.0 / 362880,
+                                -1.0 / 39916800,
+                                1.0 / 6227020800.0,
+                                -1.0 / 1307674368000.0,
+                                1.0 / 355687428096000.0};
+constexpr double CosSeries[] = {1.0,
+                                -1.0 / 2,
+                                1.0 / 24,
+                                -1.0 / 720,
+                                1.0 / 40320,
+                                -1.0 / 3628800,
+                                1.0 / 479001600,
+                                -1.0 / 87178291200.0,
+                                1.0 / 20922789888000.0,
+                                -1.0 / 6402373705728000.0};
 
 // Sine and cosine of a small angle |delta| <= 0.5 from their series, with as
 // many terms as the size of delta needs: the first omitted term is below
 // 3e-20 in every case. Late Newton steps are tiny, so most calls take the
-// short forms. The divisors are multiplied in as reciprocals, which keeps the
-// work off the divider.
+// short forms.
 inline void SmallAngleSinCos(double delta, double& sinDelta, double& cosDelta) {
     const double d2 = delta * delta;
     const double size = std::fabs(delta);
     if (size < 2e-4) {
-        sinDelta = delta * (1 - d2 * (1.0 / 6));
-        cosDelta = 1 - d2 * 0.5 * (1 - d2 * (1.0 / 12));
-        return;
+        sinDelta = delta * Estrin<2>(SinSeries, d2);
+        cosDelta = Estrin<3>(CosSeries, d2);
+    } else if (size < 0.02) {
+        sinDelta = delta * Estrin<4>(SinSeries, d2);
+        cosDelta = Estrin<5>(CosSeries, d2);
+    } else if (size < 0.1) {
+        sinDelta = delta * Estrin<6>(SinSeries, d2);
+        cosDelta = Estrin<7>(CosSeries, d2);
+    } else {
+        sinDelta = delta * Estrin<9>(SinSeries, d2);
+        cosDelta = Estrin<10>(CosSeries, d2);
     }
-    if (size < 0.02) {
-        sinDelta = delta * (1 - d2 * (1.0 / 6) * (1 - d2 * (1.0 / 20) * (1 - d2 * (1.0 / 42))));
-        cosDelta =
-            1 - d2 * 0.5 * (1 - d2 * (1.0 / 12) * (1 - d2 * (1.0 / 30) * (1 - d2 * (1.0 / 56))));
-        return;
-    }
-    if (size < 0.1) {
-        double s = 1 - d2 * (1.0 / 110);
-        s = 1 - d2 * (1.0 / 72) * s;
-        s = 1 - d2 * (1.0 / 42) * s;
-        s = 1 - d2 * (1.0 / 20) * s;
-        sinDelta = delta * (1 - d2 * (1.0 / 6) * s);
-        double c = 1 - d2 * (1.0 / 132);
-        c = 1 - d2 * (1.0 / 90) * c;
-        c = 1 - d2 * (1.0 / 56) * c;
-        c = 1 - d2 * (1.0 / 30) * c;
-        c = 1 - d2 * (1.0 / 12) * c;
-        cosDelta = 1 - d2 * 0.5 * c;
-        return;
-    }
-    double s = 1 - d2 * (1.0 / 272);
-    s = 1 - d2 * (1.0 / 210) * s;
-    s = 1 - d2 * (1.0 / 156) * s;
-    s = 1 - d2 * (1.0 / 110) * s;
-    s = 1 - d2 * (1.0 / 72) * s;
-    s = 1 - d2 * (1.0 / 42) * s;
-    s = 1 - d2 * (1.0 / 20) * s;
-    s = 1 - d2 * (1.0 / 6) * s;
-    sinDelta = delta * s;
-    double c = 1 - d2 * (1.0 / 306);
-    c = 1 - d2 * (1.0 / 240) * c;
-    c = 1 - d2 * (1.0 / 182) * c;
-    c = 1 - d2 * (1.0 / 132) * c;
-    c = 1 - d2 * (1.0 / 90) * c;
-    c = 1 - d2 * (1.0 / 56) * c;
-    c = 1 - d2 * (1.0 / 30) * c;
-    c = 1 - d2 * (1.0 / 12) * c;
-    cosDelta = 1 - d2 * 0.5 * c;
 }
 
 // Newton iteration for the auxiliary angle of Mollweide and the Eckerts. The
