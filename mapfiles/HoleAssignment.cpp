@@ -40,8 +40,10 @@ bool EdgeCrosses(const C2DLineBase& edge, const C2DLineBase& line, C2DPointSet* 
 } // namespace
 
 // Horizontal bands over a ring's edges: each edge is listed in every band its
-// bounds' y range touches. Queries by a y range return, in increasing order,
-// a superset of the edges whose rectangles can overlap that range.
+// y range touches. Queries by a y range return a superset of the edges whose
+// rectangles can overlap that range. An edge's y range covers both its stored
+// edge rectangle and its GetBounds (the polygon code filters by one or the
+// other; they only differ if a reversal has moved an end by a rounding step).
 class CHoleAssigner::CEdgeBands {
 public:
     explicit CEdgeBands(const C2DPolyBase& ring) {
@@ -53,12 +55,13 @@ public:
         C2DRect bounds;
         for (unsigned i = 0; i < n; ++i) {
             ring.GetLine(i)->GetBounds(bounds);
-            if (!IsFinite(bounds)) {
+            const C2DRect& stored = ring.GetLineRect(i);
+            if (!IsFinite(bounds) || !IsFinite(stored)) {
                 usable = false;
                 return;
             }
-            low[i] = bounds.bottomRight.y;
-            high[i] = bounds.topLeft.y;
+            low[i] = std::min(bounds.bottomRight.y, stored.bottomRight.y);
+            high[i] = std::max(bounds.topLeft.y, stored.topLeft.y);
             if (i == 0 || low[i] < lowest) {
                 lowest = low[i];
             }
@@ -250,6 +253,7 @@ unsigned CHoleAssigner::FindRim(const C2DPolyBase& hole, unsigned fallback) {
     }
     std::sort(candidates.begin(), candidates.end());
     indexedHole = nullptr;
+    holeState = HoleState::Unchecked;
     for (const uint32_t r : candidates) {
         if (IsWithinRim(hole, r)) {
             return r;
@@ -264,17 +268,13 @@ bool CHoleAssigner::IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber) {
         hole.GetLineRectCount() != hole.GetLineCount()) {
         return hole.IsWithin(rim);
     }
-    // The indexed path relies on finite rectangles throughout (a NaN would
-    // make rectangle overlaps unpredictable).
-    const C2DPoint start = hole.GetLine(0)->GetStart();
-    if (!std::isfinite(start.x) || !std::isfinite(start.y)) {
+    if (holeState == HoleState::Unchecked) {
+        CheckHole(hole);
+    }
+    if (holeState == HoleState::NotIndexable) {
         return hole.IsWithin(rim);
     }
-    for (unsigned i = 0; i < hole.GetLineRectCount(); ++i) {
-        if (!IsFinite(hole.GetLineRect(i))) {
-            return hole.IsWithin(rim);
-        }
-    }
+    const C2DPoint start = hole.GetLine(0)->GetStart();
     auto& bands = rimBands[rimNumber];
     if (!bands) {
         bands = std::make_unique<CEdgeBands>(rim);
@@ -292,6 +292,33 @@ bool CHoleAssigner::IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber) {
         return false;
     }
     return !IndexedCrosses(hole, rim, *bands);
+}
+
+// The indexed path relies on finite rectangles throughout (a NaN would make
+// rectangle overlaps unpredictable). It searches the rim's edges by the union
+// of the hole's edge rectangles: every hole edge rectangle lies inside it,
+// which the hole's bounding rectangle does not promise after a reversal.
+void CHoleAssigner::CheckHole(const C2DPolyBase& hole) {
+    holeState = HoleState::NotIndexable;
+    const C2DPoint start = hole.GetLine(0)->GetStart();
+    if (!std::isfinite(start.x) || !std::isfinite(start.y)) {
+        return;
+    }
+    for (unsigned i = 0; i < hole.GetLineRectCount(); ++i) {
+        const C2DRect& r = hole.GetLineRect(i);
+        if (!IsFinite(r)) {
+            return;
+        }
+        if (i == 0) {
+            holeEdgeBounds = r;
+        } else {
+            holeEdgeBounds.topLeft.x = std::min(holeEdgeBounds.topLeft.x, r.topLeft.x);
+            holeEdgeBounds.topLeft.y = std::max(holeEdgeBounds.topLeft.y, r.topLeft.y);
+            holeEdgeBounds.bottomRight.x = std::max(holeEdgeBounds.bottomRight.x, r.bottomRight.x);
+            holeEdgeBounds.bottomRight.y = std::min(holeEdgeBounds.bottomRight.y, r.bottomRight.y);
+        }
+    }
+    holeState = HoleState::Indexable;
 }
 
 // C2DPolyBase::Contains with the edges of the probe's band only; the edges
@@ -333,10 +360,10 @@ bool CHoleAssigner::IndexedContains(const C2DPolyBase& rim, const CEdgeBands& ba
 // hole's rectangle can overlap a hole edge's rectangle.
 bool CHoleAssigner::IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& rim,
                                    const CEdgeBands& bands) {
-    const C2DRect& h = hole.GetBoundingRect();
-    if (!rim.GetBoundingRect().Overlaps(h)) {
+    if (!rim.GetBoundingRect().Overlaps(hole.GetBoundingRect())) {
         return false;
     }
+    const C2DRect& h = holeEdgeBounds;
     // Whether any pair crosses does not depend on the order of the search.
     bands.FindEdges(h.bottomRight.y, h.topLeft.y, rimEdges, false);
     const bool indexHole = hole.GetLineCount() >= indexedEdges;

@@ -50,6 +50,7 @@ private:
     unsigned CellOf(double value, double origin, double scale, int level) const;
     static uint64_t CellKey(int level, unsigned cx, unsigned cy);
     bool IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber);
+    void CheckHole(const C2DPolyBase& hole);
     bool IndexedContains(const C2DPolyBase& rim, const CEdgeBands& bands, const C2DPoint& point);
     bool IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& rim,
                         const CEdgeBands& rimBands);
@@ -67,6 +68,10 @@ private:
     std::vector<uint32_t> candidates;
     std::vector<unsigned> rimEdges;
     std::vector<unsigned> holeEdges;
+    // What is known of the hole under test.
+    enum class HoleState { Unchecked, Indexable, NotIndexable };
+    HoleState holeState = HoleState::Unchecked;
+    C2DRect holeEdgeBounds; // union of the hole's edge rectangles
     // Edge index of the hole under test, built only when a large hole meets a
     // large rim.
     const C2DPolyBase* indexedHole = nullptr;
