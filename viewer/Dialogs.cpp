@@ -8,18 +8,26 @@
 #include "viewer/ToolbarIcons.h"
 
 #include <QCheckBox>
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
+// A label at its place in the template, grown where this font needs more room
+// than the template gives, so no text is cut off.
 QLabel* AddLabel(QDialog* dialog, const QString& text, QRect rect, bool wrap = false) {
     auto* label = new QLabel(text, dialog);
-    label->setGeometry(rect);
     label->setWordWrap(wrap);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (wrap) {
+        rect.setHeight(std::max(rect.height(), label->heightForWidth(rect.width())));
+    } else {
+        rect.setWidth(std::max(rect.width(), label->sizeHint().width()));
+    }
+    label->setGeometry(rect);
     return label;
 }
 
@@ -34,9 +42,13 @@ QPushButton* AddButton(QDialog* dialog, const QString& text, QRect rect, bool is
 } // namespace
 
 CDialogLayout::CDialogLayout(const QWidget& dialog) {
-    const QFontMetrics metrics(dialog.font());
-    baseX = std::max(1, metrics.averageCharWidth());
-    baseY = std::max(1, metrics.height());
+    // The base units are measured as Windows measures them: the mean width of
+    // the 52 letters, rounded, and the font's height.
+    const QFontMetricsF metrics(dialog.font());
+    const double letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    baseX = std::max(1, static_cast<int>(std::lround(letters / 52.0)));
+    baseY = std::max(1, static_cast<int>(std::ceil(metrics.height())));
 }
 
 QRect CDialogLayout::Rect(int x, int y, int width, int height) const {
@@ -53,7 +65,6 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("IDD_ABOUTBOX"));
     setWindowTitle(QStringLiteral("About Marlo"));
     const CDialogLayout layout(*this);
-    setFixedSize(layout.Size(249, 126));
 
     auto* icon = new QLabel(this);
     icon->setPixmap(MakeApplicationIcon().pixmap(32, 32));
@@ -61,16 +72,24 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     AddLabel(this, QStringLiteral("Marlo Version 1.0"), layout.Rect(40, 10, 119, 8));
     AddLabel(this, QStringLiteral("A world map projection demonstrator"),
              layout.Rect(40, 25, 119, 8));
-    AddLabel(this,
-             QStringLiteral("Open a map file then select a projection to use. Select to project "
-                            "and then to inverse project back to demonstrate the projection. Set "
-                            "the origin and then rotate to centre the map using that origin and "
-                            "rotate back. "),
-             layout.Rect(33, 47, 193, 37), true);
-    AddLabel(this,
-             QStringLiteral("To demonstrate both, first rotate then project then project back "
-                            "then rotate back."),
-             layout.Rect(32, 84, 193, 37), true);
+    const QLabel* usage =
+        AddLabel(this,
+                 QStringLiteral(
+                     "Open a map file then select a projection to use. Select to project and then "
+                     "to inverse project back to demonstrate the projection. Set the origin and "
+                     "then rotate to centre the map using that origin and rotate back. "),
+                 layout.Rect(33, 47, 193, 37), true);
+    QRect sequenceRect = layout.Rect(32, 84, 193, 37);
+    sequenceRect.moveTop(std::max(sequenceRect.top(), usage->geometry().bottom() + 1));
+    const QLabel* sequence = AddLabel(
+        this,
+        QStringLiteral("To demonstrate both, first rotate then project then project back then "
+                       "rotate back."),
+        sequenceRect, true);
+    const QSize templateSize = layout.Size(249, 126);
+    setFixedSize(templateSize.width(),
+                 std::max(templateSize.height(),
+                          sequence->geometry().bottom() + 1 + layout.Size(0, 5).height()));
     QPushButton* ok = AddButton(this, QStringLiteral("OK"), layout.Rect(192, 7, 50, 16), true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

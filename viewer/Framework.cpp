@@ -163,11 +163,15 @@ CDocument* CFrameWnd::GetActiveDocument() const {
 
 QAction* CFrameWnd::CreateCommand(int id, const QString& text, const QString& statusPrompt) {
     auto* action = new QAction(text, this);
-    action->setProperty(CommandIdProperty, id);
+    AttachCommandId(action, id);
     action->setStatusTip(statusPrompt);
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
     commands.push_back(action);
     return action;
+}
+
+void CFrameWnd::AttachCommandId(QAction* action, int id) {
+    action->setProperty(CommandIdProperty, id);
 }
 
 QAction* CFrameWnd::FindCommand(int id) const {

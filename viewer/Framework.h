@@ -105,6 +105,8 @@ public:
 
     // Creates an action whose triggering runs OnCommand(id).
     QAction* CreateCommand(int id, const QString& text, const QString& statusPrompt = QString());
+    // Gives an action made elsewhere (a toolbar widget's slot) a command id.
+    void AttachCommandId(QAction* action, int id);
     // The action created for id, or null.
     QAction* FindCommand(int id) const;
     static int CommandId(const QAction* action);

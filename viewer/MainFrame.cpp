@@ -155,7 +155,7 @@ void CMainFrame::CreateProjectionList() {
     projectionList->setCurrentIndex(-1);
 
     QAction* slot = toolBar->addWidget(projectionList);
-    slot->setProperty("marloCommandId", static_cast<int>(ID_PROJECTION_LIST));
+    AttachCommandId(slot, ID_PROJECTION_LIST);
     slot->setStatusTip(projectionList->statusTip());
 }
 

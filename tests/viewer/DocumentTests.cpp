@@ -270,6 +270,9 @@ TEST(ProgressBarTest, PercentagesPassThroughUnchanged) {
     EXPECT_EQ(progress->value(), 37);
     updater->UpdateProgress(100);
     EXPECT_EQ(progress->value(), 100);
+    // Above 100 the bar stays full.
+    updater->UpdateProgress(150);
+    EXPECT_EQ(progress->value(), 100);
 }
 
 } // namespace
