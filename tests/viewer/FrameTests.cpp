@@ -323,20 +323,4 @@ TEST(PreferencesDialogTest, CancelKeepsTheFormatAndOkStoresIt) {
     EXPECT_FALSE(useTextMapFormat2);
 }
 
-TEST(AboutDialogTest, ShowsTheUsageTexts) {
-    CAboutDlg about;
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Marlo"));
-    QStringList texts;
-    for (const QLabel* label : about.findChildren<QLabel*>()) {
-        texts.append(label->text());
-    }
-    EXPECT_TRUE(texts.contains(QStringLiteral("Marlo Version 1.0")));
-    EXPECT_TRUE(texts.contains(QStringLiteral(
-        "To demonstrate both, first rotate then project then project back then rotate back.")));
-    EXPECT_TRUE(texts.contains(QStringLiteral(
-        "Open a map file then select a projection to use. Select to project and then to inverse "
-        "project back to demonstrate the projection. Set the origin and then rotate to centre the "
-        "map using that origin and rotate back. ")));
-}
-
 } // namespace
