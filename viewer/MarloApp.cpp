@@ -26,6 +26,16 @@ bool IsProjectionName(const QString& name) {
     return false;
 }
 
+// Reports messages on standard error and cancels every file dialog.
+class CUnattendedUserInterface : public CUserInterface {
+public:
+    void MessageBox(const QString& text, MessageIcon) override {
+        std::fprintf(stderr, "Marlo: %s\n", qPrintable(text));
+    }
+    QString GetOpenFileName(const CFileDialogRequest&) override { return QString(); }
+    QString GetSaveFileName(const CFileDialogRequest&) override { return QString(); }
+};
+
 } // namespace
 
 CMarloApp::CMarloApp() = default;
@@ -34,6 +44,9 @@ CMarloApp::~CMarloApp() {
     // The view (owned by the frame) detaches itself from the document.
     frame.reset();
     document.reset();
+    if (unattended) {
+        SetUserInterface(nullptr);
+    }
 }
 
 CMarloView* CMarloApp::GetView() const {
@@ -81,6 +94,10 @@ bool CMarloApp::InitInstance(const QStringList& arguments) {
         return false;
     }
 
+    if (parser.isSet(screenshotOption)) {
+        unattended = std::make_unique<CUnattendedUserInterface>();
+        SetUserInterface(unattended.get());
+    }
     CreateDocumentWindow();
     frame->ShowOnDesktop();
 

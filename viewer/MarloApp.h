@@ -1,5 +1,7 @@
 #pragma once
 
+#include "viewer/Framework.h"
+
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -35,6 +37,9 @@ private:
     void CreateDocumentWindow();
     void ScheduleScreenshot(const QString& path);
 
+    // Used instead of dialogs while a scripted screenshot is taken, so that
+    // nothing waits for a person.
+    std::unique_ptr<CUserInterface> unattended;
     std::unique_ptr<CMarloDoc> document;
     std::unique_ptr<CMainFrame> frame;
     int exitCode = 0;
