@@ -49,7 +49,7 @@ TEST(HoleAssignment, AgreesWithTheRimByRimSearch) {
     std::uniform_int_distribution<int> coin(0, 3);
     unsigned tested = 0;
     unsigned assignedEarlier = 0;
-    for (int scenario = 0; scenario < 60; ++scenario) {
+    for (int scenario = 0; scenario < 30; ++scenario) {
         std::vector<std::unique_ptr<C2DPolygon>> rims;
         const C2DRect extent(0.0, 60.0, 60.0, 0.0);
         const C2DRect wrongExtent(25.0, 30.0, 26.0, 29.0);
