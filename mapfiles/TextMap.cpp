@@ -4,6 +4,7 @@
 #include <fstream>
 #include <locale.h>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 #include "mapfiles/MapFiles.h"
@@ -271,6 +272,11 @@ std::unique_ptr<C2DPolyArc> ReadRingV2(std::istream& stream, bool& isHole) {
 
 bool ReadTextMap(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress) {
     if (path == nullptr) {
+        return false;
+    }
+    // A folder opens like a file here but cannot be read as one.
+    struct stat info;
+    if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
         return false;
     }
     std::ifstream stream(path);

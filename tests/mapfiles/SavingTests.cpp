@@ -157,4 +157,9 @@ TEST(Saving, FormatChosenBySubstring) {
     ASSERT_TRUE(ReadMapFile(folder.File("map.shp").c_str(), fromShapefile, nullptr));
     EXPECT_EQ(RingsOf(fromText), RingsOf(fromShapefile));
     EXPECT_FALSE(ReadMapFile(folder.File("map.txt").c_str(), fromText, nullptr));
+    // Neither reader takes a folder for a map.
+    ASSERT_EQ(mkdir(folder.File("folder.vmq").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(folder.File("folder.shp").c_str(), 0755), 0);
+    EXPECT_FALSE(ReadMapFile(folder.File("folder.vmq").c_str(), fromText, nullptr));
+    EXPECT_FALSE(ReadMapFile(folder.File("folder.shp").c_str(), fromText, nullptr));
 }
