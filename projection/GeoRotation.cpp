@@ -19,7 +19,7 @@ void RangeAndBearing(const CGeoPoint& from, const CGeoPoint& to, double& range, 
     }
     // The arc and the bearing are taken with atan2 from the cosine of the arc
     // and the direction components rather than as arccosines: an arccosine
-    // turns rounding beyond +-1 into NaN (a fifth of the points on the
+    // turns rounding beyond +-1 into NaN (about a third of the points on the
     // antimeridian of an origin came out NaN) and loses most of its digits for
     // points close to `from` or to its antipode.
     const sphere_math::GreatCircleView v =
@@ -33,8 +33,9 @@ void RangeAndBearing(const CGeoPoint& from, const CGeoPoint& to, double& range, 
         bearing = (phi2 < phi1) ? Pi : 0.0;
         return;
     }
-    // From a pole every direction is south (or north); the convention is a
-    // fixed bearing so that the meridians stay meridians.
+    // At a pole the direction is a convention: bearing 0 from the south pole
+    // or towards the north pole, pi from the north pole or towards the south
+    // pole.
     if (std::fabs(phi1) == HalfPi || std::fabs(phi2) == HalfPi) {
         if (phi1 == -HalfPi || phi2 == HalfPi) {
             bearing = 0.0;
