@@ -1,4 +1,5 @@
 #include <clocale>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -250,28 +251,35 @@ TEST(TextMapReading, BadLinesEndReading) {
     EXPECT_EQ(content->GetAt(0)->GetHoleCount(), 1u);
 }
 
-// The program may run in a locale with a decimal comma; the files keep the
-// full stop either way.
+// The program may run in a locale with a decimal comma (a desktop program
+// adopts the user's); the files keep the full stop either way. The test
+// builds such a locale (numbers only) with localedef.
 TEST(TextMapReading, IndependentOfTheLocale) {
-    const char* commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"};
-    const char* chosen = nullptr;
-    for (const char* name : commaLocales) {
-        if (std::setlocale(LC_ALL, name) != nullptr) {
-            chosen = name;
-            break;
-        }
+    TempFolder locales;
+    WriteFile(locales.File("comma.src"), "LC_NUMERIC\ndecimal_point \"<U002C>\"\n"
+                                         "thousands_sep \"<U002E>\"\ngrouping 3;3\n"
+                                         "END LC_NUMERIC\n");
+    const std::string build = "localedef -i '" + locales.File("comma.src") + "' -f UTF-8 -c '" +
+                              locales.File("comma") + "' >/dev/null 2>&1";
+    std::system(build.c_str());
+    setenv("LOCPATH", locales.path.c_str(), 1);
+    if (std::setlocale(LC_NUMERIC, "comma") == nullptr) {
+        unsetenv("LOCPATH");
+        GTEST_SKIP() << "localedef cannot build a locale with a decimal comma";
     }
-    if (chosen == nullptr) {
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    }
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
     std::unique_ptr<C2DHoledPolyBaseSet> square(SquareContent());
     const std::string text = WriteToText(*square, false);
     std::unique_ptr<C2DHoledPolyBaseSet> back(
         ReadFromText("(+)\n0.5 0.25\n1.5 0.25\n1 2\n\n", false));
-    std::setlocale(LC_ALL, "C");
+    std::setlocale(LC_NUMERIC, "C");
+    unsetenv("LOCPATH");
+    EXPECT_STREQ(probe, "1,5"); // the locale is in force
     EXPECT_NE(text.find("10.0000000000"), std::string::npos);
     ASSERT_EQ(back->GetSize(), 1u);
     EXPECT_EQ(back->GetAt(0)->GetRim()->GetLine(0)->GetStart().y, 0.25);
+    EXPECT_EQ(back->GetAt(0)->GetRim()->GetLine(1)->GetStart().x, 1.5);
 }
 
 TEST(TextMapReading, BundledSamples) {
