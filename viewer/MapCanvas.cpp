@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -593,10 +594,16 @@ void CMapCanvas::RenderInParallel(QPainter& painter,
         piece.built.notify_one();
         return true;
     };
-    std::thread helper([&] {
-        while (buildNext()) {
-        }
-    });
+    // Without a helper (the thread could not be started) this thread builds
+    // every piece itself in the loop below.
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            while (buildNext()) {
+            }
+        });
+    } catch (const std::system_error&) {
+    }
     for (std::size_t p = 0; p < drawn.size(); ++p) {
         QPainterPath path;
         path.setFillRule(Qt::OddEvenFill);
@@ -612,7 +619,9 @@ void CMapCanvas::RenderInParallel(QPainter& painter,
         }
         painter.drawPath(path);
     }
-    helper.join();
+    if (helper.joinable()) {
+        helper.join();
+    }
 }
 
 void CMapCanvas::DrawHoledPolygon(QPainter& painter, const C2DHoledPolyBase& holedPolygon) {
