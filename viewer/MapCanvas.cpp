@@ -64,6 +64,12 @@ inline int32_t TruncateToPixel(double value) {
     return 0;
 }
 
+// True when a scaled coordinate converts to a pixel as it is; false when it
+// saturates, and for infinities and NaN.
+inline bool FitsPixel(double value) {
+    return std::fabs(value) < 2147483647.0;
+}
+
 // The mapping of Render in a form the inner loops can keep in registers.
 struct CPixelMapping {
     double offsetX;
@@ -208,20 +214,52 @@ private:
             std::max(std::max(std::fabs(r.topLeft.x), std::fabs(r.topLeft.y)),
                      std::max(std::fabs(r.bottomRight.x), std::fabs(r.bottomRight.y)));
         const double margin = largest * (8.0 * std::numeric_limits<double>::epsilon());
+        const double left = r.topLeft.x - margin;
+        const double top = r.topLeft.y + margin;
+        const double right = r.bottomRight.x + margin;
+        const double bottom = r.bottomRight.y - margin;
+        const CPixelMapping& m = mapping;
+        const double x1 = (left - m.offsetX) * m.scaleX;
+        const double y1 = (top - m.offsetY) * m.scaleY;
+        const double x2 = (right - m.offsetX) * m.scaleX;
+        const double y2 = (bottom - m.offsetY) * m.scaleY;
+        if (FitsPixel(x1) & FitsPixel(y1) & FitsPixel(x2) & FitsPixel(y2)) {
+            return static_cast<int32_t>(x1) == static_cast<int32_t>(x2) &&
+                   static_cast<int32_t>(y1) == static_cast<int32_t>(y2);
+        }
         CPixelPoint p1;
         CPixelPoint p2;
-        return mapping.Map(r.topLeft.x - margin, r.topLeft.y + margin, p1) &&
-               mapping.Map(r.bottomRight.x + margin, r.bottomRight.y - margin, p2) && p1 == p2;
+        return m.Map(left, top, p1) && m.Map(right, bottom, p2) && p1 == p2;
     }
 
     inline void AddLine(const C2DLine& line) {
+        // The common case, decided without branches per coordinate: every
+        // coordinate finite and within the pixel range, the previous point
+        // kept. The end is start + direction, exactly as C2DLine::GetEnd gives
+        // it.
+        const CPixelMapping& m = mapping;
+        const double ax = (line.start.x - m.offsetX) * m.scaleX;
+        const double ay = (line.start.y - m.offsetY) * m.scaleY;
+        const double bx = (line.start.x + line.direction.dx - m.offsetX) * m.scaleX;
+        const double by = (line.start.y + line.direction.dy - m.offsetY) * m.scaleY;
+        if (!pointLost && (FitsPixel(ax) & FitsPixel(ay) & FitsPixel(bx) & FitsPixel(by))) {
+            const CPixelPoint a{static_cast<int32_t>(ax), static_cast<int32_t>(ay)};
+            const CPixelPoint b{static_cast<int32_t>(bx), static_cast<int32_t>(by)};
+            if (!(a == b)) {
+                LineTo(b);
+            }
+            return;
+        }
+        AddLineInGeneral(line);
+    }
+
+    void AddLineInGeneral(const C2DLine& line) {
         CPixelPoint a;
         CPixelPoint b;
         const bool startFinite = mapping.Map(line.start.x, line.start.y, a);
         if (pointLost && startFinite) {
             Rejoin(a);
         }
-        // The end is start + direction, exactly as C2DLine::GetEnd gives it.
         if (!mapping.Map(line.start.x + line.direction.dx, line.start.y + line.direction.dy, b)) {
             pointLost = true;
             return;
