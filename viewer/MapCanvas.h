@@ -44,8 +44,16 @@ public:
     // Fits the requested area to the content's bounds (finite coordinates only).
     void FitToBounds(const C2DHoledPolyBaseSet& content);
     C2DPoint PixelToMap(int32_t px, int32_t py) const;
+    // Truncates towards zero; beyond the 32-bit range the pixel saturates, and
+    // a NaN coordinate gives 0.
     CPixelPoint MapToPixel(double x, double y) const;
+    // Clears the image and draws every holed polygon worth drawing, in set
+    // order, filled with its holes open and outlined. Points without a finite
+    // pixel position are skipped. The paths of large maps are built on two
+    // threads; the painting stays on the calling thread, in order.
     void Render(const C2DHoledPolyBaseSet& content);
+    // At least MinDrawArea square pixels on screen and overlapping the visible
+    // area (a shared edge is no overlap).
     bool IsWorthDrawing(const C2DPolyBase& rim) const;
 
     // Null until CreateBuffer.
