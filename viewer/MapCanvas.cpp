@@ -579,7 +579,8 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
     for (unsigned i = 0; i < content.GetSize(); ++i) {
         const C2DHoledPolyBase* holedPolygon = content.GetAt(i);
         const C2DPolyBase* rim = holedPolygon->GetRim();
-        if (rim != nullptr && IsWorthDrawing(*rim)) {
+        // A holed polygon whose rim has no edges draws nothing, holes included.
+        if (rim != nullptr && rim->GetLineCount() != 0 && IsWorthDrawing(*rim)) {
             drawn.push_back(holedPolygon);
             work += rim->GetLineCount() + 4 * std::size_t(holedPolygon->GetHoleCount());
         }
