@@ -37,13 +37,6 @@ struct CRingAccess : C2DPolyBase {
     }
 };
 
-// A pixel position before it is truncated to integers: a map coordinate minus
-// the offset, times the scale.
-struct CScaledPoint {
-    double x;
-    double y;
-};
-
 bool IsFinite(const C2DRect& r) {
     return std::isfinite(r.topLeft.x) && std::isfinite(r.topLeft.y) &&
            std::isfinite(r.bottomRight.x) && std::isfinite(r.bottomRight.y);
