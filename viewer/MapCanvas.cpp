@@ -21,6 +21,8 @@ namespace {
 constexpr unsigned PrefetchDistance = 8;
 // Holes are tested and fetched this many at a time.
 constexpr unsigned HoleBatch = 16;
+// Edges of each hole of a batch requested ahead.
+constexpr unsigned HoleEdgesAhead = 8;
 
 // Read access to a ring's edge array, so that the loops over millions of edges
 // make no call per edge. The edge set is a protected member of C2DPolyBase and
@@ -85,12 +87,97 @@ struct CPixelMapping {
     }
 };
 
+} // namespace
+
+// Edges per run of the render index.
+constexpr unsigned RunLength = 16;
+// Positions per axis of the grid that run boxes are stored on.
+constexpr unsigned IndexGridSize = 65536;
+
+// The box of a run of edges over the start and end points of its edges, as
+// grid positions: the grid values at left and low are at most the smallest
+// coordinates, those at right and high at least the largest. A run that may
+// never be skipped (it holds an arc, a point without finite coordinates or
+// one off the grid) has left > right.
+struct CRunBox {
+    uint16_t left;
+    uint16_t right;
+    uint16_t low;
+    uint16_t high;
+};
+
+// Run boxes of every ring of one content object, in content order: holed
+// polygon p owns rings firstRing[p] .. firstRing[p + 1] - 1, its rim first and
+// then its holes; ring r owns runs firstRun[r] .. firstRun[r + 1] - 1, run k of
+// a ring covering its edges k * RunLength up to (k + 1) * RunLength.
+struct CRenderIndex {
+    const C2DHoledPolyBaseSet* content = nullptr;
+    std::vector<double> gridX;
+    std::vector<double> gridY;
+    // The holed polygons indexed, to recognise content that was replaced.
+    std::vector<const C2DHoledPolyBase*> polygons;
+    std::vector<uint32_t> firstRing;
+    std::vector<uint32_t> firstRun;
+    std::vector<CRunBox> runs;
+
+    std::size_t Bytes() const {
+        return sizeof(*this) + gridX.capacity() * sizeof(double) +
+               gridY.capacity() * sizeof(double) +
+               polygons.capacity() * sizeof(const C2DHoledPolyBase*) +
+               firstRing.capacity() * sizeof(uint32_t) + firstRun.capacity() * sizeof(uint32_t) +
+               runs.capacity() * sizeof(CRunBox);
+    }
+};
+
+// The render index for one frame: the pixel column of every x grid position
+// and the pixel row of every y grid position. The mapping from a coordinate to
+// its pixel never decreases (or, for a negative scale, never increases) as the
+// coordinate grows: subtraction, multiplication, truncation and saturation
+// all keep the order. So when both ends of a run box's x range fall on one
+// column and both ends of its y range on one row, every point of the run falls
+// on that pixel, every edge of it has equal end pixels, and the edge-by-edge
+// path would skip them all.
+struct CRenderIndexFrame {
+    const CRenderIndex* index = nullptr;
+    std::vector<int32_t> pixelX;
+    std::vector<int32_t> pixelY;
+
+    bool IsSkippable(const CRunBox& box) const {
+        return box.left <= box.right && pixelX[box.left] == pixelX[box.right] &&
+               pixelY[box.low] == pixelY[box.high];
+    }
+    // True when every run of the ring is skippable; a ring without edges has
+    // no runs.
+    bool IsRingSkippable(uint32_t ring) const {
+        const CRunBox* runs = index->runs.data();
+        for (uint32_t k = index->firstRun[ring]; k < index->firstRun[ring + 1]; ++k) {
+            if (!IsSkippable(runs[k])) {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+struct CDrawnPolygon {
+    unsigned index;
+    const C2DHoledPolyBase* holedPolygon;
+};
+
+namespace {
+
+unsigned RunCount(unsigned edgeCount) {
+    return edgeCount / RunLength + (edgeCount % RunLength != 0 ? 1 : 0);
+}
+
 // Accumulates the one path of a holed polygon as the platform's path drawing
 // would: a current position, figures started by moves, and edges emitted only
 // when their two end pixels differ.
 class CPathBuilder {
 public:
-    CPathBuilder(const CPixelMapping& mapping, QPainterPath& path) : mapping(mapping), path(path) {}
+    CPathBuilder(const CPixelMapping& mapping, QPainterPath& path,
+                 const CRenderIndexFrame* frame = nullptr)
+        : mapping(mapping), path(path), frame(frame) {}
 
     // One ring as a figure: a move to the start of its edge 0, then its edges.
     // A ring without edges adds nothing.
@@ -158,13 +245,18 @@ public:
         figureOpen = true;
     }
 
-    void AddRing(const C2DPolyBase& ring) {
-        const unsigned count = ring.GetLineCount();
+    void AddRing(const C2DPolyBase& ring) { AddEdges(ring, 0, ring.GetLineCount()); }
+
+    // Edges [first, end) of a ring, in order.
+    void AddEdges(const C2DPolyBase& ring, unsigned first, unsigned end) {
         C2DBase* const* edges = CRingAccess::Edges(ring);
         if (ring.GetType() == GeometryType::Polygon) {
             // A polygon holds straight edges only.
-            for (unsigned i = 0; i < count; ++i) {
-                if (i + PrefetchDistance < count) {
+            for (unsigned i = first; i < std::min(end, first + PrefetchDistance); ++i) {
+                __builtin_prefetch(&static_cast<const C2DLine*>(edges[i])->start);
+            }
+            for (unsigned i = first; i < end; ++i) {
+                if (i + PrefetchDistance < end) {
                     __builtin_prefetch(
                         &static_cast<const C2DLine*>(edges[i + PrefetchDistance])->start);
                 }
@@ -172,7 +264,7 @@ public:
             }
             return;
         }
-        for (unsigned i = 0; i < count; ++i) {
+        for (unsigned i = first; i < end; ++i) {
             const C2DBase* edge = edges[i];
             if (edge->GetType() == GeometryType::Line) {
                 AddLine(*static_cast<const C2DLine*>(edge));
@@ -180,6 +272,57 @@ public:
                 AddArc(*static_cast<const C2DArc*>(edge));
             }
         }
+    }
+
+    // Ring number ringId of the render index as a figure, its skippable runs
+    // left unread. A run is skipped only while the previous point kept its
+    // pixel: after a lost point, the next finite start point joins the
+    // outline, so the edge-by-edge path would emit a line there. A ring whose
+    // edge count does not match its runs is drawn without the index.
+    void AddIndexedFigure(const C2DPolyBase& ring, uint32_t ringId) {
+        const CRenderIndex& index = *frame->index;
+        const uint32_t firstRun = index.firstRun[ringId];
+        const uint32_t runCount = index.firstRun[ringId + 1] - firstRun;
+        const unsigned count = ring.GetLineCount();
+        if (runCount != RunCount(count)) {
+            AddFigure(ring);
+            return;
+        }
+        if (count == 0) {
+            return;
+        }
+        StartFigure(ring.GetType() == GeometryType::Polygon
+                        ? static_cast<const C2DLine*>(CRingAccess::Edges(ring)[0])->start
+                        : ring.GetLine(0)->GetStart());
+        const CRunBox* runs = index.runs.data() + firstRun;
+        for (uint32_t k = 0; k < runCount; ++k) {
+            if (!pointLost && frame->IsSkippable(runs[k])) {
+                continue;
+            }
+            const unsigned first = k * RunLength;
+            AddEdges(ring, first, std::min(first + RunLength, count));
+        }
+    }
+
+    // Holes [first, end) of a holed polygon whose hole 0 is ring number
+    // firstHoleId of the render index. Holes whose runs are all skippable
+    // would add a figure without a single edge, which draws nothing; they
+    // are not even read. The others are fetched in batches.
+    void AddIndexedHoles(const C2DHoledPolyBase& holedPolygon, uint32_t firstHoleId, unsigned first,
+                         unsigned end) {
+        unsigned batch[HoleBatch];
+        unsigned batchCount = 0;
+        for (unsigned h = first; h < end; ++h) {
+            if (frame->IsRingSkippable(firstHoleId + h)) {
+                continue;
+            }
+            batch[batchCount++] = h;
+            if (batchCount == HoleBatch) {
+                AddHoleBatch(holedPolygon, firstHoleId, batch, batchCount);
+                batchCount = 0;
+            }
+        }
+        AddHoleBatch(holedPolygon, firstHoleId, batch, batchCount);
     }
 
     void CloseFigure() {
@@ -192,6 +335,35 @@ public:
     }
 
 private:
+    void AddHoleBatch(const C2DHoledPolyBase& holedPolygon, uint32_t firstHoleId,
+                      const unsigned* batch, unsigned batchCount) {
+        const C2DPolyBase* rings[HoleBatch];
+        for (unsigned i = 0; i < batchCount; ++i) {
+            rings[i] = holedPolygon.GetHole(batch[i]);
+            const char* ring = reinterpret_cast<const char*>(rings[i]);
+            __builtin_prefetch(ring);
+            __builtin_prefetch(ring + 64);
+            __builtin_prefetch(ring + 128);
+        }
+        for (unsigned i = 0; i < batchCount; ++i) {
+            if (rings[i]->GetLineCount() != 0) {
+                __builtin_prefetch(CRingAccess::Edges(*rings[i]));
+            }
+        }
+        // Holes are mostly short: all the edges of the batch are requested
+        // before the first is read.
+        for (unsigned i = 0; i < batchCount; ++i) {
+            const unsigned count = std::min(rings[i]->GetLineCount(), HoleEdgesAhead);
+            C2DBase* const* edges = count != 0 ? CRingAccess::Edges(*rings[i]) : nullptr;
+            for (unsigned e = 0; e < count; ++e) {
+                __builtin_prefetch(&static_cast<const C2DLine*>(edges[e])->start);
+            }
+        }
+        for (unsigned i = 0; i < batchCount; ++i) {
+            AddIndexedFigure(*rings[i], firstHoleId + batch[i]);
+        }
+    }
+
     // True when every vertex of a straight-edged ring falls on one pixel, as
     // decided from its bounding rectangle: the mapping is monotonic in each
     // coordinate, so the corners' pixels bound every vertex's pixel. An end
@@ -365,6 +537,7 @@ private:
 
     const CPixelMapping& mapping;
     QPainterPath& path;
+    const CRenderIndexFrame* frame;
     bool hasCurrent = false;
     bool figureOpen = false;
     // A point of the current figure was skipped for having no finite pixel.
@@ -482,6 +655,155 @@ C2DRect FiniteBounds(const C2DHoledPolyBaseSet& content) {
 
 } // namespace
 
+namespace {
+
+// IndexGridSize ascending values from low to high, both widened a little: an
+// edge's end is computed as start + direction and may lie a rounding step
+// outside the stored bounds.
+std::vector<double> MakeGrid(double low, double high) {
+    const double margin = (high - low + std::max(std::fabs(low), std::fabs(high))) * 1e-12;
+    low -= margin;
+    high += margin;
+    std::vector<double> grid(IndexGridSize);
+    for (unsigned q = 0; q < IndexGridSize; ++q) {
+        grid[q] = low + (high - low) * (static_cast<double>(q) / (IndexGridSize - 1));
+    }
+    grid.back() = high;
+    for (unsigned q = 1; q < IndexGridSize; ++q) {
+        grid[q] = std::max(grid[q], grid[q - 1]);
+    }
+    return grid;
+}
+
+// A grid position whose value is at most value (which lies on the grid).
+uint16_t GridBelow(const std::vector<double>& grid, double value) {
+    const double low = grid.front();
+    const double high = grid.back();
+    const double estimate = high > low ? (value - low) / (high - low) * (IndexGridSize - 1) : 0.0;
+    unsigned q = static_cast<unsigned>(std::clamp(estimate, 0.0, double(IndexGridSize - 1)));
+    while (q > 0 && grid[q] > value) {
+        --q;
+    }
+    return static_cast<uint16_t>(q);
+}
+
+// A grid position whose value is at least value (which lies on the grid).
+uint16_t GridAbove(const std::vector<double>& grid, double value) {
+    const double low = grid.front();
+    const double high = grid.back();
+    const double estimate = high > low ? (value - low) / (high - low) * (IndexGridSize - 1) : 0.0;
+    unsigned q =
+        static_cast<unsigned>(std::ceil(std::clamp(estimate, 0.0, double(IndexGridSize - 1))));
+    while (q + 1 < IndexGridSize && grid[q] < value) {
+        ++q;
+    }
+    return static_cast<uint16_t>(q);
+}
+
+constexpr CRunBox NeverSkipped{1, 0, 1, 0};
+
+// The box of edges [first, end) of a ring over the points the path computes
+// for them: each straight edge's start and its end as start + direction.
+CRunBox MakeRunBox(const CRenderIndex& index, C2DBase* const* edges, unsigned first, unsigned end) {
+    double minX = std::numeric_limits<double>::infinity();
+    double minY = minX;
+    double maxX = -minX;
+    double maxY = -minX;
+    for (unsigned i = first; i < end; ++i) {
+        if (i + PrefetchDistance < end) {
+            __builtin_prefetch(reinterpret_cast<const char*>(edges[i + PrefetchDistance]) + 16);
+        }
+        if (edges[i]->GetType() != GeometryType::Line) {
+            return NeverSkipped; // arcs are always drawn edge by edge
+        }
+        const C2DLine& line = *static_cast<const C2DLine*>(edges[i]);
+        const double xs[2] = {line.start.x, line.start.x + line.direction.dx};
+        const double ys[2] = {line.start.y, line.start.y + line.direction.dy};
+        for (int k = 0; k < 2; ++k) {
+            if (!std::isfinite(xs[k]) || !std::isfinite(ys[k])) {
+                return NeverSkipped;
+            }
+            minX = std::min(minX, xs[k]);
+            maxX = std::max(maxX, xs[k]);
+            minY = std::min(minY, ys[k]);
+            maxY = std::max(maxY, ys[k]);
+        }
+    }
+    const std::vector<double>& gx = index.gridX;
+    const std::vector<double>& gy = index.gridY;
+    if (!(minX >= gx.front() && maxX <= gx.back() && minY >= gy.front() && maxY <= gy.back())) {
+        return NeverSkipped;
+    }
+    return CRunBox{GridBelow(gx, minX), GridAbove(gx, maxX), GridBelow(gy, minY),
+                   GridAbove(gy, maxY)};
+}
+
+// One pass over the content: the runs of every ring, on a grid over bounds
+// (the finite bounds of the content). Null when the content is too large to
+// number its runs in 32 bits.
+std::unique_ptr<CRenderIndex> BuildRenderIndex(const C2DHoledPolyBaseSet& content,
+                                               const C2DRect& bounds) {
+    auto index = std::make_unique<CRenderIndex>();
+    index->content = &content;
+    index->gridX = MakeGrid(bounds.topLeft.x, bounds.bottomRight.x);
+    index->gridY = MakeGrid(bounds.bottomRight.y, bounds.topLeft.y);
+    const unsigned polygonCount = content.GetSize();
+    index->polygons.reserve(polygonCount);
+    index->firstRing.reserve(std::size_t(polygonCount) + 1);
+    constexpr std::size_t Limit = std::numeric_limits<uint32_t>::max();
+    const auto addRing = [&](const C2DPolyBase* ring) {
+        index->firstRun.push_back(static_cast<uint32_t>(index->runs.size()));
+        const unsigned count = ring != nullptr ? ring->GetLineCount() : 0;
+        C2DBase* const* edges = count != 0 ? CRingAccess::Edges(*ring) : nullptr;
+        for (unsigned first = 0; first < count; first += RunLength) {
+            index->runs.push_back(
+                MakeRunBox(*index, edges, first, std::min(first + RunLength, count)));
+        }
+    };
+    for (unsigned p = 0; p < polygonCount; ++p) {
+        const C2DHoledPolyBase* holedPolygon = content.GetAt(p);
+        index->polygons.push_back(holedPolygon);
+        index->firstRing.push_back(static_cast<uint32_t>(index->firstRun.size()));
+        addRing(holedPolygon->GetRim());
+        for (unsigned h = 0; h < holedPolygon->GetHoleCount(); ++h) {
+            addRing(holedPolygon->GetHole(h));
+        }
+        if (index->firstRun.size() >= Limit || index->runs.size() >= Limit) {
+            return nullptr;
+        }
+    }
+    index->firstRing.push_back(static_cast<uint32_t>(index->firstRun.size()));
+    index->firstRun.push_back(static_cast<uint32_t>(index->runs.size()));
+    index->firstRun.shrink_to_fit();
+    index->runs.shrink_to_fit();
+    return index;
+}
+
+// The pixel tables of the index for the canvas's mapping; false when a grid
+// value has no finite pixel position (an infinite scale, as empty content
+// gives), and the frame is then rendered without the index.
+bool MakeIndexFrame(const CRenderIndex& index, const CPixelMapping& mapping,
+                    CRenderIndexFrame& frame) {
+    const auto makeTable = [](const std::vector<double>& grid, double offset, double scale,
+                              std::vector<int32_t>& table) {
+        table.resize(grid.size());
+        for (std::size_t q = 0; q < grid.size(); ++q) {
+            // Computed exactly as the path computes a point's pixel.
+            const double pixel = (grid[q] - offset) * scale;
+            if (!(pixel - pixel == 0.0)) {
+                return false;
+            }
+            table[q] = TruncateToPixel(pixel);
+        }
+        return true;
+    };
+    frame.index = &index;
+    return makeTable(index.gridX, mapping.offsetX, mapping.scaleX, frame.pixelX) &&
+           makeTable(index.gridY, mapping.offsetY, mapping.scaleY, frame.pixelY);
+}
+
+} // namespace
+
 void CMapCanvas::FitToBounds(const C2DHoledPolyBaseSet& content) {
     C2DRect bounds(0.0, 0.0, 0.0, 0.0);
     content.GetBounds(bounds);
@@ -490,6 +812,16 @@ void CMapCanvas::FitToBounds(const C2DHoledPolyBaseSet& content) {
     }
     requestedRect = bounds;
     Recalculate();
+    renderIndex.reset();
+    renderIndex = BuildRenderIndex(content, bounds);
+}
+
+void CMapCanvas::InvalidateRenderIndex() {
+    renderIndex.reset();
+}
+
+std::size_t CMapCanvas::GetRenderIndexBytes() const {
+    return renderIndex != nullptr ? renderIndex->Bytes() : 0;
 }
 
 C2DPoint CMapCanvas::PixelToMap(int32_t px, int32_t py) const {
@@ -519,23 +851,35 @@ namespace {
 // Builds the figures of rings [firstRing, endRing) of a holed polygon into
 // path; ring 0 is the rim and ring k the hole k - 1. The path of a holed
 // polygon may be built in pieces: every figure is complete in itself, so the
-// pieces appended in order give exactly the path built in one go.
-void BuildRings(const CPixelMapping& mapping, const C2DHoledPolyBase& holedPolygon,
-                unsigned firstRing, unsigned endRing, QPainterPath& path) {
-    CPathBuilder builder(mapping, path);
+// pieces appended in order give exactly the path built in one go. With a
+// frame of the render index, drawn.index numbers the holed polygon in it.
+void BuildRings(const CPixelMapping& mapping, const CRenderIndexFrame* frame,
+                const CDrawnPolygon& drawn, unsigned firstRing, unsigned endRing,
+                QPainterPath& path) {
+    const C2DHoledPolyBase& holedPolygon = *drawn.holedPolygon;
+    CPathBuilder builder(mapping, path, frame);
+    const uint32_t rimId = frame != nullptr ? frame->index->firstRing[drawn.index] : 0;
     if (firstRing == 0) {
-        builder.AddFigure(*holedPolygon.GetRim());
+        if (frame == nullptr) {
+            builder.AddFigure(*holedPolygon.GetRim());
+        } else if (!frame->IsRingSkippable(rimId)) {
+            builder.AddIndexedFigure(*holedPolygon.GetRim(), rimId);
+        }
         firstRing = 1;
     }
     if (endRing > firstRing) {
-        builder.AddHoles(holedPolygon, firstRing - 1, endRing - 1);
+        if (frame == nullptr) {
+            builder.AddHoles(holedPolygon, firstRing - 1, endRing - 1);
+        } else {
+            builder.AddIndexedHoles(holedPolygon, rimId + 1, firstRing - 1, endRing - 1);
+        }
     }
     builder.CloseFigure();
 }
 
 // A share of the path building that the render threads take in turn.
 struct CPathPiece {
-    const C2DHoledPolyBase* holedPolygon = nullptr;
+    const CDrawnPolygon* drawn = nullptr;
     unsigned firstRing = 0;
     unsigned endRing = 0;
     QPainterPath path;
@@ -550,9 +894,28 @@ constexpr unsigned RingsPerPiece = 2048;
 // saves.
 constexpr std::size_t ParallelWork = 100000;
 
+// True when the render index may stand for the content: built for this
+// object, with the same holed polygons, and every polygon to draw with as many
+// rings as then. A ring whose edge count changed is found when it is read.
+bool IndexMatches(const CRenderIndex& index, const C2DHoledPolyBaseSet& content,
+                  const std::vector<CDrawnPolygon>& drawn) {
+    if (index.content != &content || index.polygons.size() != content.GetSize()) {
+        return false;
+    }
+    for (const CDrawnPolygon& d : drawn) {
+        if (index.polygons[d.index] != d.holedPolygon ||
+            index.firstRing[d.index + 1] - index.firstRing[d.index] !=
+                1 + std::size_t(d.holedPolygon->GetHoleCount())) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
+    renderedWithIndex = false;
     if (image == nullptr) {
         return;
     }
@@ -567,23 +930,29 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
     painter.setPen(pen);
     painter.setBrush(QBrush(fillColour, Qt::SolidPattern));
 
-    std::vector<const C2DHoledPolyBase*> drawn;
+    std::vector<CDrawnPolygon> drawn;
     std::size_t work = 0;
     for (unsigned i = 0; i < content.GetSize(); ++i) {
         const C2DHoledPolyBase* holedPolygon = content.GetAt(i);
         const C2DPolyBase* rim = holedPolygon->GetRim();
         // A holed polygon whose rim has no edges draws nothing, holes included.
         if (rim != nullptr && rim->GetLineCount() != 0 && IsWorthDrawing(*rim)) {
-            drawn.push_back(holedPolygon);
+            drawn.push_back(CDrawnPolygon{i, holedPolygon});
             work += rim->GetLineCount() + 4 * std::size_t(holedPolygon->GetHoleCount());
         }
     }
+    CRenderIndexFrame frame;
+    if (renderIndex != nullptr && IndexMatches(*renderIndex, content, drawn) &&
+        MakeIndexFrame(*renderIndex, CPixelMapping{offset.x, offset.y, scale.x, scale.y}, frame)) {
+        renderedWithIndex = true;
+    }
+    const CRenderIndexFrame* indexFrame = renderedWithIndex ? &frame : nullptr;
     if (work < ParallelWork) {
-        for (const C2DHoledPolyBase* holedPolygon : drawn) {
-            DrawHoledPolygon(painter, *holedPolygon);
+        for (const CDrawnPolygon& d : drawn) {
+            DrawHoledPolygon(painter, d, indexFrame);
         }
     } else {
-        RenderInParallel(painter, drawn);
+        RenderInParallel(painter, drawn, indexFrame);
     }
 }
 
@@ -591,22 +960,22 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
 // order, while this thread paints each holed polygon, in order, as soon as its
 // pieces are ready. Painting stays on one thread and in set order, so the
 // pixels are those of the one-thread rendering.
-void CMapCanvas::RenderInParallel(QPainter& painter,
-                                  const std::vector<const C2DHoledPolyBase*>& drawn) {
+void CMapCanvas::RenderInParallel(QPainter& painter, const std::vector<CDrawnPolygon>& drawn,
+                                  const CRenderIndexFrame* indexFrame) {
     std::vector<std::size_t> firstPiece;
     std::size_t pieceCount = 0;
-    for (const C2DHoledPolyBase* holedPolygon : drawn) {
+    for (const CDrawnPolygon& d : drawn) {
         firstPiece.push_back(pieceCount);
-        const unsigned rings = 1 + holedPolygon->GetHoleCount();
+        const unsigned rings = 1 + d.holedPolygon->GetHoleCount();
         pieceCount += (rings + RingsPerPiece - 1) / RingsPerPiece;
     }
     firstPiece.push_back(pieceCount);
     std::vector<CPathPiece> pieces(pieceCount);
     for (std::size_t p = 0; p < drawn.size(); ++p) {
-        const unsigned rings = 1 + drawn[p]->GetHoleCount();
+        const unsigned rings = 1 + drawn[p].holedPolygon->GetHoleCount();
         for (std::size_t k = firstPiece[p]; k < firstPiece[p + 1]; ++k) {
             CPathPiece& piece = pieces[k];
-            piece.holedPolygon = drawn[p];
+            piece.drawn = &drawn[p];
             piece.firstRing = static_cast<unsigned>(k - firstPiece[p]) * RingsPerPiece;
             piece.endRing = std::min(piece.firstRing + RingsPerPiece, rings);
         }
@@ -621,7 +990,7 @@ void CMapCanvas::RenderInParallel(QPainter& painter,
             return false;
         }
         CPathPiece& piece = pieces[k];
-        BuildRings(mapping, *piece.holedPolygon, piece.firstRing, piece.endRing, piece.path);
+        BuildRings(mapping, indexFrame, *piece.drawn, piece.firstRing, piece.endRing, piece.path);
         piece.built.store(true, std::memory_order_release);
         piece.built.notify_one();
         return true;
@@ -656,8 +1025,9 @@ void CMapCanvas::RenderInParallel(QPainter& painter,
     }
 }
 
-void CMapCanvas::DrawHoledPolygon(QPainter& painter, const C2DHoledPolyBase& holedPolygon) {
-    const C2DPolyBase* rim = holedPolygon.GetRim();
+void CMapCanvas::DrawHoledPolygon(QPainter& painter, const CDrawnPolygon& drawn,
+                                  const CRenderIndexFrame* indexFrame) {
+    const C2DPolyBase* rim = drawn.holedPolygon->GetRim();
     if (rim == nullptr || rim->GetLineCount() == 0) {
         return;
     }
@@ -665,6 +1035,6 @@ void CMapCanvas::DrawHoledPolygon(QPainter& painter, const C2DHoledPolyBase& hol
     QPainterPath path;
     // The alternate (even-odd) rule leaves the holes unfilled.
     path.setFillRule(Qt::OddEvenFill);
-    BuildRings(mapping, holedPolygon, 0, 1 + holedPolygon.GetHoleCount(), path);
+    BuildRings(mapping, indexFrame, drawn, 0, 1 + drawn.holedPolygon->GetHoleCount(), path);
     painter.drawPath(path);
 }
