@@ -358,6 +358,28 @@ bool C2DPolyBase::IsWithin(const C2DPolyBase& other) const {
     return !Crosses(other);
 }
 
+namespace {
+
+// Applies move to every edge, in order.
+template <typename Move> void MoveEdges(const C2DLineBaseSet& lines, Move move) {
+    for (unsigned i = 0; i < lines.GetSize(); ++i) {
+        move(*EdgeOf(lines, i));
+    }
+}
+
+// Applies move to every edge and refits the edge's rectangle to where it went:
+// a turned or scaled arc's box is not the turned or scaled old box.
+template <typename Move>
+void MoveEdgesAndRefit(const C2DLineBaseSet& lines, const C2DRectSet& lineRects, Move move) {
+    for (unsigned i = 0; i < lines.GetSize(); ++i) {
+        C2DLineBase& edge = *EdgeOf(lines, i);
+        move(edge);
+        FillEdgeRect(edge, RectOf(lineRects, i));
+    }
+}
+
+} // namespace
+
 // ---------------------------------------------------------------------------
 // The geometry contract. Operations 1 to 5 do nothing on a ring under
 // construction (edges without rectangles).
@@ -377,11 +399,8 @@ void C2DPolyBase::RotateClockwise(double angle, const C2DPoint& origin) {
     if (!IsComplete()) {
         return;
     }
-    for (unsigned i = 0; i < lines.GetSize(); ++i) {
-        C2DLineBase& edge = *EdgeOf(lines, i);
-        edge.RotateClockwise(angle, origin);
-        FillEdgeRect(edge, RectOf(lineRects, i));
-    }
+    MoveEdgesAndRefit(lines, lineRects,
+                      [&](C2DLineBase& edge) { edge.RotateClockwise(angle, origin); });
     MakeBoundingRect();
 }
 
@@ -389,11 +408,8 @@ void C2DPolyBase::ScaleAbout(double factor, const C2DPoint& origin) {
     if (!IsComplete()) {
         return;
     }
-    for (unsigned i = 0; i < lines.GetSize(); ++i) {
-        C2DLineBase& edge = *EdgeOf(lines, i);
-        edge.ScaleAbout(factor, origin);
-        FillEdgeRect(edge, RectOf(lineRects, i));
-    }
+    MoveEdgesAndRefit(lines, lineRects,
+                      [&](C2DLineBase& edge) { edge.ScaleAbout(factor, origin); });
     boundingRect.ScaleAbout(factor, origin);
 }
 
@@ -401,9 +417,7 @@ void C2DPolyBase::ReflectInLine(const C2DLine& line) {
     if (!IsComplete()) {
         return;
     }
-    for (unsigned i = 0; i < lines.GetSize(); ++i) {
-        EdgeOf(lines, i)->ReflectInLine(line);
-    }
+    MoveEdges(lines, [&](C2DLineBase& edge) { edge.ReflectInLine(line); });
     // A reflection reverses the direction of travel; reversing keeps the sign
     // of the area.
     ReverseDirection();
@@ -417,9 +431,7 @@ void C2DPolyBase::ReflectInPoint(const C2DPoint& point) {
     // A reflection in a point is a half turn: unlike a mirror image it keeps
     // the direction of travel, so the ring is not reversed (that would flip
     // the sign of its area); only the rectangles are rebuilt.
-    for (unsigned i = 0; i < lines.GetSize(); ++i) {
-        EdgeOf(lines, i)->ReflectInPoint(point);
-    }
+    MoveEdges(lines, [&](C2DLineBase& edge) { edge.ReflectInPoint(point); });
     MakeLineRects();
     boundingRect.ReflectInPoint(point);
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 
 using sphere_math::NormaliseLongitude;
+using sphere_math::StoreDegrees;
 
 namespace {
 
@@ -60,24 +61,11 @@ inline void HeadingInverse(double phi1, double lambda0, double sinAlpha, double 
         lambda0 + std::atan2(sinAlpha * sinC * cosPhi1, cosC - sinPhi1 * std::sin(phi)));
 }
 
-inline void StoreDegrees(double phi, double lambda, double& first, double& second) {
-    first = phi * RadiansToDegrees;
-    second = lambda * RadiansToDegrees;
-}
-
 } // namespace
 
 // Gnomonic -----------------------------------------------------------------
 
 CGnomonic::CGnomonic() : CProjection(GnomonicCode) {}
-
-void CGnomonic::Transform(double& x, double& y) {
-    CGnomonic::Project(y, x);
-}
-
-void CGnomonic::InverseTransform(double& x, double& y) {
-    CGnomonic::InverseProject(y, x);
-}
 
 void CGnomonic::Project(double& lat, double& lon) {
     const AzimuthalView v = ViewFromCentre(centreLatitude, centralMeridian, lat * DegreesToRadians,
@@ -97,14 +85,6 @@ void CGnomonic::InverseProject(double& y, double& x) {
 // Stereographic ------------------------------------------------------------
 
 CStereographic::CStereographic() : CProjection(StereographicCode) {}
-
-void CStereographic::Transform(double& x, double& y) {
-    CStereographic::Project(y, x);
-}
-
-void CStereographic::InverseTransform(double& x, double& y) {
-    CStereographic::InverseProject(y, x);
-}
 
 void CStereographic::Project(double& lat, double& lon) {
     const AzimuthalView v = ViewFromCentre(centreLatitude, centralMeridian, lat * DegreesToRadians,
@@ -127,14 +107,6 @@ void CStereographic::InverseProject(double& y, double& x) {
 
 COrthographic::COrthographic() : CProjection(OrthographicCode) {}
 
-void COrthographic::Transform(double& x, double& y) {
-    COrthographic::Project(y, x);
-}
-
-void COrthographic::InverseTransform(double& x, double& y) {
-    COrthographic::InverseProject(y, x);
-}
-
 void COrthographic::Project(double& lat, double& lon) {
     const AzimuthalView v = ViewFromCentre(centreLatitude, centralMeridian, lat * DegreesToRadians,
                                            lon * DegreesToRadians);
@@ -154,14 +126,6 @@ void COrthographic::InverseProject(double& y, double& x) {
 
 CLambertAzimuthalEqualArea::CLambertAzimuthalEqualArea()
     : CProjection(LambertAzimuthalEqualAreaCode) {}
-
-void CLambertAzimuthalEqualArea::Transform(double& x, double& y) {
-    CLambertAzimuthalEqualArea::Project(y, x);
-}
-
-void CLambertAzimuthalEqualArea::InverseTransform(double& x, double& y) {
-    CLambertAzimuthalEqualArea::InverseProject(y, x);
-}
 
 void CLambertAzimuthalEqualArea::Project(double& lat, double& lon) {
     const AzimuthalView v = ViewFromCentre(centreLatitude, centralMeridian, lat * DegreesToRadians,
@@ -187,14 +151,6 @@ void CLambertAzimuthalEqualArea::InverseProject(double& y, double& x) {
 // Vertical perspective -----------------------------------------------------
 
 CVerticalPerspective::CVerticalPerspective() : CProjection(VerticalPerspectiveCode) {}
-
-void CVerticalPerspective::Transform(double& x, double& y) {
-    CVerticalPerspective::Project(y, x);
-}
-
-void CVerticalPerspective::InverseTransform(double& x, double& y) {
-    CVerticalPerspective::InverseProject(y, x);
-}
 
 void CVerticalPerspective::Project(double& lat, double& lon) {
     const AzimuthalView v = ViewFromCentre(centreLatitude, centralMeridian, lat * DegreesToRadians,
@@ -226,14 +182,6 @@ void CVerticalPerspective::InverseProject(double& y, double& x) {
 
 CVertical::CVertical() : CProjection(VerticalCode) {}
 
-void CVertical::Transform(double& x, double& y) {
-    CVertical::Project(y, x);
-}
-
-void CVertical::InverseTransform(double& x, double& y) {
-    CVertical::InverseProject(y, x);
-}
-
 void CVertical::Project(double& lat, double& lon) {
     const AzimuthalView v = ViewFromCentre(centreLatitude, centralMeridian, lat * DegreesToRadians,
                                            lon * DegreesToRadians);
@@ -255,14 +203,6 @@ void CVertical::InverseProject(double& y, double& x) {
 // Range and heading --------------------------------------------------------
 
 CRangeHeading::CRangeHeading() : CProjection(RangeHeadingCode) {}
-
-void CRangeHeading::Transform(double& x, double& y) {
-    CRangeHeading::Project(y, x);
-}
-
-void CRangeHeading::InverseTransform(double& x, double& y) {
-    CRangeHeading::InverseProject(y, x);
-}
 
 // The heading enters only through its sine and cosine, which are the
 // direction components divided by sin c; the general case therefore needs no
@@ -297,14 +237,6 @@ void CRangeHeading::InverseProject(double& y, double& x) {
 
 CHorizontalRangeHeading::CHorizontalRangeHeading() : CProjection(HorizontalRangeHeadingCode) {}
 
-void CHorizontalRangeHeading::Transform(double& x, double& y) {
-    CHorizontalRangeHeading::Project(y, x);
-}
-
-void CHorizontalRangeHeading::InverseTransform(double& x, double& y) {
-    CHorizontalRangeHeading::InverseProject(y, x);
-}
-
 // h = EarthRadius sin(range / EarthRadius) is EarthRadius sin c, so the
 // plane point is the direction components scaled by EarthRadius.
 void CHorizontalRangeHeading::Project(double& lat, double& lon) {
@@ -335,14 +267,6 @@ void CHorizontalRangeHeading::InverseProject(double& y, double& x) {
 }
 
 CSlantRangeHeading::CSlantRangeHeading() : CLambertAzimuthalEqualArea(SlantRangeHeadingCode) {}
-
-void CSlantRangeHeading::Transform(double& x, double& y) {
-    CSlantRangeHeading::Project(y, x);
-}
-
-void CSlantRangeHeading::InverseTransform(double& x, double& y) {
-    CSlantRangeHeading::InverseProject(y, x);
-}
 
 void CSlantRangeHeading::Project(double& lat, double& lon) {
     CLambertAzimuthalEqualArea::Project(lat, lon);

@@ -11,10 +11,7 @@
 class CGnomonic final : public CProjection {
 public:
     CGnomonic();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CGnomonic, final)
 
     double centreLatitude = 0.0;
     double centralMeridian = 0.0;
@@ -24,10 +21,7 @@ public:
 class CStereographic final : public CProjection {
 public:
     CStereographic();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CStereographic, final)
 
     double centreLatitude = 0.0;
     double centralMeridian = 0.0;
@@ -36,10 +30,7 @@ public:
 class COrthographic final : public CProjection {
 public:
     COrthographic();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(COrthographic, final)
 
     double centreLatitude = 0.0;
     double centralMeridian = 0.0;
@@ -49,10 +40,7 @@ public:
 class CLambertAzimuthalEqualArea : public CProjection {
 public:
     CLambertAzimuthalEqualArea();
-    void Transform(double& x, double& y) override;
-    void InverseTransform(double& x, double& y) override;
-    void Project(double& lat, double& lon) override;
-    void InverseProject(double& y, double& x) override;
+    MARLO_PROJECTION_FORMULAS(CLambertAzimuthalEqualArea, override)
 
     double centreLatitude = 0.0;
     double centralMeridian = 0.0;
@@ -65,10 +53,7 @@ protected:
 class CVerticalPerspective final : public CProjection {
 public:
     CVerticalPerspective();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CVerticalPerspective, final)
 
     double centreLatitude = 0.0;
     double centralMeridian = 0.0;
@@ -80,10 +65,7 @@ public:
 class CVertical final : public CProjection {
 public:
     CVertical();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CVertical, final)
 
     double centreLatitude = 0.0;
     double centralMeridian = 0.0;
@@ -94,10 +76,7 @@ public:
 class CRangeHeading final : public CProjection {
 public:
     CRangeHeading();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CRangeHeading, final)
 
     CGeoPoint centre;
 };
@@ -107,10 +86,7 @@ public:
 class CHorizontalRangeHeading final : public CProjection {
 public:
     CHorizontalRangeHeading();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CHorizontalRangeHeading, final)
 
     CGeoPoint centre;
 };
@@ -120,8 +96,5 @@ public:
 class CSlantRangeHeading final : public CLambertAzimuthalEqualArea {
 public:
     CSlantRangeHeading();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CSlantRangeHeading, final)
 };

@@ -1,6 +1,26 @@
 #include "projection/Conic.h"
 
+#include "projection/SphereMath.h"
+
 #include <cmath>
+
+using sphere_math::StoreDegrees;
+
+namespace {
+
+// Distance of the plane point (x, t) from the apex of the cone, signed like
+// the cone constant n, as the inverse of a cone with its apex over the south
+// pole (n < 0) needs it. n is taken by reference: GCC then compiles the
+// inverses exactly as with this code written out in each of them.
+inline double SignedApexDistance(double x, double t, const double& n) {
+    double rho = std::sqrt(x * x + t * t);
+    if (n < 0) {
+        rho = -rho;
+    }
+    return rho;
+}
+
+} // namespace
 
 CAlbersEqualAreaConic::CAlbersEqualAreaConic()
     : CProjection(AlbersEqualAreaConicCode), standardParallel1(1.0471975511965976),
@@ -11,14 +31,6 @@ CAlbersEqualAreaConic::CAlbersEqualAreaConic()
     n = (sinStandardParallel1 + sinStandardParallel2) / 2;
     C = cosStandardParallel1 * cosStandardParallel1 + 2 * n * sinStandardParallel1;
     rho0 = std::sqrt(C - 2 * n * std::sin(originLatitude)) / n;
-}
-
-void CAlbersEqualAreaConic::Transform(double& x, double& y) {
-    CAlbersEqualAreaConic::Project(y, x);
-}
-
-void CAlbersEqualAreaConic::InverseTransform(double& x, double& y) {
-    CAlbersEqualAreaConic::InverseProject(y, x);
 }
 
 void CAlbersEqualAreaConic::Project(double& lat, double& lon) {
@@ -36,8 +48,7 @@ void CAlbersEqualAreaConic::InverseProject(double& y, double& x) {
     const double rho = std::sqrt(x * x + t * t);
     const double phi = std::asin((C - rho * rho * n * n) / (2 * n));
     const double lambda = theta / n + centralMeridian;
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }
 
 CLambertConformalConic::CLambertConformalConic()
@@ -48,14 +59,6 @@ CLambertConformalConic::CLambertConformalConic()
                  (1 / std::tan(QuarterPi + standardParallel1 / 2)));
     F = std::cos(standardParallel1) * std::pow(std::tan(QuarterPi + standardParallel1 / 2), n) / n;
     rho0 = F * std::pow(1 / std::tan(QuarterPi + originLatitude / 2), n);
-}
-
-void CLambertConformalConic::Transform(double& x, double& y) {
-    CLambertConformalConic::Project(y, x);
-}
-
-void CLambertConformalConic::InverseTransform(double& x, double& y) {
-    CLambertConformalConic::InverseProject(y, x);
 }
 
 void CLambertConformalConic::Project(double& lat, double& lon) {
@@ -69,15 +72,11 @@ void CLambertConformalConic::Project(double& lat, double& lon) {
 
 void CLambertConformalConic::InverseProject(double& y, double& x) {
     const double t = rho0 - y;
-    double rho = std::sqrt(x * x + t * t);
-    if (n < 0) {
-        rho = -rho;
-    }
+    const double rho = SignedApexDistance(x, t, n);
     const double theta = std::atan(x / t);
     const double phi = 2 * std::atan(std::pow(F / rho, 1 / n)) - HalfPi;
     const double lambda = theta / n + centralMeridian;
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }
 
 CConicEquidistant::CConicEquidistant()
@@ -87,14 +86,6 @@ CConicEquidistant::CConicEquidistant()
         (standardParallel2 - standardParallel1);
     G = std::cos(standardParallel1) / n + standardParallel1;
     rho0 = G - originLatitude;
-}
-
-void CConicEquidistant::Transform(double& x, double& y) {
-    CConicEquidistant::Project(y, x);
-}
-
-void CConicEquidistant::InverseTransform(double& x, double& y) {
-    CConicEquidistant::InverseProject(y, x);
 }
 
 void CConicEquidistant::Project(double& lat, double& lon) {
@@ -108,26 +99,14 @@ void CConicEquidistant::Project(double& lat, double& lon) {
 
 void CConicEquidistant::InverseProject(double& y, double& x) {
     const double t = rho0 - y;
-    double rho = std::sqrt(x * x + t * t);
-    if (n < 0) {
-        rho = -rho;
-    }
+    const double rho = SignedApexDistance(x, t, n);
     const double theta = std::atan2(x, t);
     const double phi = G - rho;
     const double lambda = theta / n + centralMeridian;
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }
 
 CPolyconic::CPolyconic() : CProjection(PolyconicCode) {}
-
-void CPolyconic::Transform(double& x, double& y) {
-    CPolyconic::Project(y, x);
-}
-
-void CPolyconic::InverseTransform(double& x, double& y) {
-    CPolyconic::InverseProject(y, x);
-}
 
 void CPolyconic::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -176,22 +155,13 @@ void CPolyconic::InverseProject(double& y, double& x) {
         }
         lambda = std::asin(x * std::tan(phi)) / std::sin(phi) + centralMeridian;
     }
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }
 
 CBonneProjection::CBonneProjection()
     : CProjection(BonneCode), standardParallel1(0.6981317007977318),
       centralMeridian(0.0 * DegreesToRadians) {
     cotStandardParallel1 = 1 / std::tan(standardParallel1);
-}
-
-void CBonneProjection::Transform(double& x, double& y) {
-    CBonneProjection::Project(y, x);
-}
-
-void CBonneProjection::InverseTransform(double& x, double& y) {
-    CBonneProjection::InverseProject(y, x);
 }
 
 void CBonneProjection::Project(double& lat, double& lon) {
@@ -217,6 +187,5 @@ void CBonneProjection::InverseProject(double& y, double& x) {
     if (signTurned) {
         lambda = -lambda;
     }
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }

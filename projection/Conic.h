@@ -8,10 +8,7 @@
 class CAlbersEqualAreaConic final : public CProjection {
 public:
     CAlbersEqualAreaConic();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CAlbersEqualAreaConic, final)
 
     double standardParallel1;
     double standardParallel2;
@@ -28,10 +25,7 @@ public:
 class CLambertConformalConic final : public CProjection {
 public:
     CLambertConformalConic();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CLambertConformalConic, final)
 
     double standardParallel1;
     double standardParallel2;
@@ -49,10 +43,7 @@ private:
 class CConicEquidistant final : public CProjection {
 public:
     CConicEquidistant();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CConicEquidistant, final)
 
     double standardParallel1;
     double standardParallel2;
@@ -67,10 +58,7 @@ public:
 class CPolyconic final : public CProjection {
 public:
     CPolyconic();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CPolyconic, final)
 
     double originLatitude = 0.0;
     double centralMeridian = 0.0;
@@ -79,10 +67,7 @@ public:
 class CBonneProjection final : public CProjection {
 public:
     CBonneProjection();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CBonneProjection, final)
 
     double standardParallel1;
     double centralMeridian;

@@ -1,16 +1,12 @@
 #include "projection/Cylindrical.h"
 
+#include "projection/SphereMath.h"
+
 #include <cmath>
 
+using sphere_math::StoreDegrees;
+
 CMercator::CMercator() : CProjection(MercatorCode) {}
-
-void CMercator::Transform(double& x, double& y) {
-    CMercator::Project(y, x);
-}
-
-void CMercator::InverseTransform(double& x, double& y) {
-    CMercator::InverseProject(y, x);
-}
 
 void CMercator::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -25,19 +21,10 @@ void CMercator::Project(double& lat, double& lon) {
 void CMercator::InverseProject(double& y, double& x) {
     const double phi = std::atan(std::sinh(y));
     const double lambda = x + centralMeridian;
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }
 
 CMillerCylindrical::CMillerCylindrical() : CProjection(MillerCylindricalCode) {}
-
-void CMillerCylindrical::Transform(double& x, double& y) {
-    CMillerCylindrical::Project(y, x);
-}
-
-void CMillerCylindrical::InverseTransform(double& x, double& y) {
-    CMillerCylindrical::InverseProject(y, x);
-}
 
 void CMillerCylindrical::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -49,19 +36,10 @@ void CMillerCylindrical::Project(double& lat, double& lon) {
 void CMillerCylindrical::InverseProject(double& y, double& x) {
     const double phi = 5.0 * std::atan(std::pow(2.718281828459045, 0.8 * y)) - 3.9269908169872414;
     const double lambda = x + centralMeridian;
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }
 
 CCylindricalEqualArea::CCylindricalEqualArea() : CProjection(CylindricalEqualAreaCode) {}
-
-void CCylindricalEqualArea::Transform(double& x, double& y) {
-    CCylindricalEqualArea::Project(y, x);
-}
-
-void CCylindricalEqualArea::InverseTransform(double& x, double& y) {
-    CCylindricalEqualArea::InverseProject(y, x);
-}
 
 void CCylindricalEqualArea::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -75,19 +53,10 @@ void CCylindricalEqualArea::InverseProject(double& y, double& x) {
     const double cosParallel = std::cos(standardParallel);
     const double phi = std::asin(y * cosParallel);
     const double lambda = x / cosParallel + centralMeridian;
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }
 
 CCassini::CCassini() : CProjection(CassiniCode) {}
-
-void CCassini::Transform(double& x, double& y) {
-    CCassini::Project(y, x);
-}
-
-void CCassini::InverseTransform(double& x, double& y) {
-    CCassini::InverseProject(y, x);
-}
 
 void CCassini::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -104,6 +73,5 @@ void CCassini::InverseProject(double& y, double& x) {
     const double D = y;
     const double phi = std::asin(std::sin(D) * std::cos(x));
     const double lambda = centralMeridian + std::atan2(std::tan(x), std::cos(D));
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }

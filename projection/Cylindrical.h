@@ -8,10 +8,7 @@
 class CMercator final : public CProjection {
 public:
     CMercator();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CMercator, final)
 
     double centralMeridian = 0.0;
 };
@@ -21,10 +18,7 @@ public:
 class CMillerCylindrical final : public CProjection {
 public:
     CMillerCylindrical();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CMillerCylindrical, final)
 
     double centralMeridian = 0.0;
 };
@@ -32,10 +26,7 @@ public:
 class CCylindricalEqualArea final : public CProjection {
 public:
     CCylindricalEqualArea();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CCylindricalEqualArea, final)
 
     double standardParallel = 0.0;
     double centralMeridian = 0.0;
@@ -45,10 +36,7 @@ public:
 class CCassini final : public CProjection {
 public:
     CCassini();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CCassini, final)
 
     double centralMeridian = 0.0;
 };

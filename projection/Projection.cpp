@@ -3,11 +3,14 @@
 #include "projection/Azimuthal.h"
 #include "projection/Conic.h"
 #include "projection/Cylindrical.h"
+#include "projection/SphereMath.h"
 #include "projection/WorldProjections.h"
 
 #include <cmath>
 #include <cstring>
 #include <new>
+
+using sphere_math::StoreDegrees;
 
 const char ProjectionNameTable[ProjectionCount][ProjectionNameLength] = {
     "Albers Equal Area Conic",
@@ -125,14 +128,6 @@ void CProjection::InverseProjectPoint(CGeoPoint& geo, const double& x, const dou
 
 CCylindricalEquidistant::CCylindricalEquidistant() : CProjection(CylindricalEquidistantCode) {}
 
-void CCylindricalEquidistant::Transform(double& x, double& y) {
-    CCylindricalEquidistant::Project(y, x);
-}
-
-void CCylindricalEquidistant::InverseTransform(double& x, double& y) {
-    CCylindricalEquidistant::InverseProject(y, x);
-}
-
 void CCylindricalEquidistant::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
     const double lambda = lon * DegreesToRadians;
@@ -143,6 +138,5 @@ void CCylindricalEquidistant::Project(double& lat, double& lon) {
 void CCylindricalEquidistant::InverseProject(double& y, double& x) {
     const double lambda = x / std::cos(standardParallel) + centralMeridian;
     const double phi = y;
-    y = phi * RadiansToDegrees;
-    x = lambda * RadiansToDegrees;
+    StoreDegrees(phi, lambda, y, x);
 }

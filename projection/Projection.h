@@ -26,9 +26,9 @@ inline constexpr double QuarterPi = 0.7853981633974483;
 // InverseTransform are the geometry library's (x, y) view of the same.
 //
 // Every concrete class overrides Transform and InverseTransform itself with a
-// qualified, non-virtual call of its own Project / InverseProject, so a call
-// through a CTransformation pointer costs exactly one virtual dispatch and the
-// formula is inlined into it.
+// qualified, non-virtual call of its own Project / InverseProject (see
+// MARLO_PROJECTION_FORMULAS), so a call through a CTransformation pointer
+// costs exactly one virtual dispatch and the formula is inlined into it.
 class CProjection : public CTransformation {
 public:
     explicit CProjection(int32_t type) : projectionType(type) {}
@@ -45,6 +45,21 @@ public:
     // Row of ProjectionNameTable; set at construction, never changed.
     int32_t projectionType;
 };
+
+// Declares a concrete projection's Project and InverseProject, and defines its
+// Transform and InverseTransform as qualified calls of them. The qualified
+// call is bound at compile time, so the formula can be inlined into the one
+// virtual call a caller makes. Specifier is final, or override for a class
+// that is derived from again.
+#define MARLO_PROJECTION_FORMULAS(Class, Specifier)                                                \
+    void Transform(double& x, double& y) Specifier {                                               \
+        Class::Project(y, x);                                                                      \
+    }                                                                                              \
+    void InverseTransform(double& x, double& y) Specifier {                                        \
+        Class::InverseProject(y, x);                                                               \
+    }                                                                                              \
+    void Project(double& lat, double& lon) Specifier;                                              \
+    void InverseProject(double& y, double& x) Specifier;
 
 inline constexpr int ProjectionCount = 24;
 inline constexpr int ProjectionNameLength = 50;
@@ -90,10 +105,7 @@ CProjection* CreateProjection(const char* name);
 class CCylindricalEquidistant final : public CProjection {
 public:
     CCylindricalEquidistant();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CCylindricalEquidistant, final)
 
     double standardParallel = 0.0;
     double centralMeridian = 0.0;

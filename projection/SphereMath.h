@@ -22,6 +22,13 @@ inline double NormaliseLongitude(double lambda) {
     return lambda;
 }
 
+// Every inverse ends by leaving its radians in the caller's two references as
+// degrees: the latitude in the first, the longitude in the second.
+inline void StoreDegrees(double phi, double lambda, double& first, double& second) {
+    first = phi * RadiansToDegrees;
+    second = lambda * RadiansToDegrees;
+}
+
 // Rounding can take a sine or cosine a hair beyond +-1, where asin and acos
 // would give NaN for a perfectly good point. NaN passes through unchanged.
 inline double ClampUnit(double v) {

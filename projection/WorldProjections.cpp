@@ -1,7 +1,11 @@
 #include "projection/WorldProjections.h"
 
+#include "projection/SphereMath.h"
+
 #include <cmath>
 #include <cstddef>
+
+using sphere_math::StoreDegrees;
 
 namespace {
 
@@ -106,24 +110,11 @@ bool SolveAuxiliaryAngle(double& theta, double& sinTheta, double& cosTheta, Step
     return true;
 }
 
-inline void StoreDegrees(double phi, double lambda, double& first, double& second) {
-    first = phi * RadiansToDegrees;
-    second = lambda * RadiansToDegrees;
-}
-
 } // namespace
 
 // Sinusoidal ---------------------------------------------------------------
 
 CSinusoidal::CSinusoidal() : CProjection(SinusoidalCode) {}
-
-void CSinusoidal::Transform(double& x, double& y) {
-    CSinusoidal::Project(y, x);
-}
-
-void CSinusoidal::InverseTransform(double& x, double& y) {
-    CSinusoidal::InverseProject(y, x);
-}
 
 void CSinusoidal::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -141,14 +132,6 @@ void CSinusoidal::InverseProject(double& y, double& x) {
 // Mollweide ----------------------------------------------------------------
 
 CMollweide::CMollweide() : CProjection(MollweideCode) {}
-
-void CMollweide::Transform(double& x, double& y) {
-    CMollweide::Project(y, x);
-}
-
-void CMollweide::InverseTransform(double& x, double& y) {
-    CMollweide::InverseProject(y, x);
-}
 
 void CMollweide::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -187,14 +170,6 @@ void CMollweide::InverseProject(double& y, double& x) {
 
 CEckertIV::CEckertIV() : CProjection(EckertIVCode) {}
 
-void CEckertIV::Transform(double& x, double& y) {
-    CEckertIV::Project(y, x);
-}
-
-void CEckertIV::InverseTransform(double& x, double& y) {
-    CEckertIV::InverseProject(y, x);
-}
-
 void CEckertIV::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
     const double lambda = lon * DegreesToRadians;
@@ -227,14 +202,6 @@ void CEckertIV::InverseProject(double& y, double& x) {
 // Eckert VI ----------------------------------------------------------------
 
 CEckertVI::CEckertVI() : CProjection(EckertVICode) {}
-
-void CEckertVI::Transform(double& x, double& y) {
-    CEckertVI::Project(y, x);
-}
-
-void CEckertVI::InverseTransform(double& x, double& y) {
-    CEckertVI::InverseProject(y, x);
-}
 
 void CEckertVI::Project(double& lat, double& lon) {
     const double phi = lat * DegreesToRadians;
@@ -275,14 +242,6 @@ constexpr double VanDerGrintenMeridianBand = 1e-12;
 } // namespace
 
 CVanDerGrinten::CVanDerGrinten() : CProjection(VanDerGrintenCode) {}
-
-void CVanDerGrinten::Transform(double& x, double& y) {
-    CVanDerGrinten::Project(y, x);
-}
-
-void CVanDerGrinten::InverseTransform(double& x, double& y) {
-    CVanDerGrinten::InverseProject(y, x);
-}
 
 // The classic closed form (A, G, P, Q with x and y as a sum of a product and
 // a square root) is evaluated here in an algebraically identical arrangement

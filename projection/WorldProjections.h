@@ -8,10 +8,7 @@
 class CSinusoidal final : public CProjection {
 public:
     CSinusoidal();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CSinusoidal, final)
 
     double centralMeridian = 0.0;
 };
@@ -19,10 +16,7 @@ public:
 class CMollweide final : public CProjection {
 public:
     CMollweide();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CMollweide, final)
 
     double centralMeridian = 0.0;
 };
@@ -30,10 +24,7 @@ public:
 class CEckertIV final : public CProjection {
 public:
     CEckertIV();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CEckertIV, final)
 
     double centralMeridian = 0.0;
 };
@@ -41,10 +32,7 @@ public:
 class CEckertVI final : public CProjection {
 public:
     CEckertVI();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CEckertVI, final)
 
     double centralMeridian = 0.0;
 };
@@ -52,10 +40,7 @@ public:
 class CVanDerGrinten final : public CProjection {
 public:
     CVanDerGrinten();
-    void Transform(double& x, double& y) final;
-    void InverseTransform(double& x, double& y) final;
-    void Project(double& lat, double& lon) final;
-    void InverseProject(double& y, double& x) final;
+    MARLO_PROJECTION_FORMULAS(CVanDerGrinten, final)
 
     double centralMeridian = 0.0;
 };
