@@ -253,12 +253,11 @@ public:
         if (ring.GetType() == GeometryType::Polygon) {
             // A polygon holds straight edges only.
             for (unsigned i = first; i < std::min(end, first + PrefetchDistance); ++i) {
-                __builtin_prefetch(&static_cast<const C2DLine*>(edges[i])->start);
+                PrefetchLine(edges[i]);
             }
             for (unsigned i = first; i < end; ++i) {
                 if (i + PrefetchDistance < end) {
-                    __builtin_prefetch(
-                        &static_cast<const C2DLine*>(edges[i + PrefetchDistance])->start);
+                    PrefetchLine(edges[i + PrefetchDistance]);
                 }
                 AddLine(*static_cast<const C2DLine*>(edges[i]));
             }
@@ -307,22 +306,24 @@ public:
     // Holes [first, end) of a holed polygon whose hole 0 is ring number
     // firstHoleId of the render index. Holes whose runs are all skippable
     // would add a figure without a single edge, which draws nothing; they
-    // are not even read. The others are fetched in batches.
+    // are not even read. The others go through a pipeline of requests, each
+    // stage HoleStage holes behind the previous one: the ring object, then
+    // its edge array, then its first edges, and then the hole is drawn.
     void AddIndexedHoles(const C2DHoledPolyBase& holedPolygon, uint32_t firstHoleId, unsigned first,
                          unsigned end) {
-        unsigned batch[HoleBatch];
-        unsigned batchCount = 0;
+        CHoleQueue queue{holedPolygon, {}, {}};
+        unsigned queued = 0;
         for (unsigned h = first; h < end; ++h) {
             if (frame->IsRingSkippable(firstHoleId + h)) {
                 continue;
             }
-            batch[batchCount++] = h;
-            if (batchCount == HoleBatch) {
-                AddHoleBatch(holedPolygon, firstHoleId, batch, batchCount);
-                batchCount = 0;
-            }
+            queue.holes[queued % HoleQueueSize] = h;
+            AdvanceHoles(queue, firstHoleId, queued, queued + 1);
+            ++queued;
         }
-        AddHoleBatch(holedPolygon, firstHoleId, batch, batchCount);
+        for (unsigned t = queued; t < queued + 3 * HoleStage; ++t) {
+            AdvanceHoles(queue, firstHoleId, t, queued);
+        }
     }
 
     void CloseFigure() {
@@ -335,33 +336,51 @@ public:
     }
 
 private:
-    void AddHoleBatch(const C2DHoledPolyBase& holedPolygon, uint32_t firstHoleId,
-                      const unsigned* batch, unsigned batchCount) {
-        const C2DPolyBase* rings[HoleBatch];
-        for (unsigned i = 0; i < batchCount; ++i) {
-            rings[i] = holedPolygon.GetHole(batch[i]);
-            const char* ring = reinterpret_cast<const char*>(rings[i]);
+    static constexpr unsigned HoleStage = 16;
+    static constexpr unsigned HoleQueueSize = 4 * HoleStage;
+
+    struct CHoleQueue {
+        const C2DHoledPolyBase& holedPolygon;
+        unsigned holes[HoleQueueSize];
+        const C2DPolyBase* rings[HoleQueueSize];
+    };
+
+    // Step t of the hole pipeline, with holes [0, queued) entered so far.
+    void AdvanceHoles(CHoleQueue& queue, uint32_t firstHoleId, unsigned t, unsigned queued) {
+        if (t < queued) {
+            const unsigned slot = t % HoleQueueSize;
+            queue.rings[slot] = queue.holedPolygon.GetHole(queue.holes[slot]);
+            const char* ring = reinterpret_cast<const char*>(queue.rings[slot]);
             __builtin_prefetch(ring);
             __builtin_prefetch(ring + 64);
             __builtin_prefetch(ring + 128);
         }
-        for (unsigned i = 0; i < batchCount; ++i) {
-            if (rings[i]->GetLineCount() != 0) {
-                __builtin_prefetch(CRingAccess::Edges(*rings[i]));
+        if (t >= HoleStage && t - HoleStage < queued) {
+            const C2DPolyBase* ring = queue.rings[(t - HoleStage) % HoleQueueSize];
+            if (ring->GetLineCount() != 0) {
+                __builtin_prefetch(CRingAccess::Edges(*ring));
             }
         }
-        // Holes are mostly short: all the edges of the batch are requested
-        // before the first is read.
-        for (unsigned i = 0; i < batchCount; ++i) {
-            const unsigned count = std::min(rings[i]->GetLineCount(), HoleEdgesAhead);
-            C2DBase* const* edges = count != 0 ? CRingAccess::Edges(*rings[i]) : nullptr;
+        if (t >= 2 * HoleStage && t - 2 * HoleStage < queued) {
+            const C2DPolyBase* ring = queue.rings[(t - 2 * HoleStage) % HoleQueueSize];
+            const unsigned count = std::min(ring->GetLineCount(), HoleEdgesAhead);
+            C2DBase* const* edges = count != 0 ? CRingAccess::Edges(*ring) : nullptr;
             for (unsigned e = 0; e < count; ++e) {
-                __builtin_prefetch(&static_cast<const C2DLine*>(edges[e])->start);
+                PrefetchLine(edges[e]);
             }
         }
-        for (unsigned i = 0; i < batchCount; ++i) {
-            AddIndexedFigure(*rings[i], firstHoleId + batch[i]);
+        if (t >= 3 * HoleStage && t - 3 * HoleStage < queued) {
+            const unsigned slot = (t - 3 * HoleStage) % HoleQueueSize;
+            AddIndexedFigure(*queue.rings[slot], firstHoleId + queue.holes[slot]);
         }
+    }
+
+    // Requests the coordinates of a straight edge, which may straddle two
+    // cache lines.
+    static void PrefetchLine(const C2DBase* edge) {
+        const C2DLine* line = static_cast<const C2DLine*>(edge);
+        __builtin_prefetch(&line->start);
+        __builtin_prefetch(&line->direction.dy);
     }
 
     // True when every vertex of a straight-edged ring falls on one pixel, as
