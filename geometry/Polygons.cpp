@@ -378,6 +378,22 @@ void MoveEdgesAndRefit(const C2DLineBaseSet& lines, const C2DRectSet& lineRects,
     }
 }
 
+// The ring's range along a direction: the first edge's range merged with
+// every other edge's. An empty ring leaves range untouched.
+template <typename ProjectEdge>
+void ProjectEdges(const C2DLineBaseSet& lines, CValueRange& range, ProjectEdge project) {
+    const unsigned count = lines.GetSize();
+    if (count == 0) {
+        return;
+    }
+    project(*EdgeOf(lines, 0), range);
+    for (unsigned i = 1; i < count; ++i) {
+        CValueRange local;
+        project(*EdgeOf(lines, i), local);
+        range.Merge(local);
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -456,29 +472,15 @@ void C2DPolyBase::GetBounds(C2DRect& bounds) const {
 }
 
 void C2DPolyBase::ProjectOnAxis(const C2DOffset& axis, CValueRange& range) const {
-    const unsigned count = lines.GetSize();
-    if (count == 0) {
-        return;
-    }
-    EdgeOf(lines, 0)->ProjectOnAxis(axis, range);
-    for (unsigned i = 1; i < count; ++i) {
-        CValueRange local;
-        EdgeOf(lines, i)->ProjectOnAxis(axis, local);
-        range.Merge(local);
-    }
+    ProjectEdges(lines, range, [&](const C2DLineBase& edge, CValueRange& edgeRange) {
+        edge.ProjectOnAxis(axis, edgeRange);
+    });
 }
 
 void C2DPolyBase::ProjectOnLine(const C2DLine& line, CValueRange& range) const {
-    const unsigned count = lines.GetSize();
-    if (count == 0) {
-        return;
-    }
-    EdgeOf(lines, 0)->ProjectOnLine(line, range);
-    for (unsigned i = 1; i < count; ++i) {
-        CValueRange local;
-        EdgeOf(lines, i)->ProjectOnLine(line, local);
-        range.Merge(local);
-    }
+    ProjectEdges(lines, range, [&](const C2DLineBase& edge, CValueRange& edgeRange) {
+        edge.ProjectOnLine(line, edgeRange);
+    });
 }
 
 void C2DPolyBase::RoundToGrid() {
