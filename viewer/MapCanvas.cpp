@@ -18,10 +18,10 @@ namespace {
 // How many edges ahead the straight-edge loop asks for the next edge objects:
 // rings of large maps hold their edges in pool slots that the loader may have
 // left scattered.
-constexpr unsigned PrefetchDistance = 8;
+constexpr unsigned PrefetchDistance = 16;
 // Holes are tested and fetched this many at a time.
 constexpr unsigned HoleBatch = 16;
-// Edges of each hole of a batch requested ahead.
+// Edges of each hole requested before it is drawn.
 constexpr unsigned HoleEdgesAhead = 8;
 
 // Read access to a ring's edge array, so that the loops over millions of edges
@@ -721,6 +721,9 @@ uint16_t GridAbove(const std::vector<double>& grid, double value) {
 
 constexpr CRunBox NeverSkipped{1, 0, 1, 0};
 
+// Below this many rings per thread the index is built on one thread.
+constexpr std::size_t RingsPerIndexThread = 10000;
+
 // The box of edges [first, end) of a ring over the points the path computes
 // for them: each straight edge's start and its end as start + direction.
 CRunBox MakeRunBox(const CRenderIndex& index, C2DBase* const* edges, unsigned first, unsigned end) {
@@ -757,9 +760,40 @@ CRunBox MakeRunBox(const CRenderIndex& index, C2DBase* const* edges, unsigned fi
                    GridAbove(gy, maxY)};
 }
 
-// One pass over the content: the runs of every ring, on a grid over bounds
-// (the finite bounds of the content). Null when the content is too large to
-// number its runs in 32 bits.
+// The runs of rings [firstRing, endRing) in index numbering: firstRun gets
+// one entry per ring, counted from the part's first run.
+struct CIndexPart {
+    std::vector<uint32_t> firstRun;
+    std::vector<CRunBox> runs;
+};
+
+void BuildIndexPart(const CRenderIndex& index, const C2DHoledPolyBaseSet& content,
+                    uint32_t firstRing, uint32_t endRing, CIndexPart& part) {
+    const auto polygon =
+        std::upper_bound(index.firstRing.begin(), index.firstRing.end(), firstRing) -
+        index.firstRing.begin() - 1;
+    unsigned p = static_cast<unsigned>(polygon);
+    part.firstRun.reserve(endRing - firstRing);
+    for (uint32_t ringId = firstRing; ringId < endRing; ++ringId) {
+        while (ringId >= index.firstRing[p + 1]) {
+            ++p;
+        }
+        const C2DHoledPolyBase* holedPolygon = content.GetAt(p);
+        const uint32_t r = ringId - index.firstRing[p];
+        const C2DPolyBase* ring = r == 0 ? holedPolygon->GetRim() : holedPolygon->GetHole(r - 1);
+        part.firstRun.push_back(static_cast<uint32_t>(part.runs.size()));
+        const unsigned count = ring != nullptr ? ring->GetLineCount() : 0;
+        C2DBase* const* edges = count != 0 ? CRingAccess::Edges(*ring) : nullptr;
+        for (unsigned first = 0; first < count; first += RunLength) {
+            part.runs.push_back(
+                MakeRunBox(index, edges, first, std::min(first + RunLength, count)));
+        }
+    }
+}
+
+// One pass over the content, in two halves on two threads: the runs of every
+// ring, on a grid over bounds (the finite bounds of the content). Null when
+// the content is too large to number its rings and runs in 32 bits.
 std::unique_ptr<CRenderIndex> BuildRenderIndex(const C2DHoledPolyBaseSet& content,
                                                const C2DRect& bounds) {
     auto index = std::make_unique<CRenderIndex>();
@@ -770,31 +804,51 @@ std::unique_ptr<CRenderIndex> BuildRenderIndex(const C2DHoledPolyBaseSet& conten
     index->polygons.reserve(polygonCount);
     index->firstRing.reserve(std::size_t(polygonCount) + 1);
     constexpr std::size_t Limit = std::numeric_limits<uint32_t>::max();
-    const auto addRing = [&](const C2DPolyBase* ring) {
-        index->firstRun.push_back(static_cast<uint32_t>(index->runs.size()));
-        const unsigned count = ring != nullptr ? ring->GetLineCount() : 0;
-        C2DBase* const* edges = count != 0 ? CRingAccess::Edges(*ring) : nullptr;
-        for (unsigned first = 0; first < count; first += RunLength) {
-            index->runs.push_back(
-                MakeRunBox(*index, edges, first, std::min(first + RunLength, count)));
-        }
-    };
+    std::size_t ringCount = 0;
     for (unsigned p = 0; p < polygonCount; ++p) {
         const C2DHoledPolyBase* holedPolygon = content.GetAt(p);
         index->polygons.push_back(holedPolygon);
-        index->firstRing.push_back(static_cast<uint32_t>(index->firstRun.size()));
-        addRing(holedPolygon->GetRim());
-        for (unsigned h = 0; h < holedPolygon->GetHoleCount(); ++h) {
-            addRing(holedPolygon->GetHole(h));
-        }
-        if (index->firstRun.size() >= Limit || index->runs.size() >= Limit) {
+        index->firstRing.push_back(static_cast<uint32_t>(ringCount));
+        ringCount += 1 + std::size_t(holedPolygon->GetHoleCount());
+        if (ringCount >= Limit) {
             return nullptr;
         }
     }
-    index->firstRing.push_back(static_cast<uint32_t>(index->firstRun.size()));
-    index->firstRun.push_back(static_cast<uint32_t>(index->runs.size()));
-    index->firstRun.shrink_to_fit();
-    index->runs.shrink_to_fit();
+    index->firstRing.push_back(static_cast<uint32_t>(ringCount));
+
+    const uint32_t middle = static_cast<uint32_t>(ringCount / 2);
+    CIndexPart parts[2];
+    const auto buildSecondHalf = [&] {
+        BuildIndexPart(*index, content, middle, static_cast<uint32_t>(ringCount), parts[1]);
+    };
+    std::thread helper;
+    if (ringCount >= 2 * RingsPerIndexThread) {
+        try {
+            helper = std::thread(buildSecondHalf);
+        } catch (const std::system_error&) {
+        }
+    }
+    BuildIndexPart(*index, content, 0, middle, parts[0]);
+    if (helper.joinable()) {
+        helper.join();
+    } else {
+        buildSecondHalf();
+    }
+
+    const std::size_t runCount = parts[0].runs.size() + parts[1].runs.size();
+    if (runCount >= Limit) {
+        return nullptr;
+    }
+    index->firstRun = std::move(parts[0].firstRun);
+    index->firstRun.reserve(ringCount + 1);
+    const uint32_t runOffset = static_cast<uint32_t>(parts[0].runs.size());
+    for (const uint32_t first : parts[1].firstRun) {
+        index->firstRun.push_back(runOffset + first);
+    }
+    index->firstRun.push_back(static_cast<uint32_t>(runCount));
+    index->runs = std::move(parts[0].runs);
+    index->runs.reserve(runCount);
+    index->runs.insert(index->runs.end(), parts[1].runs.begin(), parts[1].runs.end());
     return index;
 }
 

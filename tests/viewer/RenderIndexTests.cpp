@@ -123,7 +123,8 @@ C2DPolygon* RandomRing(std::mt19937& rng, double cx, double cy, double r, unsign
 // Holed polygons with long finely divided rims and many small holes, around
 // (x0, y0) within size units, plus a ring with arcs and rings with an
 // infinite and a NaN vertex.
-void MakeRandomMap(unsigned seed, double x0, double y0, double size, C2DHoledPolyBaseSet& content) {
+void MakeRandomMap(unsigned seed, double x0, double y0, double size, C2DHoledPolyBaseSet& content,
+                   int holesPerPolygon = 300) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int p = 0; p < 6; ++p) {
@@ -133,7 +134,7 @@ void MakeRandomMap(unsigned seed, double x0, double y0, double size, C2DHoledPol
         auto* shape = new C2DHoledPolygon();
         shape->SetRim(
             RandomRing(rng, cx, cy, r, 500 + static_cast<unsigned>(3000 * unit(rng)), 0.02));
-        for (int h = 0; h < 300; ++h) {
+        for (int h = 0; h < holesPerPolygon; ++h) {
             const double hr = r * 0.02 * unit(rng) * unit(rng);
             shape->AddHole(RandomRing(rng, cx + 0.4 * r * (unit(rng) - 0.5),
                                       cy + 0.4 * r * (unit(rng) - 0.5), hr,
@@ -191,6 +192,21 @@ TEST(RenderIndex, GeneratedMapsGiveTheSamePixels) {
         CIndexComparison comparison(content);
         comparison.CompareViews("map " + std::to_string(m.seed));
     }
+}
+
+TEST(RenderIndex, ManyRingsGiveTheSamePixels) {
+    // Enough rings that the index is built in two halves on two threads.
+    C2DHoledPolyBaseSet content;
+    MakeRandomMap(5, -180.0, -90.0, 360.0, content, 5000);
+    CIndexComparison comparison(content);
+    C2DRect area = comparison.fitted;
+    comparison.Compare(area, "fit");
+    for (int step = 0; step < 3; ++step) {
+        area.ScaleAboutCentre(0.7);
+    }
+    comparison.Compare(area, "three steps in");
+    area.Translate(C2DOffset(0.3, -0.2));
+    comparison.Compare(area, "panned");
 }
 
 TEST(RenderIndex, VerticesOnPixelBoundaries) {
