@@ -154,6 +154,10 @@ void CTerminalProgress::Draw(unsigned percent) {
     drawn = true;
 }
 
+void CTerminalProgress::Abandon() {
+    EndLine();
+}
+
 void CTerminalProgress::EndLine() {
     if (drawn) {
         std::fputc('\n', stderr);
@@ -192,12 +196,13 @@ bool CheckSavePath(const std::string& path) {
 
 bool SaveMapFile(const std::string& path, const C2DHoledPolyBaseSet& content) {
     CTerminalProgress progress("Writing " + path);
-    const bool saved = WriteMapFile(path.c_str(), content, progress.Get());
-    progress.Complete();
-    if (!saved) {
+    if (!WriteMapFile(path.c_str(), content, progress.Get())) {
+        progress.Abandon();
         std::fprintf(stderr, "Could not save file: %s\n", path.c_str());
+        return false;
     }
-    return saved;
+    progress.Complete();
+    return true;
 }
 
 unsigned PreparationThreadCount() {
@@ -341,11 +346,13 @@ bool LoadMapFile(const std::string& path, C2DHoledPolyBaseSet& content,
         read = ReadMapFile(path.c_str(), content, &reader);
         reader.Finish();
     }
-    progress.Complete();
     if (!read) {
+        progress.Abandon();
         std::fprintf(stderr, "Could not open file: %s\n", path.c_str());
+        return false;
     }
-    return read;
+    progress.Complete();
+    return true;
 }
 
 void ReserveMemoryForMap(const std::string& path) {

@@ -63,8 +63,10 @@ public:
     CProgressUpdater* Get() { return enabled ? this : nullptr; }
     void UpdateProgress(unsigned percent) override;
     // Draws the full bar (a writer's last report is below 100) and ends the
-    // line; the destructor ends the line without it.
+    // line.
     void Complete();
+    // Ends the line where the bar stands, for a failure; so does the destructor.
+    void Abandon();
 
 private:
     void Draw(unsigned percent);
@@ -90,7 +92,7 @@ bool MakeTransformations(const CMapCommandOptions& options, CMapTransformations&
 // Reads path by the viewer's substring rule (".vmq" before ".shp") into the
 // empty content, with a progress bar on a terminal. Prints "Could not open
 // file" with the path on failure. With prepare, every holed polygon is also
-// taken down the viewer's road after a load (PrepareContent) while the file is
+// taken down the viewer's road after a load (PrepareHoledPolygon) while the file is
 // still being read.
 bool LoadMapFile(const std::string& path, C2DHoledPolyBaseSet& content,
                  const CMapTransformations* prepare = nullptr);
