@@ -296,6 +296,28 @@ TEST_F(MarloCliTest, ConvertWritesWhatTheViewerPipelineGives) {
     EXPECT_EQ(ReadWholeFile(Path("cli.shp")), ReadWholeFile(Path("reference.shp")));
 }
 
+TEST_F(MarloCliTest, ProgressBarOnlyOnATerminal) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "util-linux script is not installed";
+    }
+    const std::string source = DataDir + "/world-110m-land.shp";
+    // script gives the command a terminal and copies what it shows to stdout.
+    const std::string inner = Quote(MARLO_CLI_PATH) + " convert " + Quote(source) + " " +
+                              Quote(Path("out.vmq")) + " >/dev/null";
+    const fs::path shown = dir / "shown.txt";
+    const std::string command =
+        "script -qec " + Quote(inner) + " /dev/null >" + Quote(shown.string()) + " </dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string text = ReadWholeFile(shown);
+    EXPECT_NE(text.find("Reading " + source), std::string::npos) << text;
+    EXPECT_NE(text.find("Writing " + Path("out.vmq")), std::string::npos) << text;
+    EXPECT_NE(text.find("] 100%"), std::string::npos) << text;
+
+    const CliResult piped = Run({"convert", source, Path("out2.vmq")});
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.err, "");
+}
+
 TEST_F(MarloCliTest, FailuresReportTheFileAndLeaveNothingBehind) {
     const std::string source = DataDir + "/world-110m-land.shp";
 
