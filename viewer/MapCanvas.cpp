@@ -21,6 +21,8 @@ namespace {
 constexpr unsigned PrefetchDistance = 16;
 // Holes are tested and fetched this many at a time.
 constexpr unsigned HoleBatch = 16;
+// Hole pointers requested ahead of the hole being tested.
+constexpr unsigned HoleArrayAhead = 256;
 // Edges of each hole requested before it is drawn.
 constexpr unsigned HoleEdgesAhead = 8;
 
@@ -36,6 +38,13 @@ struct CRingAccess : C2DPolyBase {
     };
     static C2DBase* const* Edges(const C2DPolyBase& ring) {
         return CSetAccess::Members(ring.*(&CRingAccess::lines)).data();
+    }
+};
+
+// Read access to the array of a holed polygon's holes, for the same reason.
+struct CHoleAccess : C2DHoledPolyBase {
+    static C2DBase* const* Holes(const C2DHoledPolyBase& holedPolygon) {
+        return CRingAccess::CSetAccess::Members(holedPolygon.*(&CHoleAccess::holes)).data();
     }
 };
 
@@ -313,7 +322,13 @@ public:
                          unsigned end) {
         CHoleQueue queue{holedPolygon, {}, {}};
         unsigned queued = 0;
+        // The holes drawn are sparse in the hole array: its lines are
+        // requested well before they are needed.
+        C2DBase* const* holes = CHoleAccess::Holes(holedPolygon);
         for (unsigned h = first; h < end; ++h) {
+            if (h % 8 == 0 && h + HoleArrayAhead < end) {
+                __builtin_prefetch(holes + h + HoleArrayAhead);
+            }
             if (frame->IsRingSkippable(firstHoleId + h)) {
                 continue;
             }
