@@ -85,6 +85,16 @@ void RenderFrames(benchmark::State& state, Frame frame, bool withIndex) {
     if (canvas.RenderedWithIndex() != withIndex) {
         state.SkipWithError("the render index was not used as intended");
     }
+    if (withIndex) {
+        // The index must not change a pixel of the largest map either.
+        CMapCanvas plain;
+        PrepareFrame(plain, *map, frame);
+        plain.InvalidateRenderIndex();
+        plain.Render(*map);
+        if (!(*plain.GetImage() == *canvas.GetImage())) {
+            state.SkipWithError("the image with the render index differs");
+        }
+    }
     state.counters["polygons"] = static_cast<double>(map->GetSize());
 }
 
