@@ -2,19 +2,12 @@
 
 #include <QColor>
 #include <QImage>
-#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "geometry/HoledPolygons.h"
 
 class QPainter;
-// Defined with the rendering: the render index of a content, its pixel
-// tables for one frame, and a holed polygon chosen for drawing.
-struct CRenderIndex;
-struct CRenderIndexFrame;
-struct CDrawnPolygon;
 
 // Integer pixel bounds of an image (right and bottom exclusive).
 struct CPixelRect {
@@ -48,19 +41,8 @@ public:
     // fills the image with the background colour.
     void CreateBuffer(int width, int height);
     void Recalculate();
-    // Fits the requested area to the content's bounds (finite coordinates only)
-    // and builds the render index of the content (see Render).
+    // Fits the requested area to the content's bounds (finite coordinates only).
     void FitToBounds(const C2DHoledPolyBaseSet& content);
-    // Forgets the render index. The index describes the content as it was at
-    // the last FitToBounds: code that changes content (coordinates, rings,
-    // edges, holed polygons) and then renders it without calling FitToBounds
-    // first must call this, or Render may draw the content as it was. The
-    // viewer changes content only through its document, whose update hint
-    // refits the view, and the command-line renderer fits right before it
-    // renders.
-    void InvalidateRenderIndex();
-    // The memory the render index holds, in bytes; 0 without an index.
-    std::size_t GetRenderIndexBytes() const;
     C2DPoint PixelToMap(int32_t px, int32_t py) const;
     // Truncates towards zero; beyond the 32-bit range the pixel saturates, and
     // a NaN coordinate gives 0.
@@ -69,15 +51,7 @@ public:
     // order, filled with its holes open and outlined. Points without a finite
     // pixel position are skipped. The paths of large maps are built on two
     // threads; the painting stays on the calling thread, in order.
-    //
-    // With a render index built by FitToBounds for this same content object,
-    // runs of consecutive edges whose end points all fall on one pixel are
-    // skipped without reading their edges; the pixels are the same as without
-    // the index. The index is not used when the content object differs or its
-    // holed polygons and rings visibly no longer match it.
     void Render(const C2DHoledPolyBaseSet& content);
-    // Whether the last Render used the render index.
-    bool RenderedWithIndex() const { return renderedWithIndex; }
     // At least MinDrawArea square pixels on screen and overlapping the visible
     // area (a shared edge is no overlap).
     bool IsWorthDrawing(const C2DPolyBase& rim) const;
@@ -95,12 +69,8 @@ public:
     QColor fillColour{25, 25, 25};
 
 private:
-    void DrawHoledPolygon(QPainter& painter, const CDrawnPolygon& drawn,
-                          const CRenderIndexFrame* indexFrame);
-    void RenderInParallel(QPainter& painter, const std::vector<CDrawnPolygon>& drawn,
-                          const CRenderIndexFrame* indexFrame);
+    void DrawHoledPolygon(QPainter& painter, const C2DHoledPolyBase& holedPolygon);
+    void RenderInParallel(QPainter& painter, const std::vector<const C2DHoledPolyBase*>& drawn);
 
     QImage* image = nullptr;
-    std::unique_ptr<CRenderIndex> renderIndex;
-    bool renderedWithIndex = false;
 };
