@@ -209,23 +209,28 @@ unsigned PreparationThreadCount() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-void PrepareHoledPolygon(C2DHoledPolyBase& holedPolygon,
-                         const CMapTransformations& transformations) {
-    holedPolygon.MakeClockwise();
+void PrepareRing(C2DPolyBase& ring, const CMapTransformations& transformations) {
+    // C2DHoledPolyBase::MakeClockwise applies this rule to the rim and to each
+    // hole: a ring of positive or zero area is reversed.
+    if (ring.GetArea() >= 0.0) {
+        ring.ReverseDirection();
+    }
     if (transformations.rotation) {
-        holedPolygon.Transform(*transformations.rotation);
+        ring.Transform(*transformations.rotation);
     }
     if (transformations.projection) {
-        holedPolygon.Transform(*transformations.projection);
+        ring.Transform(*transformations.projection);
     }
 }
 
 namespace {
 
-// Prepares holed polygons on helper threads while the reader is still adding
-// more. The reader reports progress once per record, after it has moved the
+// Prepares rings on helper threads while the reader is still adding more.
+// The reader reports progress once per record, after it has moved the
 // record's holed polygons into the content; at that moment (on the reader's
-// thread) the new elements are handed to the helpers. The reader never
+// thread) their rims and holes are handed to the helpers. Rings rather than
+// holed polygons are the unit of work because one holed polygon of a big map
+// can hold a sixth of all edges. The reader never
 // touches an element again once it is in the content, and preparing one
 // allocates nothing (its rings are complete, so making them clockwise and
 // transforming them rebuild rectangles in place), so the helpers never use
@@ -286,7 +291,13 @@ private:
         {
             std::lock_guard<std::mutex> lock(mutex);
             for (unsigned i = handedOver; i < size; ++i) {
-                pending.push_back(content.GetAt(i));
+                const C2DHoledPolyBase& holedPolygon = *content.GetAt(i);
+                if (holedPolygon.GetRim() != nullptr) {
+                    pending.push_back(holedPolygon.GetRim());
+                }
+                for (unsigned h = 0; h < holedPolygon.GetHoleCount(); ++h) {
+                    pending.push_back(holedPolygon.GetHole(h));
+                }
             }
         }
         handedOver = size;
@@ -295,7 +306,7 @@ private:
 
     void Work() {
         for (;;) {
-            C2DHoledPolyBase* next = nullptr;
+            C2DPolyBase* next = nullptr;
             {
                 std::unique_lock<std::mutex> lock(mutex);
                 ready.wait(lock, [this] { return nextPending < pending.size() || finished; });
@@ -304,7 +315,7 @@ private:
                 }
                 next = pending[nextPending++];
             }
-            PrepareHoledPolygon(*next, transformations);
+            PrepareRing(*next, transformations);
         }
     }
 
@@ -315,7 +326,7 @@ private:
 
     std::mutex mutex;
     std::condition_variable ready;
-    std::vector<C2DHoledPolyBase*> pending;
+    std::vector<C2DPolyBase*> pending;
     size_t nextPending = 0;
     bool finished = false;
     std::vector<std::thread> helpers;

@@ -92,7 +92,7 @@ bool MakeTransformations(const CMapCommandOptions& options, CMapTransformations&
 // Reads path by the viewer's substring rule (".vmq" before ".shp") into the
 // empty content, with a progress bar on a terminal. Prints "Could not open
 // file" with the path on failure. With prepare, every holed polygon is also
-// taken down the viewer's road after a load (PrepareHoledPolygon) while the file is
+// taken down the viewer's road after a load (PrepareRing) while the file is
 // still being read.
 bool LoadMapFile(const std::string& path, C2DHoledPolyBaseSet& content,
                  const CMapTransformations* prepare = nullptr);
@@ -105,12 +105,11 @@ bool SaveMapFile(const std::string& path, const C2DHoledPolyBaseSet& content);
 // file" with the path, so a doomed conversion fails before the slow read.
 bool CheckSavePath(const std::string& path);
 
-// The viewer's road after a load for one holed polygon: every ring
-// clockwise, then the rotation, then the projection. The viewer does each step
-// for the whole content before the next; the steps act on each holed polygon
-// alone, so doing all of them polygon by polygon gives the same bits.
-void PrepareHoledPolygon(C2DHoledPolyBase& holedPolygon,
-                         const CMapTransformations& transformations);
+// The viewer's road after a load for one ring (a rim or a hole): clockwise,
+// then the rotation, then the projection. The viewer does each step for the
+// whole content before the next; every step acts on each ring alone, so doing
+// all of them ring by ring gives the same bits.
+void PrepareRing(C2DPolyBase& ring, const CMapTransformations& transformations);
 
 // Threads to use for preparing content: the machine's cores, at least one.
 unsigned PreparationThreadCount();
