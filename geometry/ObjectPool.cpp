@@ -29,7 +29,11 @@ void*& CObjectPool::LinkOf(void* slot) const {
 }
 
 void CObjectPool::AddBlock() {
-    blocks.reserve(blocks.size() + 1); // the push below must not throw and leak the block
+    // Room for the new block's pointer is made first, so the push below cannot
+    // throw and leak the block; the list grows geometrically, not one by one.
+    if (blocks.size() == blocks.capacity()) {
+        blocks.reserve(2 * blocks.size() + 16);
+    }
     char* block =
         static_cast<char*>(::operator new(slotSize* BlockSlots, std::align_val_t(alignment)));
     blocks.push_back(block);
