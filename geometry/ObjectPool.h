@@ -84,11 +84,15 @@ private:
 // object (also through a base pointer, via the virtual destructor) returns it.
 #define MARLO_POOLED_CLASS(Class)                                                                  \
 public:                                                                                            \
-    static void* operator new(std::size_t size) {                                                 \
+    static void* operator new(std::size_t size) {                                                  \
         return CPooledAllocation<Class>::Allocate(size);                                           \
     }                                                                                              \
-    static void operator delete(void* object, std::size_t size) {                                 \
+    static void operator delete(void* object, std::size_t size) {                                  \
         CPooledAllocation<Class>::Release(object, size);                                           \
     }                                                                                              \
-    static const CObjectPool* GetPool() { return CPooledAllocation<Class>::GetPool(); }           \
-    static std::size_t GetPooledCount() { return CPooledAllocation<Class>::GetLiveCount(); }
+    static const CObjectPool* GetPool() {                                                          \
+        return CPooledAllocation<Class>::GetPool();                                                \
+    }                                                                                              \
+    static std::size_t GetPooledCount() {                                                          \
+        return CPooledAllocation<Class>::GetLiveCount();                                           \
+    }

@@ -37,7 +37,7 @@ private:
 
     std::FILE* file = nullptr;
     std::string targetPath;
-    std::string temporaryPath; // empty when writing in place
+    std::string temporaryPath;      // empty when writing in place
     std::unique_ptr<char[]> buffer; // the stream's buffer, uninitialised
 };
 
