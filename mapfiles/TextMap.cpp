@@ -182,28 +182,37 @@ bool FindRingHeader(std::istream& stream, bool& isHole) {
     return false;
 }
 
+// Reads the next line of a ring body and parses it with TextMapLineFormat.
+// False at the end of the body: no line could be read, or the line does not
+// begin with two numbers. Fields the line does not give keep their values.
+static bool ReadPointLine(std::istream& stream, double& x, double& y, double& radius, int& flag1,
+                          int& flag2) {
+    char line[TextMapLineBuffer];
+    std::size_t length = 0;
+    if (!stream.good() || !ReadLine(stream, line, length)) {
+        return false;
+    }
+    return std::sscanf(line, TextMapLineFormat, &x, &y, &radius, &flag1, &flag2) >= 2;
+}
+
 std::unique_ptr<C2DPolyArc> ReadRingV1(std::istream& stream, bool& isHole) {
     if (!FindRingHeader(stream, isHole)) {
         return nullptr;
     }
     CCLocaleScope cLocale;
     std::unique_ptr<C2DPolyArc> ring;
-    char line[TextMapLineBuffer];
-    std::size_t length = 0;
     // The flags keep their values from line to line when a line has none.
     int flag1 = 0;
     int flag2 = 0;
     double previousRadius = 0.0;
     bool previousFlag1 = false;
     bool previousFlag2 = false;
-    while (stream.good()) {
-        if (!ReadLine(stream, line, length)) {
-            break;
-        }
-        double x = 0.0;
-        double y = 0.0;
+    double x = 0.0;
+    double y = 0.0;
+    for (;;) {
+        // In version 1 a line without a radius is a straight edge.
         double radius = 0.0;
-        if (std::sscanf(line, TextMapLineFormat, &x, &y, &radius, &flag1, &flag2) < 2) {
+        if (!ReadPointLine(stream, x, y, radius, flag1, flag2)) {
             break;
         }
         const C2DPoint vertex(x, y);
@@ -236,22 +245,14 @@ std::unique_ptr<C2DPolyArc> ReadRingV2(std::istream& stream, bool& isHole) {
     }
     CCLocaleScope cLocale;
     std::unique_ptr<C2DPolyArc> ring;
-    char line[TextMapLineBuffer];
-    std::size_t length = 0;
     // The radius is only cleared by the arc that uses it, so one given on the
     // start-point line applies to the next edge.
     double radius = 0.0;
     int flag1 = 0;
     int flag2 = 0;
-    while (stream.good()) {
-        if (!ReadLine(stream, line, length)) {
-            break;
-        }
-        double x = 0.0;
-        double y = 0.0;
-        if (std::sscanf(line, TextMapLineFormat, &x, &y, &radius, &flag1, &flag2) < 2) {
-            break;
-        }
+    double x = 0.0;
+    double y = 0.0;
+    while (ReadPointLine(stream, x, y, radius, flag1, flag2)) {
         const C2DPoint vertex(x, y);
         if (!ring) {
             ring = std::make_unique<C2DPolyArc>();
