@@ -58,6 +58,11 @@ void CMarloView::OnUpdate(CView*, int hint) {
 void CMarloView::FitToContent() {
     if (const CMarloDoc* document = GetDocument()) {
         canvas.FitToBounds(document->GetContent());
+        // Every change of the content comes through here, so the drawing
+        // copy always shows the content as it is.
+        canvas.PrepareDrawingCopy(document->GetContent());
+    } else {
+        canvas.DropDrawingCopy();
     }
     MapChanged();
 }

@@ -3,11 +3,14 @@
 // after three zoom-in steps. The goal is under 30 ms per frame.
 //
 // Time is wall-clock time per frame; CPU is that of the whole process, both
-// render threads included. The map is read once (a few seconds).
+// render threads included. The map is read once (a few seconds); the drawing
+// copy is made as the viewer makes it after every change of the content, and
+// its time and size are reported beside the frames.
 #include <benchmark/benchmark.h>
 
 #include <QImage>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -35,11 +38,22 @@ const C2DHoledPolyBaseSet* LoadedMap() {
 
 enum class Frame { FullExtent, Panned, Zoomed };
 
-// Sets the canvas up as the viewer would show the frame.
-void PrepareFrame(CMapCanvas& canvas, const C2DHoledPolyBaseSet& map, Frame frame) {
+enum class Source { DrawingCopy, Edges };
+
+// Sets the canvas up as the viewer would show the frame; returns the seconds
+// the drawing copy took to make (0 without one).
+double PrepareFrame(CMapCanvas& canvas, const C2DHoledPolyBaseSet& map, Frame frame,
+                    Source source) {
     canvas.lineColour = QColor(200, 0, 0);
     canvas.CreateBuffer(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
     canvas.FitToBounds(map);
+    double copySeconds = 0.0;
+    if (source == Source::DrawingCopy) {
+        const auto start = std::chrono::steady_clock::now();
+        canvas.PrepareDrawingCopy(map);
+        copySeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
     if (frame == Frame::Panned) {
         // A drag of 100 pixels to the right.
         canvas.requestedRect.Translate(C2DOffset(-100.0 / canvas.scale.x, 0.0));
@@ -50,36 +64,66 @@ void PrepareFrame(CMapCanvas& canvas, const C2DHoledPolyBaseSet& map, Frame fram
             canvas.Recalculate();
         }
     }
+    return copySeconds;
 }
 
-void BM_Render(benchmark::State& state, Frame frame) {
+std::size_t VertexCount(const C2DHoledPolyBaseSet& map) {
+    std::size_t count = 0;
+    for (unsigned i = 0; i < map.GetSize(); ++i) {
+        const C2DHoledPolyBase* holedPolygon = map.GetAt(i);
+        count += holedPolygon->GetRim()->GetLineCount();
+        for (unsigned h = 0; h < holedPolygon->GetHoleCount(); ++h) {
+            count += holedPolygon->GetHole(h)->GetLineCount();
+        }
+    }
+    return count;
+}
+
+void BM_Render(benchmark::State& state, Frame frame, Source source) {
     const C2DHoledPolyBaseSet* map = LoadedMap();
     if (map == nullptr) {
         state.SkipWithError("countries-10m.shp is missing");
         return;
     }
     CMapCanvas canvas;
-    PrepareFrame(canvas, *map, frame);
+    const double copySeconds = PrepareFrame(canvas, *map, frame, source);
     for (auto _ : state) {
         canvas.Render(*map);
         benchmark::DoNotOptimize(canvas.GetImage()->constBits());
     }
+    if ((source == Source::DrawingCopy) != canvas.RenderedWithCopy()) {
+        state.SkipWithError("the drawing copy was not used as intended");
+        return;
+    }
     state.counters["polygons"] = static_cast<double>(map->GetSize());
+    if (source == Source::DrawingCopy) {
+        static const std::size_t vertices = VertexCount(*map);
+        state.counters["copy_ms"] = copySeconds * 1000.0;
+        state.counters["copy_B_per_vertex"] =
+            static_cast<double>(canvas.GetDrawingCopyBytes()) / static_cast<double>(vertices);
+    }
 }
 
-BENCHMARK_CAPTURE(BM_Render, FullExtent, Frame::FullExtent)
+BENCHMARK_CAPTURE(BM_Render, FullExtent, Frame::FullExtent, Source::DrawingCopy)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_Render, Pan100px, Frame::Panned)
+BENCHMARK_CAPTURE(BM_Render, Pan100px, Frame::Panned, Source::DrawingCopy)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_Render, ZoomIn3Steps, Frame::Zoomed)
+BENCHMARK_CAPTURE(BM_Render, ZoomIn3Steps, Frame::Zoomed, Source::DrawingCopy)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+// The same full frame drawn from the edge objects, without the copy.
+BENCHMARK_CAPTURE(BM_Render, FullExtentFromEdges, Frame::FullExtent, Source::Edges)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime()

@@ -90,6 +90,34 @@ TEST_F(EndToEndTest, ProjectingAndProjectingBackRestoresThePicture) {
     }
 }
 
+TEST_F(EndToEndTest, TheViewDrawsFromACopyThatFollowsTheContent) {
+    EXPECT_GT(view.canvas.GetDrawingCopyBytes(), 0u);
+    EXPECT_TRUE(view.canvas.RenderedWithCopy());
+    // After each change the view shows exactly what a canvas without a copy
+    // draws of the content as it now is.
+    for (int step = 0; step < 2; ++step) {
+        if (step == 0) {
+            document.Project("Mollweide");
+        } else {
+            document.InverseProject();
+        }
+        const QImage shown = Shown();
+        EXPECT_TRUE(view.canvas.RenderedWithCopy());
+        CMapCanvas reference;
+        reference.renderThreads = 1;
+        reference.lineColour = view.canvas.lineColour;
+        reference.CreateBuffer(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
+        reference.requestedRect = view.canvas.requestedRect;
+        reference.Recalculate();
+        reference.Render(document.GetContent());
+        EXPECT_FALSE(reference.RenderedWithCopy());
+        // The view's frame covers the image's outermost pixels.
+        const QRect inside(1, 1, CMapCanvas::MapImageWidth - 2, CMapCanvas::MapImageHeight - 2);
+        EXPECT_EQ(DifferentPixels(shown.copy(inside), reference.GetImage()->copy(inside)), 0)
+            << step;
+    }
+}
+
 // The world map without the polygons that touch the poles or the 180th
 // meridian: a rotation brings a pole back with an arbitrary longitude and may
 // bring -180 back as +180 (the same meridian), which moves whole edges across
