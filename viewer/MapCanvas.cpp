@@ -1276,8 +1276,9 @@ void CopyRing(const C2DPolyBase* ring, CDrawingCopy& copy) {
 
 } // namespace
 
-void CMapCanvas::PrepareDrawingCopy(const C2DHoledPolyBaseSet& content) {
-    drawingCopy.reset();
+namespace {
+
+std::unique_ptr<CDrawingCopy> MakeDrawingCopy(const C2DHoledPolyBaseSet& content) {
     auto copy = std::make_unique<CDrawingCopy>();
     copy->content = &content;
     std::size_t ringCount = 0;
@@ -1295,7 +1296,7 @@ void CMapCanvas::PrepareDrawingCopy(const C2DHoledPolyBaseSet& content) {
     // content beyond that is drawn from its edges (it would not fit in memory
     // as edge objects anyway).
     if (edgeCount >= std::numeric_limits<uint32_t>::max() / 2) {
-        return;
+        return nullptr;
     }
     copy->polygons.reserve(content.GetSize());
     copy->rings.reserve(ringCount + 1);
@@ -1320,7 +1321,19 @@ void CMapCanvas::PrepareDrawingCopy(const C2DHoledPolyBaseSet& content) {
     }
     // The ring after the last closes its list of restarts.
     CopyRing(nullptr, *copy);
-    drawingCopy = std::move(copy);
+    return copy;
+}
+
+} // namespace
+
+void CMapCanvas::PrepareDrawingCopy(const C2DHoledPolyBaseSet& content) {
+    drawingCopy.reset();
+    try {
+        drawingCopy = MakeDrawingCopy(content);
+    } catch (const std::bad_alloc&) {
+        // Without memory for a copy the content is drawn from its edges.
+        drawingCopy.reset();
+    }
 }
 
 void CMapCanvas::DropDrawingCopy() {
@@ -1336,6 +1349,10 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
     if (image == nullptr) {
         return;
     }
+    // The pixels that every painter and the dots write. Taken before the
+    // painter starts: should the image share its pixels, this is where it
+    // gets its own, which the painter then keeps using.
+    uchar* const pixels = image->bits();
     QPainter painter(image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(QRect(pixelRect.left, pixelRect.top, pixelRect.right - pixelRect.left,
@@ -1378,7 +1395,7 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
     }
     // Rings that draw as two pixels are set directly, where the pen's pixels
     // are known: an opaque pen on the image's own 32-bit pixels.
-    CDotWriter dotWriter{image->bits(), image->bytesPerLine(), image->width(), image->height(),
+    CDotWriter dotWriter{pixels, image->bytesPerLine(), image->width(), image->height(),
                          lineColour.rgb()};
     const CDotWriter* dots =
         lineColour.alpha() == 255 && image->format() == QImage::Format_RGB32 ? &dotWriter : nullptr;
@@ -1387,7 +1404,7 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
             DrawHoledPolygon(painter, polygon, copy, dots);
         }
     } else {
-        RenderInParallel(painter, drawn, copy, dots);
+        RenderInParallel(painter, pixels, drawn, copy, dots);
     }
 }
 
@@ -1399,12 +1416,13 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
 // are apart may be painted at the same time and in either order, and the
 // pixels are those of painting every holed polygon in set order on one
 // thread, as long as those whose footprints meet are painted in set order.
-void CMapCanvas::RenderInParallel(QPainter& painter, const std::vector<CDrawnPolygon>& drawn,
-                                  const CDrawingCopy* copy, const CDotWriter* dotWriter) {
+void CMapCanvas::RenderInParallel(QPainter& painter, uchar* pixels,
+                                  const std::vector<CDrawnPolygon>& drawn, const CDrawingCopy* copy,
+                                  const CDotWriter* dotWriter) {
     CParallelRender render(CPixelMapping{offset.x, offset.y, scale.x, scale.y}, drawn, copy,
                            dotWriter);
     // The helper paints through its own image over the same pixels.
-    QImage helperImage(image->bits(), image->width(), image->height(), image->bytesPerLine(),
+    QImage helperImage(pixels, image->width(), image->height(), image->bytesPerLine(),
                        image->format());
     std::thread helper;
     try {

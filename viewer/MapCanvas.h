@@ -101,7 +101,7 @@ private:
     // pixels of rings drawn as dots, or is null to draw every ring as a figure.
     void DrawHoledPolygon(QPainter& painter, const CDrawnPolygon& drawn, const CDrawingCopy* copy,
                           const CDotWriter* dots);
-    void RenderInParallel(QPainter& painter, const std::vector<CDrawnPolygon>& drawn,
+    void RenderInParallel(QPainter& painter, uchar* pixels, const std::vector<CDrawnPolygon>& drawn,
                           const CDrawingCopy* copy, const CDotWriter* dots);
 
     QImage* image = nullptr;
