@@ -1,0 +1,250 @@
+#pragma once
+
+// What the map canvas's rendering shares between its source files: the
+// mapping in the form the inner loops use, the compact drawing copy of a
+// content, the building of a holed polygon's path, and the rendering on two
+// threads.
+
+#include <QImage>
+#include <QPainterPath>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "geometry/HoledPolygons.h"
+#include "viewer/MapCanvas.h"
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+class QPainter;
+
+// How many edges ahead the straight-edge loop asks for the next edge objects:
+// rings of large maps hold their edges in pool slots that the loader may have
+// left scattered.
+constexpr unsigned PrefetchDistance = 16;
+// Holes are tested and fetched this many at a time.
+constexpr unsigned HoleBatch = 16;
+
+// Read access to a ring's edge array, so that the loops over millions of edges
+// make no call per edge. The edge set is a protected member of C2DPolyBase and
+// its array a protected member of C2DBaseSet; a derived class may form
+// pointers to them, and such a pointer reads any ring.
+struct CRingAccess : C2DPolyBase {
+    struct CSetAccess : C2DBaseSet {
+        static const std::vector<C2DBase*>& Members(const C2DBaseSet& set) {
+            return set.*(&CSetAccess::members);
+        }
+    };
+    static C2DBase* const* Edges(const C2DPolyBase& ring) {
+        return CSetAccess::Members(ring.*(&CRingAccess::lines)).data();
+    }
+};
+
+// Truncates towards zero. Values beyond the 32-bit range saturate (a converted
+// double out of range would be undefined), and NaN gives 0.
+inline int32_t TruncateToPixel(double value) {
+    if (value > -2147483649.0 && value < 2147483648.0) {
+        return static_cast<int32_t>(value);
+    }
+    if (value > 0.0) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    if (value < 0.0) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    return 0;
+}
+
+// True when a scaled coordinate converts to a pixel as it is; false when it
+// saturates, and for infinities and NaN.
+inline bool FitsPixel(double value) {
+    return std::fabs(value) < 2147483647.0;
+}
+
+// The mapping of Render in a form the inner loops can keep in registers.
+struct CPixelMapping {
+    double offsetX;
+    double offsetY;
+    double scaleX;
+    double scaleY;
+
+    // The pixel of a map point; false when it has no finite pixel position
+    // (infinite or NaN coordinates, as projections give at their poles).
+    inline bool Map(double x, double y, CPixelPoint& pixel) const {
+        const double px = (x - offsetX) * scaleX;
+        const double py = (y - offsetY) * scaleY;
+        // px - px is 0 for finite values and NaN for infinities and NaN.
+        if (!(px - px == 0.0 && py - py == 0.0)) {
+            return false;
+        }
+        pixel.x = TruncateToPixel(px);
+        pixel.y = TruncateToPixel(py);
+        return true;
+    }
+};
+
+// Allocates large arrays on 2 MiB boundaries and asks the kernel to back them
+// with huge pages where it can. Drawing reads the copy's rings and points
+// sparsely across hundreds of megabytes; with 4 KiB pages nearly every read
+// of a drawn ring's points would also miss the address translation cache.
+template <typename T> struct CHugePageAllocator {
+    using value_type = T;
+
+    static constexpr std::size_t HugePage = std::size_t(2) << 20;
+
+    CHugePageAllocator() = default;
+    template <typename U> CHugePageAllocator(const CHugePageAllocator<U>&) {}
+
+    T* allocate(std::size_t count) {
+        const std::size_t bytes = count * sizeof(T);
+        if (bytes < HugePage) {
+            return std::allocator<T>().allocate(count);
+        }
+        const std::size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
+        void* memory = std::aligned_alloc(HugePage, rounded);
+        if (memory == nullptr) {
+            throw std::bad_alloc();
+        }
+#ifdef MADV_HUGEPAGE
+        madvise(memory, rounded, MADV_HUGEPAGE);
+#endif
+        return static_cast<T*>(memory);
+    }
+
+    void deallocate(T* memory, std::size_t count) {
+        if (count * sizeof(T) < HugePage) {
+            std::allocator<T>().deallocate(memory, count);
+        } else {
+            std::free(memory);
+        }
+    }
+
+    template <typename U> bool operator==(const CHugePageAllocator<U>&) const {
+        return true;
+    }
+};
+
+template <typename T> using CHugeVector = std::vector<T, CHugePageAllocator<T>>;
+
+// A compact copy of a content's vertices for drawing. A copied ring holds the
+// start of its edge 0 and then the end of every edge, n + 1 points for n
+// edges, in one array with every other copied ring. Where an edge does not
+// start exactly where the previous one ends (a coordinate near zero may round
+// differently in the two), its own start is inserted and recorded as a
+// restart, so the copy holds the ring's edges exactly. Rings with arcs or
+// with non-finite vertices are not copied.
+//
+// Runs of RunLength edges have their boxes, so that drawing passes over a
+// run whose points all fall on one pixel without reading them.
+struct CDrawingCopy {
+    static constexpr unsigned RunLength = 16;
+
+    struct CPoint {
+        double x;
+        double y;
+    };
+    struct CBox {
+        double left;
+        double bottom;
+        double right;
+        double top;
+    };
+    struct CRing {
+        // Bounds of the copied points.
+        CBox bounds;
+        uint32_t firstPoint;
+        // 0 when the ring is not copied and is drawn from its edges.
+        uint32_t pointCount;
+        // The ring's restarts are restarts[firstRestart] up to the next
+        // ring's firstRestart (a last ring closes the list).
+        uint32_t firstRestart;
+        // Box k of the ring covers its points [k * RunLength, (k + 1) *
+        // RunLength]; the ring has every whole run of them.
+        uint32_t firstRun;
+    };
+
+    // A holed polygon: its rim's bounds as the rim gives them, and its rings,
+    // the rim followed by the holes.
+    struct CPolygon {
+        C2DRect rimBounds;
+        std::size_t firstRing;
+        unsigned ringCount;
+        unsigned rimEdgeCount;
+        // Edges to read when it is drawn, as an estimate of the work.
+        std::size_t work;
+    };
+
+    const C2DHoledPolyBaseSet* content = nullptr;
+    CHugeVector<CPolygon> polygons;
+    CHugeVector<CRing> rings;
+    CHugeVector<CPoint> points;
+    // Positions within their rings of inserted edge starts.
+    std::vector<uint32_t> restarts;
+    CHugeVector<CBox> runs;
+
+    std::size_t GetBytes() const {
+        return polygons.capacity() * sizeof(CPolygon) + rings.capacity() * sizeof(CRing) +
+               points.capacity() * sizeof(CPoint) + restarts.capacity() * sizeof(uint32_t) +
+               runs.capacity() * sizeof(CBox);
+    }
+};
+
+// A holed polygon chosen for drawing, with its copied rings (rim, then the
+// holes in order) or null when it is drawn from its edges.
+struct CDrawnPolygon {
+    const C2DHoledPolyBase* holedPolygon = nullptr;
+    const CDrawingCopy::CRing* copiedRings = nullptr;
+    // Rim and holes.
+    unsigned ringCount = 0;
+};
+
+// Sets single pixels of the image in the pen's colour, as the painter would
+// stroke them; pixels outside the image are left alone, as the painter clips
+// them. Only for an opaque pen on 32-bit pixels, which the painter writes
+// as they are.
+struct CDotWriter {
+    uchar* bits = nullptr;
+    qsizetype bytesPerLine = 0;
+    int width = 0;
+    int height = 0;
+    QRgb colour = 0;
+
+    void Set(const std::vector<CPixelPoint>& dots) const {
+        for (const CPixelPoint& dot : dots) {
+            if (dot.x >= 0 && dot.x < width && dot.y >= 0 && dot.y < height) {
+                reinterpret_cast<QRgb*>(bits + dot.y * bytesPerLine)[dot.x] = colour;
+            }
+        }
+    }
+};
+
+// Builds the figures of rings [firstRing, endRing) of a holed polygon into
+// path; ring 0 is the rim and ring k the hole k - 1. The path of a holed
+// polygon may be built in pieces: every figure is complete in itself, so the
+// pieces appended in order give exactly the path built in one go. With dots,
+// copied rings that draw as two neighbouring pixels go there as those pixels.
+void BuildRings(const CPixelMapping& mapping, const CDrawnPolygon& drawn, const CDrawingCopy* copy,
+                unsigned firstRing, unsigned endRing, QPainterPath& path,
+                std::vector<CPixelPoint>* dots);
+
+// The copy of a content; null when the content is too large to count its
+// points in 32 bits. Throws std::bad_alloc when memory runs out.
+std::unique_ptr<CDrawingCopy> MakeDrawingCopy(const C2DHoledPolyBaseSet& content);
+
+// Below this estimate of edges to read, a second thread costs more than it
+// saves.
+constexpr std::size_t ParallelWork = 100000;
+
+// Builds and paints the holed polygons on this thread and a helper. painter
+// paints on image, whose pixels the helper paints through its own painter.
+void RenderOnTwoThreads(QPainter& painter, const QImage& image, uchar* pixels,
+                        const CPixelMapping& mapping, const std::vector<CDrawnPolygon>& drawn,
+                        const CDrawingCopy* copy, const CDotWriter* dots);
