@@ -51,6 +51,13 @@ CMarloDoc* CMarloView::GetDocument() const {
 
 void CMarloView::OnUpdate(CView*, int hint) {
     if (hint == HintContentChanged) {
+        // Every change of the content comes with this hint, so the drawing
+        // copy always shows the content as it is.
+        if (const CMarloDoc* document = GetDocument()) {
+            canvas.PrepareDrawingCopy(document->GetContent());
+        } else {
+            canvas.DropDrawingCopy();
+        }
         FitToContent();
     }
 }
@@ -58,11 +65,6 @@ void CMarloView::OnUpdate(CView*, int hint) {
 void CMarloView::FitToContent() {
     if (const CMarloDoc* document = GetDocument()) {
         canvas.FitToBounds(document->GetContent());
-        // Every change of the content comes through here, so the drawing
-        // copy always shows the content as it is.
-        canvas.PrepareDrawingCopy(document->GetContent());
-    } else {
-        canvas.DropDrawingCopy();
     }
     MapChanged();
 }
