@@ -13,43 +13,11 @@
 
 namespace {
 
-// A share of the path building that the render threads take in turn.
-struct CPathPiece {
-    const CDrawnPolygon* drawn = nullptr;
-    unsigned firstRing = 0;
-    unsigned endRing = 0;
-    QPainterPath path;
-    // Pixels to set in the pen's colour after the path is painted.
-    std::vector<CPixelPoint> dots;
-    // The box of the path's control points and the dots, once built.
-    QRectF controlPoints;
-    std::atomic<bool> built{false};
-};
-
 // Rings per piece: small enough that the two threads stay busy on a map
 // whose holed polygons have hundreds of thousands of holes, large enough that
 // a piece costs far more than taking it.
 constexpr unsigned RingsPerPiece = 2048;
-// The box of a path's control points and of its dots.
-QRectF ControlPointsOf(const QPainterPath& path, const std::vector<CPixelPoint>& dots) {
-    QRectF box = path.isEmpty() ? QRectF() : path.controlPointRect();
-    if (dots.empty()) {
-        return box;
-    }
-    int left = dots[0].x;
-    int right = dots[0].x;
-    int top = dots[0].y;
-    int bottom = dots[0].y;
-    for (const CPixelPoint& dot : dots) {
-        left = std::min(left, dot.x);
-        right = std::max(right, dot.x);
-        top = std::min(top, dot.y);
-        bottom = std::max(bottom, dot.y);
-    }
-    return box | QRectF(QPointF(left, top), QPointF(right + 1.0, bottom + 1.0));
-}
-
-// A pixel box, both ends included.
+// A pixel box, both ends included; empty when right < left.
 struct CFootprint {
     int left = 0;
     int top = 0;
@@ -61,23 +29,59 @@ struct CFootprint {
         return !IsEmpty() && !other.IsEmpty() && left <= other.right && other.left <= right &&
                top <= other.bottom && other.top <= bottom;
     }
+    void Include(const CFootprint& other) {
+        if (other.IsEmpty()) {
+            return;
+        }
+        if (IsEmpty()) {
+            *this = other;
+            return;
+        }
+        left = std::min(left, other.left);
+        top = std::min(top, other.top);
+        right = std::max(right, other.right);
+        bottom = std::max(bottom, other.bottom);
+    }
 };
 
-// The pixels a path may paint: its points' box (the path's coordinates are
-// whole pixels), widened by more than the one-pixel pen can reach beyond it.
-CFootprint FootprintOf(const QRectF& controlPoints) {
-    if (controlPoints.isNull()) {
-        return CFootprint{};
-    }
-    constexpr int PenReach = 2;
-    const auto clampToInt = [](double value) {
-        return static_cast<int>(std::clamp(value, -1e9, 1e9));
-    };
-    return CFootprint{clampToInt(std::floor(controlPoints.left())) - PenReach,
-                      clampToInt(std::floor(controlPoints.top())) - PenReach,
-                      clampToInt(std::ceil(controlPoints.right())) + PenReach,
-                      clampToInt(std::ceil(controlPoints.bottom())) + PenReach};
+// How far the one-pixel pen may paint beyond a path's points (the path's
+// coordinates are whole pixels), with room to spare.
+constexpr int PenReach = 2;
+
+int ClampToInt(double value) {
+    return static_cast<int>(std::clamp(value, -1e9, 1e9));
 }
+
+// The pixels a piece may paint: the box of its path's control points (a path
+// of one point included) and of its dots, widened by the pen's reach; empty
+// when the piece has neither.
+CFootprint FootprintOf(const QPainterPath& path, const std::vector<CPixelPoint>& dots) {
+    CFootprint footprint;
+    if (!path.isEmpty()) {
+        const QRectF box = path.controlPointRect();
+        footprint = CFootprint{ClampToInt(std::floor(box.left())) - PenReach,
+                               ClampToInt(std::floor(box.top())) - PenReach,
+                               ClampToInt(std::ceil(box.right())) + PenReach,
+                               ClampToInt(std::ceil(box.bottom())) + PenReach};
+    }
+    for (const CPixelPoint& dot : dots) {
+        footprint.Include(CFootprint{dot.x, dot.y, dot.x, dot.y});
+    }
+    return footprint;
+}
+
+// A share of the path building that the render threads take in turn.
+struct CPathPiece {
+    const CDrawnPolygon* drawn = nullptr;
+    unsigned firstRing = 0;
+    unsigned endRing = 0;
+    QPainterPath path;
+    // Pixels to set in the pen's colour after the path is painted.
+    std::vector<CPixelPoint> dots;
+    // The pixels the piece may paint, once built.
+    CFootprint footprint;
+    std::atomic<bool> built{false};
+};
 
 // The shared state of a render on two threads: the pieces to build and the
 // holed polygons to paint. Work() is run by both threads; each paints with
@@ -183,11 +187,10 @@ private:
                 return false;
             }
         }
-        QRectF controlPoints;
+        polygon.footprint = CFootprint{};
         for (std::size_t k = polygon.firstPiece; k < polygon.endPiece; ++k) {
-            controlPoints |= pieces[k].controlPoints;
+            polygon.footprint.Include(pieces[k].footprint);
         }
-        polygon.footprint = FootprintOf(controlPoints);
         polygon.footprintKnown = true;
         return true;
     }
@@ -234,7 +237,7 @@ private:
         piece.path.setFillRule(Qt::OddEvenFill);
         BuildRings(mapping, *piece.drawn, copy, piece.firstRing, piece.endRing, piece.path,
                    dotWriter == nullptr ? nullptr : &piece.dots);
-        piece.controlPoints = ControlPointsOf(piece.path, piece.dots);
+        piece.footprint = FootprintOf(piece.path, piece.dots);
         piece.built.store(true, std::memory_order_release);
         const std::lock_guard<std::mutex> lock(mutex);
         ++events;
