@@ -276,13 +276,18 @@ void RenderOnTwoThreads(QPainter& painter, const QImage& image, uchar* pixels,
     CParallelRender render(mapping, drawn, copy, dots);
     // The helper paints through its own image over the same pixels.
     QImage helperImage(pixels, image.width(), image.height(), image.bytesPerLine(), image.format());
+    // The helper's painter is set up like this one from copies taken here,
+    // before this thread starts painting.
+    const QPainter::RenderHints hints = painter.renderHints();
+    const QPen pen = painter.pen();
+    const QBrush brush = painter.brush();
     std::thread helper;
     try {
         helper = std::thread([&] {
             QPainter helperPainter(&helperImage);
-            helperPainter.setRenderHints(painter.renderHints());
-            helperPainter.setPen(painter.pen());
-            helperPainter.setBrush(painter.brush());
+            helperPainter.setRenderHints(hints);
+            helperPainter.setPen(pen);
+            helperPainter.setBrush(brush);
             render.Work(helperPainter);
         });
     } catch (const std::system_error&) {
