@@ -106,11 +106,10 @@ std::unique_ptr<CDrawingCopy> MakeDrawingCopy(const C2DHoledPolyBaseSet& content
         const C2DPolyBase* rim = holedPolygon->GetRim();
         CDrawingCopy::CPolygon polygon{C2DRect(), copy->rings.size(),
                                        1 + holedPolygon->GetHoleCount(),
-                                       rim == nullptr ? 0 : rim->GetLineCount(), 0};
+                                       rim == nullptr ? 0 : rim->GetLineCount()};
         if (rim != nullptr) {
             rim->GetBounds(polygon.rimBounds);
         }
-        polygon.work = polygon.rimEdgeCount + 4 * std::size_t(holedPolygon->GetHoleCount());
         copy->polygons.push_back(polygon);
         CopyRing(rim, *copy);
         for (unsigned h = 0; h < holedPolygon->GetHoleCount(); ++h) {

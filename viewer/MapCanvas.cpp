@@ -220,7 +220,7 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
             if (polygon.rimEdgeCount != 0 && IsWorthDrawing(polygon.rimBounds)) {
                 drawn.push_back(CDrawnPolygon{
                     content.GetAt(i), copy->rings.data() + polygon.firstRing, polygon.ringCount});
-                work += polygon.work;
+                work += DrawingWork(polygon.rimEdgeCount, polygon.ringCount - 1);
             }
             continue;
         }
@@ -229,7 +229,7 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
         // A holed polygon whose rim has no edges draws nothing, holes included.
         if (rim != nullptr && rim->GetLineCount() != 0 && IsWorthDrawing(*rim)) {
             drawn.push_back(CDrawnPolygon{holedPolygon, nullptr, 1 + holedPolygon->GetHoleCount()});
-            work += rim->GetLineCount() + 4 * std::size_t(holedPolygon->GetHoleCount());
+            work += DrawingWork(rim->GetLineCount(), holedPolygon->GetHoleCount());
         }
     }
     // Rings that draw as two pixels are set directly, where the pen's pixels

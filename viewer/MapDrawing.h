@@ -178,8 +178,6 @@ struct CDrawingCopy {
         std::size_t firstRing;
         unsigned ringCount;
         unsigned rimEdgeCount;
-        // Edges to read when it is drawn, as an estimate of the work.
-        std::size_t work;
     };
 
     const C2DHoledPolyBaseSet* content = nullptr;
@@ -242,6 +240,12 @@ std::unique_ptr<CDrawingCopy> MakeDrawingCopy(const C2DHoledPolyBaseSet& content
 // Below this estimate of edges to read, a second thread costs more than it
 // saves.
 constexpr std::size_t ParallelWork = 100000;
+
+// The estimate of edges to read for a holed polygon: the rim's, and a few
+// for each hole, most of which are passed over at their bounds.
+inline std::size_t DrawingWork(unsigned rimEdgeCount, unsigned holeCount) {
+    return rimEdgeCount + 4 * std::size_t(holeCount);
+}
 
 // Builds and paints the holed polygons on this thread and a helper. painter
 // paints on image, whose pixels the helper paints through its own painter.

@@ -114,27 +114,45 @@ public:
     // The copied points are the ring's exact vertices, so their bounds decide
     // without any margin whether they all fall on one pixel.
     CopiedRingPlan PlanCopiedRing(const CDrawingCopy::CBox& box) const {
+        const CPixelExtent extent = ExtentOf(box.left, box.top, box.right, box.bottom);
+        if (extent.onePixel) {
+            return CopiedRingPlan::Skip;
+        }
+        if (!extent.inRange) {
+            return CopiedRingPlan::Beyond;
+        }
+        const bool small = (extent.width >= -1 && extent.width <= 1) &&
+                           (extent.height >= -1 && extent.height <= 1);
+        return small ? CopiedRingPlan::Small : CopiedRingPlan::InRange;
+    }
+
+    // Where the corners of a map box fall: every point within the box maps
+    // between their pixels, the mapping being monotonic in each coordinate.
+    struct CPixelExtent {
+        // Both corners map into the pixel range (then width and height are
+        // their pixels' differences).
+        bool inRange;
+        // Both corners have a pixel, and it is the same one.
+        bool onePixel;
+        int32_t width;
+        int32_t height;
+    };
+
+    CPixelExtent ExtentOf(double left, double top, double right, double bottom) const {
         const CPixelMapping& m = mapping;
-        const double x1 = (box.left - m.offsetX) * m.scaleX;
-        const double y1 = (box.top - m.offsetY) * m.scaleY;
-        const double x2 = (box.right - m.offsetX) * m.scaleX;
-        const double y2 = (box.bottom - m.offsetY) * m.scaleY;
+        const double x1 = (left - m.offsetX) * m.scaleX;
+        const double y1 = (top - m.offsetY) * m.scaleY;
+        const double x2 = (right - m.offsetX) * m.scaleX;
+        const double y2 = (bottom - m.offsetY) * m.scaleY;
         if (FitsPixel(x1) & FitsPixel(y1) & FitsPixel(x2) & FitsPixel(y2)) {
             const int32_t width = static_cast<int32_t>(x2) - static_cast<int32_t>(x1);
             const int32_t height = static_cast<int32_t>(y2) - static_cast<int32_t>(y1);
-            if (width == 0 && height == 0) {
-                return CopiedRingPlan::Skip;
-            }
-            const bool small = (width == 0 || width == 1 || width == -1) &&
-                               (height == 0 || height == 1 || height == -1);
-            return small ? CopiedRingPlan::Small : CopiedRingPlan::InRange;
+            return CPixelExtent{true, width == 0 && height == 0, width, height};
         }
         CPixelPoint p1;
         CPixelPoint p2;
-        if (m.Map(box.left, box.top, p1) && m.Map(box.right, box.bottom, p2) && p1 == p2) {
-            return CopiedRingPlan::Skip;
-        }
-        return CopiedRingPlan::Beyond;
+        const bool onePixel = m.Map(left, top, p1) && m.Map(right, bottom, p2) && p1 == p2;
+        return CPixelExtent{false, onePixel, 0, 0};
     }
 
     // A copied rim as a figure, or the rim itself when it was not copied.
@@ -309,22 +327,9 @@ private:
             std::max(std::max(std::fabs(r.topLeft.x), std::fabs(r.topLeft.y)),
                      std::max(std::fabs(r.bottomRight.x), std::fabs(r.bottomRight.y)));
         const double margin = largest * (8.0 * std::numeric_limits<double>::epsilon());
-        const double left = r.topLeft.x - margin;
-        const double top = r.topLeft.y + margin;
-        const double right = r.bottomRight.x + margin;
-        const double bottom = r.bottomRight.y - margin;
-        const CPixelMapping& m = mapping;
-        const double x1 = (left - m.offsetX) * m.scaleX;
-        const double y1 = (top - m.offsetY) * m.scaleY;
-        const double x2 = (right - m.offsetX) * m.scaleX;
-        const double y2 = (bottom - m.offsetY) * m.scaleY;
-        if (FitsPixel(x1) & FitsPixel(y1) & FitsPixel(x2) & FitsPixel(y2)) {
-            return static_cast<int32_t>(x1) == static_cast<int32_t>(x2) &&
-                   static_cast<int32_t>(y1) == static_cast<int32_t>(y2);
-        }
-        CPixelPoint p1;
-        CPixelPoint p2;
-        return m.Map(left, top, p1) && m.Map(right, bottom, p2) && p1 == p2;
+        return ExtentOf(r.topLeft.x - margin, r.topLeft.y + margin, r.bottomRight.x + margin,
+                        r.bottomRight.y - margin)
+            .onePixel;
     }
 
     inline void AddLine(const C2DLine& line) {
@@ -355,20 +360,33 @@ private:
 
     // A straight edge from start to end, any coordinates allowed.
     void AddSegmentInGeneral(const C2DPoint& start, const C2DPoint& end) {
-        CPixelPoint a;
-        CPixelPoint b;
-        const bool startFinite = mapping.Map(start.x, start.y, a);
-        if (pointLost && startFinite) {
-            Rejoin(a);
+        CEdgePixels pixels;
+        if (MapEdge(start, end, pixels)) {
+            LineTo(pixels.end);
         }
-        if (!mapping.Map(end.x, end.y, b)) {
+    }
+
+    // The pixels of an edge's ends, any coordinates allowed.
+    struct CEdgePixels {
+        CPixelPoint start;
+        CPixelPoint end;
+        bool startFinite = false;
+    };
+
+    // Maps an edge's ends and keeps the figure's account of points without a
+    // pixel: a finite start after such points rejoins the outline there, and
+    // an end without a pixel is lost. False when the edge adds nothing: its
+    // end has no pixel, or both ends fall on one pixel.
+    bool MapEdge(const C2DPoint& start, const C2DPoint& end, CEdgePixels& pixels) {
+        pixels.startFinite = mapping.Map(start.x, start.y, pixels.start);
+        if (pointLost && pixels.startFinite) {
+            Rejoin(pixels.start);
+        }
+        if (!mapping.Map(end.x, end.y, pixels.end)) {
             pointLost = true;
-            return;
+            return false;
         }
-        if (startFinite && a == b) {
-            return; // both ends on one pixel
-        }
-        LineTo(b);
+        return !(pixels.startFinite && pixels.start == pixels.end);
     }
 
     // After points without a pixel position the outline continues at the next
@@ -458,21 +476,13 @@ private:
     }
 
     void AddArc(const C2DArc& arc) {
-        const C2DPoint start = arc.GetStart();
-        const C2DPoint end = arc.GetEnd();
-        CPixelPoint a;
-        CPixelPoint b;
-        const bool startFinite = mapping.Map(start.x, start.y, a);
-        if (pointLost && startFinite) {
-            Rejoin(a);
-        }
-        if (!mapping.Map(end.x, end.y, b)) {
-            pointLost = true;
+        CEdgePixels pixels;
+        if (!MapEdge(arc.GetStart(), arc.GetEnd(), pixels)) {
             return;
         }
-        if (startFinite && a == b) {
-            return;
-        }
+        const CPixelPoint& a = pixels.start;
+        const CPixelPoint& b = pixels.end;
+        const bool startFinite = pixels.startFinite;
         // An arc whose chord is longer than its diameter has no circle (its
         // centre would be reported as the origin); it is drawn as its chord.
         if (!hasCurrent || !startFinite || !arc.HasCircle()) {
