@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewer/Framework.h"
-#include "viewer/MapCanvas.h"
+#include "viewer/canvas/MapCanvas.h"
 
 class CMarloDoc;
 

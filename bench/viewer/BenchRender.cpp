@@ -15,7 +15,7 @@
 #include <string>
 
 #include "mapfiles/MapFiles.h"
-#include "viewer/MapCanvas.h"
+#include "viewer/canvas/MapCanvas.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "mapfiles/MapFiles.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
-#include "viewer/MapCanvas.h"
+#include "viewer/canvas/MapCanvas.h"
 
 namespace fs = std::filesystem;
 

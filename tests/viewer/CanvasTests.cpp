@@ -8,7 +8,7 @@
 
 #include "geometry/HoledPolygons.h"
 #include "projection/Transformation.h"
-#include "viewer/MapCanvas.h"
+#include "viewer/canvas/MapCanvas.h"
 
 namespace {
 

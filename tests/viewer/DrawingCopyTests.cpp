@@ -15,7 +15,7 @@
 
 #include "geometry/HoledPolygons.h"
 #include "mapfiles/MapFiles.h"
-#include "viewer/MapCanvas.h"
+#include "viewer/canvas/MapCanvas.h"
 
 namespace {
 

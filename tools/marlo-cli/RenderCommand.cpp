@@ -7,7 +7,7 @@
 #include "mapfiles/MapFiles.h"
 #include "tools/marlo-cli/MapCommandSupport.h"
 #include "tools/marlo-cli/MapCommands.h"
-#include "viewer/MapCanvas.h"
+#include "viewer/canvas/MapCanvas.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "viewer/MapCanvas.h"
+#include "viewer/canvas/MapCanvas.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "viewer/MapDrawing.h"
+#include "viewer/canvas/MapDrawing.h"
 
 namespace {
 

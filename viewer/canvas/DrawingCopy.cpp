@@ -1,4 +1,4 @@
-#include "viewer/MapDrawing.h"
+#include "viewer/canvas/MapDrawing.h"
 
 #include <algorithm>
 #include <cmath>

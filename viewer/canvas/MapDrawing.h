@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "geometry/HoledPolygons.h"
-#include "viewer/MapCanvas.h"
+#include "viewer/canvas/MapCanvas.h"
 
 #ifdef __linux__
 #include <sys/mman.h>
