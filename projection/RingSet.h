@@ -35,9 +35,7 @@ struct CRingSet {
     const CPlanePoint* GetRingPoints(std::size_t ring) const {
         return points.data() + ringStarts[ring];
     }
-    uint32_t GetRingSize(std::size_t ring) const {
-        return ringStarts[ring + 1] - ringStarts[ring];
-    }
+    uint32_t GetRingSize(std::size_t ring) const { return ringStarts[ring + 1] - ringStarts[ring]; }
 
     // Closes the ring made of the points added since the last EndRing.
     void EndRing() { ringStarts.push_back(static_cast<uint32_t>(points.size())); }
