@@ -120,3 +120,66 @@ std::unique_ptr<CDrawingCopy> MakeDrawingCopy(const C2DHoledPolyBaseSet& content
     CopyRing(nullptr, *copy);
     return copy;
 }
+
+namespace {
+
+// The record of one ring of a ring set's copy: its points are already in
+// place, from firstPoint on; pointCount 0 leaves the ring undrawn.
+CDrawingCopy::CRing RingSetRing(CDrawingCopy& copy, uint32_t firstPoint, uint32_t pointCount) {
+    CDrawingCopy::CRing ring{{0.0, 0.0, 0.0, 0.0},
+                             firstPoint,
+                             0,
+                             static_cast<uint32_t>(copy.restarts.size()),
+                             static_cast<uint32_t>(copy.runs.size())};
+    const CDrawingCopy::CPoint* points = copy.ringSetPoints.data() + firstPoint;
+    if (pointCount < 2) {
+        return ring;
+    }
+    for (uint32_t i = 0; i < pointCount; ++i) {
+        if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y)) {
+            return ring;
+        }
+    }
+    ring.pointCount = pointCount;
+    ring.bounds = BoxOf(points, pointCount);
+    constexpr unsigned RunLength = CDrawingCopy::RunLength;
+    for (uint32_t first = 0; first + RunLength < pointCount; first += RunLength) {
+        copy.runs.push_back(BoxOf(points + first, RunLength + 1));
+    }
+    return ring;
+}
+
+} // namespace
+
+std::unique_ptr<CDrawingCopy> MakeRingSetCopy(CRingSet&& set) {
+    auto copy = std::make_unique<CDrawingCopy>();
+    copy->ringSetPoints = std::move(set.points);
+    copy->polygons.reserve(set.GetPolygonCount());
+    copy->rings.reserve(set.GetRingCount() + 1);
+    copy->runs.reserve(copy->ringSetPoints.size() / CDrawingCopy::RunLength + 1);
+    for (std::size_t p = 0; p < set.GetPolygonCount(); ++p) {
+        const uint32_t firstRing = set.GetFirstRing(p);
+        const uint32_t endRing = set.GetEndRing(p);
+        CDrawingCopy::CPolygon polygon{C2DRect(), copy->rings.size(), endRing - firstRing, 0};
+        for (uint32_t r = firstRing; r < endRing; ++r) {
+            copy->rings.push_back(RingSetRing(*copy, set.ringStarts[r], set.GetRingSize(r)));
+        }
+        const CDrawingCopy::CRing* rim =
+            polygon.ringCount != 0 ? &copy->rings[polygon.firstRing] : nullptr;
+        if (rim != nullptr && rim->pointCount != 0) {
+            // A closed ring of n + 1 points has n edges.
+            polygon.rimEdgeCount = rim->pointCount - 1;
+            polygon.rimBounds =
+                C2DRect(rim->bounds.left, rim->bounds.top, rim->bounds.right, rim->bounds.bottom);
+        }
+        copy->polygons.push_back(polygon);
+    }
+    // The ring after the last closes the (empty) list of restarts.
+    copy->rings.push_back(CDrawingCopy::CRing{{0.0, 0.0, 0.0, 0.0},
+                                              static_cast<uint32_t>(copy->ringSetPoints.size()),
+                                              0,
+                                              static_cast<uint32_t>(copy->restarts.size()),
+                                              static_cast<uint32_t>(copy->runs.size())});
+    set.Clear();
+    return copy;
+}

@@ -183,6 +183,95 @@ std::size_t CMapCanvas::GetDrawingCopyBytes() const {
     return drawingCopy == nullptr ? 0 : sizeof(CDrawingCopy) + drawingCopy->GetBytes();
 }
 
+bool CMapCanvas::PrepareRingDrawing(CRingSet&& polygons) {
+    ringCopy.reset();
+    try {
+        ringCopy = MakeRingSetCopy(std::move(polygons));
+    } catch (const std::bad_alloc&) {
+        ringCopy.reset();
+        polygons.Clear();
+        return false;
+    }
+    return true;
+}
+
+void CMapCanvas::DropRingDrawing() {
+    ringCopy.reset();
+}
+
+std::size_t CMapCanvas::GetRingDrawingBytes() const {
+    return ringCopy == nullptr ? 0 : sizeof(CDrawingCopy) + ringCopy->GetBytes();
+}
+
+void CMapCanvas::SetBackdrop(CRingSet&& areas, CRingSet&& lines) {
+    backdropAreas = std::move(areas);
+    backdropLines = std::move(lines);
+    areas.Clear();
+    lines.Clear();
+}
+
+void CMapCanvas::ClearBackdrop() {
+    backdropAreas = CRingSet();
+    backdropLines = CRingSet();
+}
+
+void CMapCanvas::BeginRender(QPainter& painter) {
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(QRect(pixelRect.left, pixelRect.top, pixelRect.right - pixelRect.left,
+                           pixelRect.bottom - pixelRect.top),
+                     backgroundColour);
+    DrawBackdrop(painter);
+    QPen pen(lineColour);
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    painter.setBrush(QBrush(fillColour, Qt::SolidPattern));
+}
+
+void CMapCanvas::DrawBackdrop(QPainter& painter) {
+    if (!HasBackdrop()) {
+        return;
+    }
+    const CPixelMapping mapping{offset.x, offset.y, scale.x, scale.y};
+    // Points are truncated to whole pixels like the map's; points without a
+    // finite pixel end a figure.
+    const auto addRings = [&](const CRingSet& set, bool closed, QPainterPath& path) {
+        for (std::size_t r = 0; r < set.GetRingCount(); ++r) {
+            const CPlanePoint* points = set.GetRingPoints(r);
+            bool started = false;
+            for (uint32_t i = 0; i < set.GetRingSize(r); ++i) {
+                CPixelPoint pixel;
+                if (!mapping.Map(points[i].x, points[i].y, pixel)) {
+                    started = false;
+                    continue;
+                }
+                if (started) {
+                    path.lineTo(pixel.x, pixel.y);
+                } else {
+                    path.moveTo(pixel.x, pixel.y);
+                    started = true;
+                }
+            }
+            if (closed && started) {
+                path.closeSubpath();
+            }
+        }
+    };
+    QPen pen(backdropLineColour);
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    QPainterPath areas;
+    areas.setFillRule(Qt::OddEvenFill);
+    addRings(backdropAreas, true, areas);
+    painter.setBrush(QBrush(backdropFillColour, Qt::SolidPattern));
+    painter.drawPath(areas);
+    QPainterPath lines;
+    addRings(backdropLines, false, lines);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(lines);
+}
+
 void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
     renderedWithCopy = false;
     if (image == nullptr) {
@@ -193,15 +282,7 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
     // gets its own, which the painter then keeps using.
     uchar* const pixels = image->bits();
     QPainter painter(image);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.fillRect(QRect(pixelRect.left, pixelRect.top, pixelRect.right - pixelRect.left,
-                           pixelRect.bottom - pixelRect.top),
-                     backgroundColour);
-    QPen pen(lineColour);
-    pen.setWidth(1);
-    pen.setCosmetic(true);
-    painter.setPen(pen);
-    painter.setBrush(QBrush(fillColour, Qt::SolidPattern));
+    BeginRender(painter);
 
     // The copy serves this content only while its holed polygons are the
     // ones it was taken from.
@@ -232,6 +313,36 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
             work += DrawingWork(rim->GetLineCount(), holedPolygon->GetHoleCount());
         }
     }
+    DrawPolygons(painter, pixels, drawn, work, copy);
+}
+
+void CMapCanvas::RenderRings() {
+    renderedWithCopy = false;
+    if (image == nullptr) {
+        return;
+    }
+    uchar* const pixels = image->bits();
+    QPainter painter(image);
+    BeginRender(painter);
+    const CDrawingCopy* copy = ringCopy.get();
+    if (copy == nullptr) {
+        return;
+    }
+    std::vector<CDrawnPolygon> drawn;
+    std::size_t work = 0;
+    for (const CDrawingCopy::CPolygon& polygon : copy->polygons) {
+        if (polygon.rimEdgeCount != 0 && IsWorthDrawing(polygon.rimBounds)) {
+            drawn.push_back(
+                CDrawnPolygon{nullptr, copy->rings.data() + polygon.firstRing, polygon.ringCount});
+            work += DrawingWork(polygon.rimEdgeCount, polygon.ringCount - 1);
+        }
+    }
+    DrawPolygons(painter, pixels, drawn, work, copy);
+}
+
+void CMapCanvas::DrawPolygons(QPainter& painter, uchar* pixels,
+                              const std::vector<CDrawnPolygon>& drawn, std::size_t work,
+                              const CDrawingCopy* copy) {
     // Rings that draw as two pixels are set directly, where the pen's pixels
     // are known: an opaque pen on the image's own 32-bit pixels.
     CDotWriter dotWriter{pixels, image->bytesPerLine(), image->width(), image->height(),

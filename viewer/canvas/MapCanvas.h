@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "geometry/HoledPolygons.h"
+#include "projection/RingSet.h"
 
 class QPainter;
 // Defined with the rendering: the compact copy of a content's vertices, a
@@ -63,6 +64,26 @@ public:
     void DropDrawingCopy();
     // The memory the copy holds, in bytes; 0 without a copy.
     std::size_t GetDrawingCopyBytes() const;
+    // Takes polygons of closed rings in map units (first point repeated
+    // last; one polygon per holed polygon, rim first, holes after it) as
+    // what RenderRings draws, exactly as Render draws a content of those
+    // rings. The canvas takes over the set's points and leaves it empty.
+    // Rings with a non-finite point are not drawn, nor is a polygon whose rim
+    // is not. False (and no rings to draw) when memory runs out.
+    bool PrepareRingDrawing(CRingSet&& polygons);
+    void DropRingDrawing();
+    bool HasRingDrawing() const { return ringCopy != nullptr; }
+    // The memory the ring drawing holds, in bytes; 0 without one.
+    std::size_t GetRingDrawingBytes() const;
+    // Drawn beneath the map by both Render and RenderRings: areas (closed
+    // rings, filled in backdropFillColour) and lines (open polylines), both
+    // stroked in backdropLineColour. Without a backdrop the pixels are those
+    // of the map alone.
+    void SetBackdrop(CRingSet&& areas, CRingSet&& lines);
+    void ClearBackdrop();
+    bool HasBackdrop() const {
+        return !backdropAreas.points.empty() || !backdropLines.points.empty();
+    }
     C2DPoint PixelToMap(int32_t px, int32_t py) const;
     // Truncates towards zero; beyond the 32-bit range the pixel saturates, and
     // a NaN coordinate gives 0.
@@ -73,6 +94,9 @@ public:
     // threads; holed polygons whose pixels may meet are painted in set order,
     // so the pixels are those of painting them all in order.
     void Render(const C2DHoledPolyBaseSet& content);
+    // Clears the image and draws the prepared rings (nothing without them)
+    // the way Render draws a content.
+    void RenderRings();
     // Whether the last Render read the drawing copy.
     bool RenderedWithCopy() const { return renderedWithCopy; }
     // At least MinDrawArea square pixels on screen and overlapping the visible
@@ -95,8 +119,17 @@ public:
     QColor backgroundColour{170, 170, 170};
     QColor lineColour{170, 170, 170};
     QColor fillColour{25, 25, 25};
+    QColor backdropFillColour{190, 190, 190};
+    QColor backdropLineColour{150, 150, 150};
 
 private:
+    // Clears the image and draws the backdrop; painter then holds the map's
+    // pen and brush.
+    void BeginRender(QPainter& painter);
+    void DrawBackdrop(QPainter& painter);
+    // Draws the chosen polygons, on two threads when the work is large.
+    void DrawPolygons(QPainter& painter, uchar* pixels, const std::vector<CDrawnPolygon>& drawn,
+                      std::size_t work, const CDrawingCopy* copy);
     // copy is the drawing copy that drawn refers to, or null; dots sets the
     // pixels of rings drawn as dots, or is null to draw every ring as a figure.
     void DrawHoledPolygon(QPainter& painter, const CDrawnPolygon& drawn, const CDrawingCopy* copy,
@@ -106,5 +139,8 @@ private:
 
     QImage* image = nullptr;
     std::unique_ptr<CDrawingCopy> drawingCopy;
+    std::unique_ptr<CDrawingCopy> ringCopy;
+    CRingSet backdropAreas;
+    CRingSet backdropLines;
     bool renderedWithCopy = false;
 };

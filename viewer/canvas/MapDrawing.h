@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "geometry/HoledPolygons.h"
+#include "projection/RingSet.h"
 #include "viewer/canvas/MapCanvas.h"
 
 #ifdef __linux__
@@ -142,15 +143,16 @@ template <typename T> using CHugeVector = std::vector<T, CHugePageAllocator<T>>;
 // restart, so the copy holds the ring's edges exactly. Rings with arcs or
 // with non-finite vertices are not copied.
 //
+// A copy may also be made around a ring set of closed rings (display
+// geometry): it then takes over the set's points, refers to no content, and
+// every ring is drawn from its points or not at all.
+//
 // Runs of RunLength edges have their boxes, so that drawing passes over a
 // run whose points all fall on one pixel without reading them.
 struct CDrawingCopy {
     static constexpr unsigned RunLength = 16;
 
-    struct CPoint {
-        double x;
-        double y;
-    };
+    using CPoint = CPlanePoint;
     struct CBox {
         double left;
         double bottom;
@@ -180,23 +182,31 @@ struct CDrawingCopy {
         unsigned rimEdgeCount;
     };
 
+    // The content copied, or null for a copy of a ring set.
     const C2DHoledPolyBaseSet* content = nullptr;
     CHugeVector<CPolygon> polygons;
     CHugeVector<CRing> rings;
+    // The copied points: those of a content, or the ring set's taken over.
     CHugeVector<CPoint> points;
+    std::vector<CPoint> ringSetPoints;
     // Positions within their rings of inserted edge starts.
     std::vector<uint32_t> restarts;
     CHugeVector<CBox> runs;
 
+    const CPoint* PointData() const {
+        return content != nullptr ? points.data() : ringSetPoints.data();
+    }
+
     std::size_t GetBytes() const {
         return polygons.capacity() * sizeof(CPolygon) + rings.capacity() * sizeof(CRing) +
-               points.capacity() * sizeof(CPoint) + restarts.capacity() * sizeof(uint32_t) +
-               runs.capacity() * sizeof(CBox);
+               points.capacity() * sizeof(CPoint) + ringSetPoints.capacity() * sizeof(CPoint) +
+               restarts.capacity() * sizeof(uint32_t) + runs.capacity() * sizeof(CBox);
     }
 };
 
 // A holed polygon chosen for drawing, with its copied rings (rim, then the
-// holes in order) or null when it is drawn from its edges.
+// holes in order) or null when it is drawn from its edges. A polygon of a
+// ring set's copy has no holed polygon.
 struct CDrawnPolygon {
     const C2DHoledPolyBase* holedPolygon = nullptr;
     const CDrawingCopy::CRing* copiedRings = nullptr;
@@ -236,6 +246,13 @@ void BuildRings(const CPixelMapping& mapping, const CDrawnPolygon& drawn, const 
 // The copy of a content; null when the content is too large to count its
 // points in 32 bits. Throws std::bad_alloc when memory runs out.
 std::unique_ptr<CDrawingCopy> MakeDrawingCopy(const C2DHoledPolyBaseSet& content);
+
+// The copy of a ring set of closed rings (first point repeated last), one
+// polygon per holed polygon with the rim first; the copy takes the set's
+// points and leaves it empty. Rings of fewer than two points or with a
+// non-finite point are not drawn, nor is a polygon whose rim is not. Throws
+// std::bad_alloc when memory runs out.
+std::unique_ptr<CDrawingCopy> MakeRingSetCopy(CRingSet&& rings);
 
 // Below this estimate of edges to read, a second thread costs more than it
 // saves.

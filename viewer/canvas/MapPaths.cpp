@@ -102,7 +102,7 @@ public:
             const CopiedRingPlan plan = PlanCopiedRing(copied.bounds);
             if (plan != CopiedRingPlan::Skip) {
                 const char* points =
-                    reinterpret_cast<const char*>(copy->points.data() + copied.firstPoint);
+                    reinterpret_cast<const char*>(copy->PointData() + copied.firstPoint);
                 __builtin_prefetch(points);
                 __builtin_prefetch(points + 64);
                 batch.plans[batch.count] = plan;
@@ -155,10 +155,12 @@ public:
         return CPixelExtent{false, onePixel, 0, 0};
     }
 
-    // A copied rim as a figure, or the rim itself when it was not copied.
-    void AddCopiedRim(const CDrawingCopy::CRing& copied, const C2DHoledPolyBase& holedPolygon) {
+    // A copied rim as a figure, or the rim itself when it was not copied
+    // (nothing for a ring set's copy, which has no holed polygon).
+    void AddCopiedRim(const CDrawingCopy::CRing& copied, const C2DHoledPolyBase* holedPolygon) {
         if (copied.pointCount == 0) {
-            if (const C2DPolyBase* rim = holedPolygon.GetRim()) {
+            if (const C2DPolyBase* rim =
+                    holedPolygon != nullptr ? holedPolygon->GetRim() : nullptr) {
                 AddFigure(*rim);
             }
             return;
@@ -187,7 +189,7 @@ public:
     // set in the pen's colour instead of figures to fill and stroke. False,
     // with nothing added, for a ring on three or four pixels.
     bool AddAsDots(const CDrawingCopy::CRing& copied) {
-        const CDrawingCopy::CPoint* points = copy->points.data() + copied.firstPoint;
+        const CDrawingCopy::CPoint* points = copy->PointData() + copied.firstPoint;
         const CPixelPoint first = MapCopied(points[0]);
         CPixelPoint second = first;
         for (uint32_t i = 1; i < copied.pointCount; ++i) {
@@ -209,7 +211,7 @@ public:
 
     // Edge by edge, with the rules for points that saturate.
     void AddCopiedInGeneral(const CDrawingCopy::CRing& copied, uint32_t restartsEnd) {
-        const CDrawingCopy::CPoint* points = copy->points.data() + copied.firstPoint;
+        const CDrawingCopy::CPoint* points = copy->PointData() + copied.firstPoint;
         const uint32_t* restart = copy->restarts.data() + copied.firstRestart;
         const uint32_t* restartEnd = copy->restarts.data() + restartsEnd;
         StartFigure(C2DPoint(points[0].x, points[0].y));
@@ -228,7 +230,7 @@ public:
     // bounds; the points of those drawn lie scattered through the copy, so
     // the holes are taken in batches and the points of a batch's drawn holes
     // are requested before the first of them is drawn.
-    void AddCopiedHoles(const C2DHoledPolyBase& holedPolygon,
+    void AddCopiedHoles(const C2DHoledPolyBase* holedPolygon,
                         const CDrawingCopy::CRing* copiedHoles, unsigned first, unsigned end) {
         CHoleBatch batches[2];
         unsigned current = 0;
@@ -243,10 +245,10 @@ public:
                 const CDrawingCopy::CRing& copied = copiedHoles[h];
                 if (copied.pointCount != 0) {
                     AddPlannedFigure(copied, batch.plans[k]);
-                } else if (h < holedPolygon.GetHoleCount()) {
+                } else if (holedPolygon != nullptr && h < holedPolygon->GetHoleCount()) {
                     // Drawn from its edges (and never beyond the holes the
                     // holed polygon has now).
-                    AddFigure(*holedPolygon.GetHole(h));
+                    AddFigure(*holedPolygon->GetHole(h));
                 }
             }
             current = 1 - current;
@@ -404,7 +406,7 @@ private:
     // end in the copy's list.
     void AddCopiedPoints(const CDrawingCopy::CRing& copied, uint32_t restartsEnd) {
         CloseFigure();
-        const CDrawingCopy::CPoint* points = copy->points.data() + copied.firstPoint;
+        const CDrawingCopy::CPoint* points = copy->PointData() + copied.firstPoint;
         const CDrawingCopy::CBox* runs = copy->runs.data() + copied.firstRun;
         current = MapCopied(points[0]);
         path.moveTo(current.x, current.y);
@@ -568,13 +570,13 @@ private:
 void BuildRings(const CPixelMapping& mapping, const CDrawnPolygon& drawn, const CDrawingCopy* copy,
                 unsigned firstRing, unsigned endRing, QPainterPath& path,
                 std::vector<CPixelPoint>* dots) {
-    const C2DHoledPolyBase& holedPolygon = *drawn.holedPolygon;
+    const C2DHoledPolyBase* holedPolygon = drawn.holedPolygon;
     CPathBuilder builder(mapping, path, copy, dots);
     if (firstRing == 0) {
         if (drawn.copiedRings != nullptr) {
             builder.AddCopiedRim(drawn.copiedRings[0], holedPolygon);
         } else {
-            builder.AddFigure(*holedPolygon.GetRim());
+            builder.AddFigure(*holedPolygon->GetRim());
         }
         firstRing = 1;
     }
@@ -582,7 +584,7 @@ void BuildRings(const CPixelMapping& mapping, const CDrawnPolygon& drawn, const 
         if (drawn.copiedRings != nullptr) {
             builder.AddCopiedHoles(holedPolygon, drawn.copiedRings + 1, firstRing - 1, endRing - 1);
         } else {
-            builder.AddHoles(holedPolygon, firstRing - 1, endRing - 1);
+            builder.AddHoles(*holedPolygon, firstRing - 1, endRing - 1);
         }
     }
     builder.CloseFigure();
