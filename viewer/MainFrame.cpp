@@ -1,6 +1,8 @@
 #include "viewer/MainFrame.h"
 
 #include "mapfiles/MapFiles.h"
+#include "projection/GeoRotation.h"
+#include "projection/LatLongText.h"
 #include "viewer/Dialogs.h"
 #include "viewer/MarloDoc.h"
 #include "viewer/MarloView.h"
@@ -86,6 +88,21 @@ void CMainFrame::CreateMenus() {
     view->addAction(showToolBar);
     view->addAction(showStatusBar);
     view->addAction(split);
+    view->addSeparator();
+    QAction* graticule = CreateCommand(
+        ID_VIEW_GRATICULE, QStringLiteral("&Graticule"),
+        QStringLiteral("Show meridians and parallels every 10 degrees and the outline of the "
+                       "sphere beneath the map."));
+    graticule->setCheckable(true);
+    graticule->setChecked(false);
+    QAction* clip = CreateCommand(
+        ID_VIEW_CLIP_ON_SPHERE, QStringLiteral("&Clip on the Sphere"),
+        QStringLiteral("Cut and clip the map on the sphere where the projection tears or folds "
+                       "it; off shows the projected map as it is."));
+    clip->setCheckable(true);
+    clip->setChecked(true);
+    view->addAction(graticule);
+    view->addAction(clip);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(CreateCommand(ID_APP_ABOUT, QStringLiteral("&About Marlo...")));
@@ -161,6 +178,12 @@ void CMainFrame::CreateProjectionList() {
 
 void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
+    // What the document holds, before the lock-key panes.
+    statePane = new QLabel(bar);
+    statePane->setObjectName(QStringLiteral("statePane"));
+    statePane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statePane->setText(DescribeState(nullptr));
+    bar->addPermanentWidget(statePane);
     // The lock-key panes; Qt offers no portable way to read the lock states,
     // so they show their names without tracking the keys.
     for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
@@ -173,6 +196,35 @@ void CMainFrame::CreateStatusBar() {
         bar->addPermanentWidget(pane);
     }
     SetIdleMessage(QStringLiteral("Ready"));
+}
+
+QString CMainFrame::DescribeState(const CMarloDoc* document) {
+    const CProjection* projection = document != nullptr ? document->GetProjection() : nullptr;
+    const CGeoRotation* rotation = document != nullptr ? document->GetRotation() : nullptr;
+    QString projected = QStringLiteral("No projection");
+    if (projection != nullptr) {
+        const int code = projection->projectionType;
+        projected = code >= 0 && code < ProjectionCount
+                        ? QString::fromLatin1(ProjectionNameTable[code])
+                        : QStringLiteral("Projected");
+    }
+    if (rotation == nullptr) {
+        return projected;
+    }
+    const QString origin =
+        QString::fromLatin1(FormatLatitude(rotation->origin.lat * RadiansToDegrees)) +
+        QLatin1Char(' ') +
+        QString::fromLatin1(FormatLongitude(rotation->origin.lon * RadiansToDegrees));
+    if (document->RotatedAfterProjection()) {
+        return projected + QStringLiteral(", then rotated to ") + origin;
+    }
+    return projected + QStringLiteral(", centred ") + origin;
+}
+
+void CMainFrame::UpdateStatePane() {
+    if (statePane != nullptr) {
+        statePane->setText(DescribeState(GetMarloDocument()));
+    }
 }
 
 QRect CMainFrame::RestoredGeometry(const QRect& available) {
@@ -219,6 +271,16 @@ void CMainFrame::OnCommand(int id) {
     case ID_DEFAULT_ZOOM:
         if (CMarloView* view = GetMarloView()) {
             view->FitToContent();
+        }
+        return;
+    case ID_VIEW_GRATICULE:
+        if (CMarloView* view = GetMarloView()) {
+            view->SetGraticule(FindCommand(ID_VIEW_GRATICULE)->isChecked());
+        }
+        return;
+    case ID_VIEW_CLIP_ON_SPHERE:
+        if (CMarloView* view = GetMarloView()) {
+            view->SetClipOnSphere(FindCommand(ID_VIEW_CLIP_ON_SPHERE)->isChecked());
         }
         return;
     default:

@@ -37,6 +37,16 @@ public:
     // Runs a command as the menu or toolbar would.
     void RunCommand(int id) { OnCommand(id); }
 
+    // What the document holds, as the status bar's state pane shows it:
+    // "No projection", "Orthographic", "No projection, centred N40:00:00
+    // W100:00:00", "Orthographic, centred N40:00:00 W100:00:00", or for a
+    // rotation applied after the projection "Orthographic, then rotated to
+    // ...".
+    static QString DescribeState(const CMarloDoc* document);
+    // Shows the active document's state in the state pane.
+    void UpdateStatePane();
+    QLabel* GetStatePane() const { return statePane; }
+
     QComboBox* projectionList = nullptr;
     // Origin of the rotation, radians; edited by the origin dialog.
     CGeoPoint projectionOrigin;
@@ -54,4 +64,5 @@ private:
     void OpenDroppedMap(const QString& path);
 
     QToolBar* toolBar = nullptr;
+    QLabel* statePane = nullptr;
 };

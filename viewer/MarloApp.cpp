@@ -4,13 +4,16 @@
 #include "viewer/MainFrame.h"
 #include "viewer/MarloDoc.h"
 #include "viewer/MarloView.h"
+#include "viewer/Resource.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QPixmap>
 #include <QTimer>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -24,6 +27,25 @@ bool IsProjectionName(const QString& name) {
         }
     }
     return false;
+}
+
+// "LAT,LON" in degrees: both finite, the latitude within -90..90.
+bool ParseOrigin(const QString& text, CGeoPoint& origin) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 2) {
+        return false;
+    }
+    bool latitudeOk = false;
+    bool longitudeOk = false;
+    const double latitude = parts[0].trimmed().toDouble(&latitudeOk);
+    const double longitude = parts[1].trimmed().toDouble(&longitudeOk);
+    if (!latitudeOk || !longitudeOk || !std::isfinite(latitude) || !std::isfinite(longitude) ||
+        latitude < -90.0 || latitude > 90.0) {
+        return false;
+    }
+    origin.lat = latitude * DegreesToRadians;
+    origin.lon = longitude * DegreesToRadians;
+    return true;
 }
 
 // Reports messages on standard error and cancels every file dialog.
@@ -83,9 +105,27 @@ bool CMarloApp::InitInstance(const QStringList& arguments) {
         QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the window to <file> once it is shown, then quit."),
         QStringLiteral("file"));
+    const QCommandLineOption rotateOption(
+        QStringLiteral("rotate"),
+        QStringLiteral("Rotate the opened map so that <lat,lon> (degrees, e.g. 40,-100) comes to "
+                       "the centre, before any projection."),
+        QStringLiteral("lat,lon"));
+    const QCommandLineOption graticuleOption(
+        QStringLiteral("graticule"),
+        QStringLiteral("Show meridians and parallels every 10 degrees beneath the map."));
     parser.addOption(projectionOption);
+    parser.addOption(rotateOption);
+    parser.addOption(graticuleOption);
     parser.addOption(screenshotOption);
     parser.process(arguments);
+
+    CGeoPoint origin;
+    if (parser.isSet(rotateOption) && !ParseOrigin(parser.value(rotateOption), origin)) {
+        std::fprintf(stderr, "Marlo: --rotate wants LAT,LON in degrees, not \"%s\"\n",
+                     qPrintable(parser.value(rotateOption)));
+        exitCode = 2;
+        return false;
+    }
 
     const QString projectionName = parser.value(projectionOption);
     if (parser.isSet(projectionOption) && !IsProjectionName(projectionName)) {
@@ -100,10 +140,23 @@ bool CMarloApp::InitInstance(const QStringList& arguments) {
     }
     CreateDocumentWindow();
     frame->ShowOnDesktop();
+    if (parser.isSet(graticuleOption)) {
+        // As the menu does it: triggering checks the action and runs it.
+        QAction* graticule = frame->FindCommand(ID_VIEW_GRATICULE);
+        if (!graticule->isChecked()) {
+            graticule->trigger();
+        }
+    }
 
     const QStringList maps = parser.positionalArguments();
     if (!maps.isEmpty()) {
         document->LoadMap(QFile::encodeName(maps.front()).constData());
+        if (parser.isSet(rotateOption)) {
+            // The origin the rotate button would use, as if set in the
+            // origin dialog.
+            frame->projectionOrigin = origin;
+            document->Rotate(origin);
+        }
         if (!projectionName.isEmpty()) {
             const int index = frame->projectionList->findText(projectionName);
             frame->projectionList->setCurrentIndex(index);

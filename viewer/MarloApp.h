@@ -13,11 +13,14 @@ class CMarloView;
 // The application: creates the one document, main window and view, opens a map
 // named on the command line and shows the window.
 //
-//   Marlo [MAP] [--projection NAME] [--screenshot FILE]
+//   Marlo [MAP] [--rotate LAT,LON] [--projection NAME] [--graticule]
+//         [--screenshot FILE]
 //
-// --projection applies the named projection after MAP is loaded and
-// --screenshot writes the window to FILE once it is shown, then quits; both
-// exist for demonstrations and scripted pictures.
+// --rotate rotates the sphere so that (LAT, LON), in degrees, comes to the
+// centre, and --projection then applies the named projection, after MAP is
+// loaded; --graticule shows the graticule; --screenshot writes the window to
+// FILE once it is shown, then quits. They exist for demonstrations and
+// scripted pictures.
 class CMarloApp {
 public:
     CMarloApp();

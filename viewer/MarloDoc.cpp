@@ -3,10 +3,13 @@
 #include "mapfiles/MapFiles.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
+#include "viewer/DisplaySource.h"
 #include "viewer/MyProgressBar.h"
 
 #include <QFile>
+#include <cmath>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -17,6 +20,22 @@ CFileDialogRequest MapFileDialogRequest(const QString& title) {
         QStringList{QStringLiteral("Shape Files(*.shp)"), QStringLiteral("Varmo Files(*.vmq)")};
     request.defaultSuffix = QStringLiteral("shp");
     return request;
+}
+
+// Whether the copied points describe the earth in degrees: every finite point
+// within longitude -180..180 and latitude -90..90, and at least one of them.
+bool LiesOnTheEarth(const C2DCoordinateCopy& copy) {
+    bool any = false;
+    for (const C2DCoordinateCopy::CPoint& p : copy.GetPoints()) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+            continue;
+        }
+        if (p.x < -180.0 || p.x > 180.0 || p.y < -90.0 || p.y > 90.0) {
+            return false;
+        }
+        any = true;
+    }
+    return any;
 }
 
 } // namespace
@@ -54,6 +73,7 @@ void CMarloDoc::LoadMap(const char* path) {
     // The new coordinates are the file's own: whatever was applied to the old
     // content no longer applies, and nothing is inverted.
     DropTransformations();
+    TakeLoadedCopy();
     progress.reset();
     UpdateAllViews(nullptr, HintContentChanged);
 }
@@ -74,6 +94,19 @@ void CMarloDoc::Project(const char* projectionName) {
     if (projection == nullptr) {
         return;
     }
+    geographicCapture.reset();
+    if (followsLoadedCopy && geographic) {
+        // The view draws a geographic map from its rotated longitudes and
+        // latitudes, which are the content's until it is projected.
+        try {
+            auto capture = std::make_unique<CRingSet>();
+            if (MakeGeographicRings(loadedCopy, &content, rotation, *capture, RestoreThreads)) {
+                geographicCapture = std::move(capture);
+            }
+        } catch (const std::bad_alloc&) {
+            // The view takes them from the copy instead.
+        }
+    }
     content.Transform(*projection);
     UpdateAllViews(nullptr, HintContentChanged);
 }
@@ -82,9 +115,19 @@ void CMarloDoc::InverseProject() {
     if (projection == nullptr) {
         return;
     }
-    content.InverseTransform(*projection);
+    geographicCapture.reset();
+    // The content from before Project is the loaded copy taken through the
+    // rotation, if one was applied first: bit for bit what it was.
+    const bool restored =
+        followsLoadedCopy &&
+        (rotation != nullptr ? loadedCopy.RestoreTransformed(content, *rotation, RestoreThreads)
+                             : loadedCopy.Restore(content));
+    if (!restored) {
+        content.InverseTransform(*projection);
+    }
     delete projection;
     projection = nullptr;
+    rotatedAfterProjection = false;
     UpdateAllViews(nullptr, HintContentChanged);
 }
 
@@ -92,9 +135,20 @@ void CMarloDoc::Rotate(const CGeoPoint& origin) {
     if (rotation != nullptr) {
         return;
     }
+    geographicCapture.reset();
     rotation = new CGeoRotation();
     rotation->SetOrigin(origin.lat * RadiansToDegrees, origin.lon * RadiansToDegrees);
-    content.Transform(*rotation);
+    if (projection != nullptr) {
+        // Rotating projected coordinates: the content no longer follows from
+        // the loaded one by the sphere's order.
+        followsLoadedCopy = false;
+        rotatedAfterProjection = true;
+    }
+    // From the copy each vertex is rotated once instead of twice, with the
+    // same bits as rotating the content.
+    if (!followsLoadedCopy || !loadedCopy.RestoreTransformed(content, *rotation, RestoreThreads)) {
+        content.Transform(*rotation);
+    }
     UpdateAllViews(nullptr, HintContentChanged);
 }
 
@@ -102,13 +156,37 @@ void CMarloDoc::RotateBack() {
     if (rotation == nullptr) {
         return;
     }
-    content.InverseTransform(*rotation);
+    geographicCapture.reset();
+    if (projection != nullptr) {
+        // Rotating back projected coordinates, by the formulas alone.
+        followsLoadedCopy = false;
+    }
+    if (!followsLoadedCopy || !loadedCopy.Restore(content)) {
+        content.InverseTransform(*rotation);
+    }
     delete rotation;
     rotation = nullptr;
+    rotatedAfterProjection = false;
     UpdateAllViews(nullptr, HintContentChanged);
 }
 
+bool CMarloDoc::TakeGeographicCapture(CRingSet& out) {
+    if (geographicCapture == nullptr) {
+        return false;
+    }
+    out = std::move(*geographicCapture);
+    geographicCapture.reset();
+    return true;
+}
+
+void CMarloDoc::TakeLoadedCopy() {
+    geographicCapture.reset();
+    followsLoadedCopy = loadedCopy.Capture(content);
+    geographic = followsLoadedCopy && LiesOnTheEarth(loadedCopy);
+}
+
 void CMarloDoc::DropTransformations() {
+    rotatedAfterProjection = false;
     delete projection;
     projection = nullptr;
     delete rotation;

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "geometry/CoordinateCopy.h"
 #include "geometry/HoledPolygons.h"
+#include "projection/RingSet.h"
 #include "viewer/Framework.h"
+
+#include <memory>
 
 class CGeoRotation;
 class CProjection;
@@ -14,6 +18,17 @@ inline constexpr int HintContentChanged = 3;
 // most one rotation currently applied to it. Each transformation lives from
 // its forward application to its inverse application (or the next load,
 // which simply drops it).
+//
+// The document also keeps a compact copy of the content as loaded. Undoing a
+// rotation or projection by its inverse formulas only comes close: poles come
+// back at arbitrary longitudes, -180 as +179.99999999999994, and a projection
+// that folds the sphere (Orthographic, Gnomonic) cannot be undone at all. So
+// while the content is the loaded coordinates taken through the held rotation
+// and then the held projection, InverseProject gives back exactly the content
+// from before Project, and RotateBack (with no projection held) exactly the
+// loaded coordinates. A rotation applied while a projection is held rotates
+// projected coordinates; from then on until the next load every command acts
+// by the formulas alone.
 class CMarloDoc : public CDocument {
 public:
     CMarloDoc();
@@ -38,14 +53,38 @@ public:
     void RotateBack();
 
     const C2DHoledPolyBaseSet& GetContent() const { return content; }
+    // The content as loaded (empty when it could not be copied).
+    const C2DCoordinateCopy& GetLoadedCopy() const { return loadedCopy; }
+    // Whether the loaded content is a map of the earth: its finite vertices,
+    // at least one, lie within longitude -180..180 and latitude -90..90.
+    bool IsGeographic() const { return geographic; }
+    // Whether the content is exactly the loaded copy taken through the held
+    // rotation (if any) and then the held projection (if any).
+    bool FollowsLoadedCopy() const { return followsLoadedCopy; }
+    // Whether the held rotation was applied while the held projection was
+    // (so that it rotated projected coordinates).
+    bool RotatedAfterProjection() const { return rotatedAfterProjection; }
+    // The rings of a geographic content in rotated longitude and latitude,
+    // taken just before the last Project changed it (see MakeGeographicRings);
+    // moved into out, false when there is none. Any other command drops it.
+    bool TakeGeographicCapture(CRingSet& out);
     // The applied transformations, or null.
     CProjection* GetProjection() const { return projection; }
     CGeoRotation* GetRotation() const { return rotation; }
 
 private:
     void DropTransformations();
+    void TakeLoadedCopy();
+
+    // Threads that restore a large content from the copy.
+    static constexpr unsigned RestoreThreads = 2;
 
     CProjection* projection = nullptr;
     CGeoRotation* rotation = nullptr;
     C2DHoledPolyBaseSet content;
+    C2DCoordinateCopy loadedCopy;
+    bool geographic = false;
+    bool followsLoadedCopy = false;
+    bool rotatedAfterProjection = false;
+    std::unique_ptr<CRingSet> geographicCapture;
 };

@@ -3,6 +3,7 @@
 #include "projection/GeoRotation.h"
 #include "projection/LatLongText.h"
 #include "projection/Projection.h"
+#include "viewer/MainFrame.h"
 #include "viewer/MarloDoc.h"
 
 #include <QMouseEvent>
@@ -51,22 +52,48 @@ CMarloDoc* CMarloView::GetDocument() const {
 
 void CMarloView::OnUpdate(CView*, int hint) {
     if (hint == HintContentChanged) {
-        // Every change of the content comes with this hint, so the drawing
-        // copy always shows the content as it is.
-        if (const CMarloDoc* document = GetDocument()) {
-            canvas.PrepareDrawingCopy(document->GetContent());
-        } else {
-            canvas.DropDrawingCopy();
-        }
+        // Every change of the content comes with this hint, so what is drawn
+        // always shows the content as it is.
+        display.Update(GetDocument(), canvas);
         FitToContent();
+        if (auto* frame = dynamic_cast<CMainFrame*>(GetParentFrame())) {
+            frame->UpdateStatePane();
+        }
     }
 }
 
 void CMarloView::FitToContent() {
-    if (const CMarloDoc* document = GetDocument()) {
+    C2DRect bounds;
+    if (display.GetFitBounds(bounds)) {
+        canvas.requestedRect = bounds;
+        canvas.Recalculate();
+    } else if (const CMarloDoc* document = GetDocument()) {
         canvas.FitToBounds(document->GetContent());
     }
+    ZoomChanged();
     MapChanged();
+}
+
+void CMarloView::SetClipOnSphere(bool on) {
+    if (display.clipOnSphere == on) {
+        return;
+    }
+    display.clipOnSphere = on;
+    display.Update(GetDocument(), canvas);
+    ZoomChanged();
+    MapChanged();
+}
+
+void CMarloView::SetGraticule(bool shown) {
+    if (display.graticule == shown) {
+        return;
+    }
+    display.SetGraticule(shown, GetDocument(), canvas);
+    MapChanged();
+}
+
+void CMarloView::ZoomChanged() {
+    display.FollowZoom(GetDocument(), canvas);
 }
 
 void CMarloView::MapChanged() {
@@ -86,9 +113,7 @@ void CMarloView::OnDraw(QPainter& painter) {
         canvas.CreateBuffer(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
     }
     if (redrawNeeded) {
-        if (const CMarloDoc* document = GetDocument()) {
-            canvas.Render(document->GetContent());
-        }
+        display.Render(GetDocument(), canvas);
         redrawNeeded = false;
     }
     // Qt hands us a back buffer for the whole widget: background, image and
@@ -153,6 +178,7 @@ void CMarloView::wheelEvent(QWheelEvent* event) {
     const double factor = delta < 0 ? ZoomOutFactor : ZoomInFactor;
     canvas.requestedRect.ScaleAboutCentre(factor);
     canvas.Recalculate();
+    ZoomChanged();
     MapChanged();
     event->accept();
 }

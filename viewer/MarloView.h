@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewer/Framework.h"
+#include "viewer/MapDisplay.h"
 #include "viewer/canvas/MapCanvas.h"
 
 class CMarloDoc;
@@ -24,8 +25,17 @@ public:
     void OnUpdate(CView* sender, int hint) override;
     void OnDraw(QPainter& painter) override;
 
-    // Fits the image to the whole content and redraws it (the default zoom).
+    // Fits the image to the whole map and redraws it (the default zoom): the
+    // display geometry while it is drawn, else the content.
     void FitToContent();
+    // Draws a map of the earth as its display geometry while a rotation or
+    // projection is held (on at start), or its content as it is (off), so
+    // that the two can be compared. Keeps the zoom.
+    void SetClipOnSphere(bool on);
+    bool GetClipOnSphere() const { return display.clipOnSphere; }
+    // Shows the graticule beneath the map (off at start).
+    void SetGraticule(bool shown);
+    bool GetGraticule() const { return display.graticule; }
 
     // Where the image's top-left pixel sits in a client area of that size.
     static CPixelPoint ComputeImageOffset(int clientWidth, int clientHeight);
@@ -37,6 +47,7 @@ public:
     C2DPoint cursorMap;
     CMapCanvas canvas;
     CPixelPoint imageOffset;
+    CMapDisplay display;
     bool leftButtonDown = false;
     C2DPoint lastMouseMap;
 
@@ -49,4 +60,7 @@ protected:
 
 private:
     void MapChanged();
+    // After a zoom: builds the display geometry again when the new scale
+    // needs finer curves.
+    void ZoomChanged();
 };

@@ -21,6 +21,8 @@ enum MarloCommandId : int {
     ID_SET_ORIGIN = 32800,
     ID_ROTATE_BACK = 32801,
     ID_ROTATE = 32802,
+    ID_VIEW_GRATICULE = 32803,
+    ID_VIEW_CLIP_ON_SPHERE = 32804,
 };
 
 // Resource numbers of the main window's menu and toolbar and of the dialogs.

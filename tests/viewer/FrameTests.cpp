@@ -62,7 +62,8 @@ TEST_F(FrameTest, MenusCarryTheStatedEntries) {
     ASSERT_EQ(ActionTexts(top), (QStringList{"&File", "&View", "&Help", "Settings"}));
     EXPECT_EQ(ActionTexts(top[0]->menu()->actions()), (QStringList{"E&xit", "Open", "Save"}));
     EXPECT_EQ(ActionTexts(top[1]->menu()->actions()),
-              (QStringList{"&Toolbar", "&Status Bar", "S&plit"}));
+              (QStringList{"&Toolbar", "&Status Bar", "S&plit", "", "&Graticule",
+                           "&Clip on the Sphere"}));
     EXPECT_EQ(ActionTexts(top[2]->menu()->actions()), QStringList{"&About Marlo..."});
     EXPECT_EQ(ActionTexts(top[3]->menu()->actions()), QStringList{"Preferences"});
 

@@ -1,0 +1,254 @@
+#include "viewer/DisplaySource.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "projection/GeoRotation.h"
+#include "projection/Projection.h"
+
+namespace {
+
+// An output ring and the copied ring it comes from.
+struct CSourceRing {
+    std::size_t copyRing;
+    bool hasArcs;
+};
+
+bool HasArcs(const C2DCoordinateCopy& copy, std::size_t ring) {
+    if (copy.GetRing(ring).type == GeometryType::Polygon) {
+        return false; // straight edges only
+    }
+    bool arcs = false;
+    copy.VisitEdges(
+        ring, [&](const C2DCoordinateCopy::CPoint&, const C2DCoordinateCopy::CPoint&,
+                  const C2DCoordinateCopy::CArcShape* shape) { arcs = arcs || shape != nullptr; });
+    return arcs;
+}
+
+// Appends the open ring of a copied ring: every edge's start, with arcs
+// sampled.
+void AppendCopiedRing(const C2DCoordinateCopy& copy, std::size_t ring,
+                      std::vector<CPlanePoint>& out) {
+    copy.VisitEdges(ring, [&](const C2DCoordinateCopy::CPoint& start,
+                              const C2DCoordinateCopy::CPoint& end,
+                              const C2DCoordinateCopy::CArcShape* shape) {
+        if (shape != nullptr) {
+            SampleArc(start, end, *shape, ArcSampleTolerance, out);
+        } else {
+            out.push_back(CPlanePoint{start.x, start.y});
+        }
+    });
+}
+
+// Lays out the output set (its ring and polygon starts, and room for every
+// point) and lists where each output ring comes from.
+bool MakeLayout(const C2DCoordinateCopy& copy, CRingSet& out, std::vector<CSourceRing>& sources) {
+    out.Clear();
+    sources.clear();
+    std::vector<CPlanePoint> sampled;
+    std::size_t total = 0;
+    for (std::size_t p = 0; p < copy.GetPolygonCount(); ++p) {
+        const C2DCoordinateCopy::CPolygon& polygon = copy.GetPolygon(p);
+        const uint64_t end = copy.GetEndRing(p);
+        if (polygon.hasRim && copy.GetRing(polygon.firstRing).edgeCount != 0) {
+            for (uint64_t r = polygon.firstRing; r < end; ++r) {
+                const uint32_t edges = copy.GetRing(r).edgeCount;
+                if (edges == 0) {
+                    continue;
+                }
+                const bool arcs = HasArcs(copy, r);
+                std::size_t count = edges;
+                if (arcs) {
+                    sampled.clear();
+                    AppendCopiedRing(copy, r, sampled);
+                    count = sampled.size();
+                }
+                total += count;
+                if (total >= std::numeric_limits<uint32_t>::max()) {
+                    return false; // beyond what a ring set counts
+                }
+                sources.push_back(CSourceRing{static_cast<std::size_t>(r), arcs});
+                out.ringStarts.push_back(static_cast<uint32_t>(total));
+            }
+        }
+        out.EndPolygon();
+    }
+    out.points.resize(total);
+    return true;
+}
+
+// The content's rings in the copy's order; false when it does not fit.
+bool ContentRings(const C2DCoordinateCopy& copy, const C2DHoledPolyBaseSet& content,
+                  std::vector<const C2DPolyBase*>& rings) {
+    if (!copy.Fits(content)) {
+        return false;
+    }
+    rings.reserve(copy.GetRingCount());
+    for (unsigned i = 0; i < content.GetSize(); ++i) {
+        const C2DHoledPolyBase* holed = content.GetAt(i);
+        if (holed->GetRim() != nullptr) {
+            rings.push_back(holed->GetRim());
+        }
+        for (unsigned h = 0; h < holed->GetHoleCount(); ++h) {
+            rings.push_back(holed->GetHole(h));
+        }
+    }
+    return true;
+}
+
+// Writes the start of every edge of a ring of straight edges.
+void CopyEdgeStarts(const C2DPolyBase& ring, CPlanePoint* out) {
+    for (unsigned k = 0; k < ring.GetLineCount(); ++k) {
+        const auto* line = static_cast<const C2DLine*>(ring.GetLine(k));
+        out[k] = CPlanePoint{line->start.x, line->start.y};
+    }
+}
+
+// Calls fill(first, end) on runs of output rings with about equal shares of
+// the points, one run per thread.
+template <typename Fill> void FillInParallel(const CRingSet& out, unsigned threads, Fill fill) {
+    const std::size_t ringCount = out.GetRingCount();
+    threads = std::max(1u, std::min(threads, 16u));
+    std::vector<std::size_t> bounds{0};
+    for (unsigned t = 1; t < threads; ++t) {
+        const std::size_t share = out.points.size() / threads * t;
+        const auto split =
+            std::lower_bound(out.ringStarts.begin(), out.ringStarts.end() - 1, share);
+        bounds.push_back(
+            std::max(bounds.back(), static_cast<std::size_t>(split - out.ringStarts.begin())));
+    }
+    bounds.push_back(ringCount);
+    std::vector<std::thread> helpers;
+    std::size_t unstarted = ringCount;
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back([&, t] { fill(bounds[t], bounds[t + 1]); });
+        } catch (const std::system_error&) {
+            unstarted = bounds[t];
+            break;
+        }
+    }
+    fill(bounds[0], bounds[1]);
+    if (unstarted < ringCount) {
+        fill(unstarted, ringCount);
+    }
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
+} // namespace
+
+void SampleArc(const C2DCoordinateCopy::CPoint& start, const C2DCoordinateCopy::CPoint& end,
+               const C2DCoordinateCopy::CArcShape& shape, double tolerance,
+               std::vector<CPlanePoint>& out) {
+    out.push_back(CPlanePoint{start.x, start.y});
+    const C2DArc arc(C2DPoint(start.x, start.y), C2DPoint(end.x, end.y), shape.radius,
+                     shape.centreOnRight, shape.arcOnRight);
+    const double radius = shape.radius;
+    if (!arc.HasCircle() || !(radius > 0.0) || !std::isfinite(radius) ||
+        (start.x == end.x && start.y == end.y)) {
+        return; // drawn as its chord
+    }
+    const C2DPoint centre = arc.GetCircleCentre();
+    const double from = std::atan2(start.y - centre.y, start.x - centre.x);
+    const double to = std::atan2(end.y - centre.y, end.x - centre.x);
+    // The anticlockwise sweep from start to end, or the clockwise one: the
+    // arc is the one on its side of the chord.
+    double sweep = std::fmod(to - from + 2.0 * Pi, 2.0 * Pi);
+    if (sweep <= 0.0) {
+        sweep += 2.0 * Pi;
+    }
+    const double middle = from + sweep / 2.0;
+    const C2DPoint halfway(centre.x + radius * std::cos(middle),
+                           centre.y + radius * std::sin(middle));
+    if (arc.chord.IsOnRight(halfway) != shape.arcOnRight) {
+        sweep -= 2.0 * Pi;
+    }
+    // Chords of angle a stray r (1 - cos(a / 2)) from the arc.
+    const double ratio = 1.0 - tolerance / radius;
+    const double step = ratio > -1.0 ? 2.0 * std::acos(ratio) : 2.0 * Pi;
+    constexpr double MaxPieces = 4096.0;
+    const double pieces = std::clamp(std::ceil(std::fabs(sweep) / step), 1.0, MaxPieces);
+    const int count = static_cast<int>(pieces);
+    for (int i = 1; i < count; ++i) {
+        const double angle = from + sweep * i / count;
+        out.push_back(
+            CPlanePoint{centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle)});
+    }
+}
+
+bool MakeGeographicRings(const C2DCoordinateCopy& copy, const C2DHoledPolyBaseSet* content,
+                         CGeoRotation* rotation, CRingSet& out, unsigned threads) {
+    try {
+        std::vector<CSourceRing> sources;
+        std::vector<const C2DPolyBase*> contentRings;
+        if ((content != nullptr && !ContentRings(copy, *content, contentRings)) ||
+            !MakeLayout(copy, out, sources)) {
+            out.Clear();
+            return false;
+        }
+        FillInParallel(out, threads, [&](std::size_t first, std::size_t end) {
+            std::vector<CPlanePoint> ring;
+            for (std::size_t i = first; i < end; ++i) {
+                CPlanePoint* target = out.points.data() + out.ringStarts[i];
+                const CSourceRing& source = sources[i];
+                if (!source.hasArcs && content != nullptr) {
+                    CopyEdgeStarts(*contentRings[source.copyRing], target);
+                    continue;
+                }
+                ring.clear();
+                AppendCopiedRing(copy, source.copyRing, ring);
+                for (CPlanePoint& p : ring) {
+                    if (rotation != nullptr) {
+                        rotation->Transform(p.x, p.y);
+                    }
+                    *target++ = p;
+                }
+            }
+        });
+    } catch (const std::bad_alloc&) {
+        out.Clear();
+        return false;
+    }
+    return true;
+}
+
+bool MakeProjectedRings(const C2DCoordinateCopy& copy, const CRingSet& geographic,
+                        const C2DHoledPolyBaseSet& projectedContent, CProjection& projection,
+                        CRingSet& out, unsigned threads) {
+    try {
+        std::vector<CSourceRing> sources;
+        std::vector<const C2DPolyBase*> contentRings;
+        if (!ContentRings(copy, projectedContent, contentRings) ||
+            !MakeLayout(copy, out, sources) || out.ringStarts != geographic.ringStarts ||
+            out.polygonStarts != geographic.polygonStarts) {
+            out.Clear();
+            return false;
+        }
+        FillInParallel(out, threads, [&](std::size_t first, std::size_t end) {
+            for (std::size_t i = first; i < end; ++i) {
+                CPlanePoint* target = out.points.data() + out.ringStarts[i];
+                const CSourceRing& source = sources[i];
+                if (!source.hasArcs) {
+                    CopyEdgeStarts(*contentRings[source.copyRing], target);
+                    continue;
+                }
+                const CPlanePoint* from = geographic.GetRingPoints(i);
+                for (uint32_t k = 0; k < geographic.GetRingSize(i); ++k) {
+                    CPlanePoint p = from[k];
+                    projection.Transform(p.x, p.y);
+                    target[k] = p;
+                }
+            }
+        });
+    } catch (const std::bad_alloc&) {
+        out.Clear();
+        return false;
+    }
+    return true;
+}

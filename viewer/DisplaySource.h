@@ -1,0 +1,48 @@
+#pragma once
+
+// The rings that the display geometry is built from, taken from a map
+// document's loaded copy and content.
+//
+// Layout (shared by both functions): one polygon per holed polygon of the
+// copy, in order. A polygon holds its rim and then its holes, each ring open
+// (the start of every edge, once); rings without edges are left out, and so
+// are all the rings of a holed polygon without a rim or with a rim without
+// edges, which draws nothing. Arc edges are sampled into points along the arc
+// in the plane the copy was taken in, before any rotation, so that a rotated
+// arc is the rotation of the loaded one.
+
+#include "geometry/CoordinateCopy.h"
+#include "geometry/HoledPolygons.h"
+#include "projection/RingSet.h"
+
+class CGeoRotation;
+class CProjection;
+
+// Sampled arcs stay within this distance of the true arc, in the copy's
+// units (degrees for a map of the earth).
+inline constexpr double ArcSampleTolerance = 1e-4;
+
+// The rings in rotated longitude and latitude. content, when given, is the
+// copy taken through rotation exactly (the document's content before any
+// projection): the edge starts of its rings without arcs are taken from it
+// as they are. Otherwise every point is the copy's rotated by rotation (or
+// as it is, without one). threads (at least 1) share the work. False when
+// memory runs out or content does not fit the copy; out is then empty.
+bool MakeGeographicRings(const C2DCoordinateCopy& copy, const C2DHoledPolyBaseSet* content,
+                         CGeoRotation* rotation, CRingSet& out, unsigned threads);
+
+// The projection of every point of geographic (made by MakeGeographicRings
+// from the same copy). Rings without arcs take their points from
+// projectedContent, the document's content after projecting, which holds
+// exactly those projections; the sampled points of arc rings are projected
+// here. False when memory runs out or the content does not fit the copy.
+bool MakeProjectedRings(const C2DCoordinateCopy& copy, const CRingSet& geographic,
+                        const C2DHoledPolyBaseSet& projectedContent, CProjection& projection,
+                        CRingSet& out, unsigned threads);
+
+// Points along an arc from start towards end (end itself excluded), at least
+// the start, within tolerance of the arc. An arc without a circle is its
+// chord.
+void SampleArc(const C2DCoordinateCopy::CPoint& start, const C2DCoordinateCopy::CPoint& end,
+               const C2DCoordinateCopy::CArcShape& shape, double tolerance,
+               std::vector<CPlanePoint>& out);
