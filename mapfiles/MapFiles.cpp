@@ -1,42 +1,121 @@
 #include "mapfiles/MapFiles.h"
 
+#include <cerrno>
 #include <cstring>
+#include <strings.h>
+
+#include "mapfiles/MapFileProblems.h"
+
+void ReportProblem(CMapFileError* error, MapFileProblem problem) {
+    if (error != nullptr && error->problem == MapFileProblem::None) {
+        error->problem = problem;
+    }
+}
+
+void ReportOpenFailure(CMapFileError* error, int systemError) {
+    if (error == nullptr || error->problem != MapFileProblem::None) {
+        return;
+    }
+    const bool missing = systemError == ENOENT || systemError == ENOTDIR;
+    error->problem = missing ? MapFileProblem::NoSuchFile : MapFileProblem::CannotOpen;
+    error->systemError = systemError;
+}
+
+void ReportWriteFailure(CMapFileError* error, int systemError) {
+    if (error == nullptr || error->problem != MapFileProblem::None) {
+        return;
+    }
+    if (systemError == ENOSPC || systemError == EDQUOT) {
+        error->problem = MapFileProblem::DiskFull;
+    } else if (systemError == ENOENT || systemError == ENOTDIR) {
+        error->problem = MapFileProblem::NoSuchFile;
+    } else {
+        error->problem = MapFileProblem::CannotWrite;
+    }
+    error->systemError = systemError;
+}
+
+std::string DescribeMapFileError(const CMapFileError& error) {
+    const auto withSystemError = [&](const char* text) {
+        if (error.systemError == 0) {
+            return std::string(text);
+        }
+        return std::string(text) + " (" + std::strerror(error.systemError) + ")";
+    };
+    switch (error.problem) {
+    case MapFileProblem::None:
+        return {};
+    case MapFileProblem::UnknownFormat:
+        return "Unknown file type: the name must end in .shp or .vmq";
+    case MapFileProblem::NoSuchFile:
+        return "No such file";
+    case MapFileProblem::CannotOpen:
+        return withSystemError("The file cannot be opened");
+    case MapFileProblem::NotAShapefile:
+        return "Not a shapefile";
+    case MapFileProblem::NotAPolygonShapefile:
+        return "Not a polygon shapefile (shape type " + std::to_string(error.shapeType) + ")";
+    case MapFileProblem::UnreadableRecord:
+        return "Unreadable record " + std::to_string(error.record);
+    case MapFileProblem::NoShapes:
+        return "No shape could be read from the file";
+    case MapFileProblem::DiskFull:
+        return "Disk full";
+    case MapFileProblem::CannotWrite:
+        return withSystemError("The file cannot be written");
+    }
+    return {};
+}
 
 MapFileFormat ChooseMapFileFormat(const char* path) {
     if (path == nullptr) {
         return MapFileFormat::Unknown;
     }
-    if (std::strstr(path, ".vmq") != nullptr) {
+    // Only the last name of the path counts: "maps.vmq/world.shp" is a
+    // shapefile. Its extension is compared in any case.
+    const char* name = std::strrchr(path, '/');
+    name = name == nullptr ? path : name + 1;
+    const char* dot = std::strrchr(name, '.');
+    if (dot == nullptr) {
+        return MapFileFormat::Unknown;
+    }
+    if (strcasecmp(dot, ".vmq") == 0) {
         return MapFileFormat::TextMap;
     }
-    if (std::strstr(path, ".shp") != nullptr) {
+    if (strcasecmp(dot, ".shp") == 0) {
         return MapFileFormat::Shapefile;
     }
     return MapFileFormat::Unknown;
 }
 
-bool ReadMapFile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress) {
+bool ReadMapFile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
+                 CMapAttributes* attributes, CMapFileError* error) {
     switch (ChooseMapFileFormat(path)) {
     case MapFileFormat::TextMap:
-        return ReadTextMap(path, content, progress);
+        if (attributes != nullptr) {
+            attributes->Clear();
+        }
+        return ReadTextMap(path, content, progress, error);
     case MapFileFormat::Shapefile:
-        return ReadShapefile(path, content, progress);
+        return ReadShapefile(path, content, progress, attributes, error);
     case MapFileFormat::Unknown:
         break;
     }
+    ReportProblem(error, MapFileProblem::UnknownFormat);
     return false;
 }
 
-bool WriteMapFile(const char* path, const C2DHoledPolyBaseSet& content,
-                  CProgressUpdater* progress) {
+bool WriteMapFile(const char* path, const C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
+                  const CMapSaveInfo* info, CMapFileError* error) {
     switch (ChooseMapFileFormat(path)) {
     case MapFileFormat::TextMap:
-        return WriteTextMap(path, content, progress);
+        return WriteTextMap(path, content, progress, error);
     case MapFileFormat::Shapefile:
         // Saving a shapefile reports no progress.
-        return SaveShapefile(path, content);
+        return SaveShapefile(path, content, info, error);
     case MapFileFormat::Unknown:
         break;
     }
+    ReportProblem(error, MapFileProblem::UnknownFormat);
     return false;
 }

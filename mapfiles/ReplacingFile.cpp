@@ -75,29 +75,34 @@ CReplacingFile::~CReplacingFile() {
 
 bool CReplacingFile::Open(const char* path) {
     Discard();
+    error = 0;
     if (path == nullptr || *path == '\0') {
+        NoteError(ENOENT);
         return false;
     }
     targetPath = ResolveLink(path);
     struct stat info;
     const bool exists = stat(targetPath.c_str(), &info) == 0;
     if (exists && !S_ISREG(info.st_mode)) {
-        file = std::fopen(targetPath.c_str(), "wb");
+        file = std::fopen(targetPath.c_str(), "w+b");
     } else {
         // A short hidden name, so that a target name near the length limit
         // still leaves room for it.
         std::string pattern = FolderOf(targetPath) + "/.marlo-save-XXXXXX";
         const int fd = mkstemp(pattern.data());
         if (fd < 0) {
+            NoteError(errno);
             // A folder that takes no new files may still hold a writable file:
             // that one is overwritten in place, as the only way to save it.
             if (!exists || access(targetPath.c_str(), W_OK) != 0) {
                 return false;
             }
-            file = std::fopen(targetPath.c_str(), "wb");
+            file = std::fopen(targetPath.c_str(), "w+b");
             if (file == nullptr) {
+                NoteError(errno);
                 return false;
             }
+            error = 0;
             buffer = std::make_unique_for_overwrite<char[]>(WriteBufferSize);
             std::setvbuf(file, buffer.get(), _IOFBF, WriteBufferSize);
             return true;
@@ -107,16 +112,19 @@ bool CReplacingFile::Open(const char* path) {
         // those of a newly created file.
         const mode_t mode = exists ? (info.st_mode & 07777) : (0666 & ~CurrentUmask());
         if (fchmod(fd, mode) != 0) {
+            NoteError(errno);
             close(fd);
             Discard();
             return false;
         }
-        file = fdopen(fd, "wb");
+        file = fdopen(fd, "w+b");
         if (file == nullptr) {
+            NoteError(errno);
             close(fd);
         }
     }
     if (file == nullptr) {
+        NoteError(errno);
         Discard();
         return false;
     }
@@ -125,9 +133,20 @@ bool CReplacingFile::Open(const char* path) {
     return true;
 }
 
+const std::string& CReplacingFile::GetWritingPath() const {
+    return temporaryPath.empty() ? targetPath : temporaryPath;
+}
+
 bool CReplacingFile::Commit(bool written) {
+    return Finish(written) && MoveIntoPlace();
+}
+
+bool CReplacingFile::Finish(bool written) {
     if (file != nullptr) {
+        // A failed write leaves its errno; a failed flush, sync or close sets
+        // its own.
         if (!FinishWriting(file)) {
+            NoteError(errno);
             written = false;
         }
         file = nullptr;
@@ -136,8 +155,16 @@ bool CReplacingFile::Commit(bool written) {
         Discard();
         return false;
     }
+    return true;
+}
+
+bool CReplacingFile::MoveIntoPlace() {
+    if (targetPath.empty()) {
+        return false; // discarded, or never opened
+    }
     if (!temporaryPath.empty()) {
         if (std::rename(temporaryPath.c_str(), targetPath.c_str()) != 0) {
+            NoteError(errno);
             Discard();
             return false;
         }
@@ -146,6 +173,12 @@ bool CReplacingFile::Commit(bool written) {
     }
     targetPath.clear();
     return true;
+}
+
+void CReplacingFile::NoteError(int code) {
+    if (error == 0) {
+        error = code != 0 ? code : EIO;
+    }
 }
 
 void CReplacingFile::Discard() {
@@ -158,4 +191,58 @@ void CReplacingFile::Discard() {
         temporaryPath.clear();
     }
     targetPath.clear();
+}
+
+CReplacingFile* CReplacingFileSet::Add(const std::string& path) {
+    auto member = std::make_unique<CReplacingFile>();
+    const bool opened = member->Open(path.c_str());
+    members.push_back(std::move(member));
+    return opened ? members.back().get() : nullptr;
+}
+
+void CReplacingFileSet::RemoveOnCommit(const std::string& path) {
+    staleFiles.push_back(path);
+}
+
+bool CReplacingFileSet::Commit(bool written) {
+    for (const auto& member : members) {
+        if (!member->Finish(written)) {
+            written = false;
+        }
+    }
+    if (!written) {
+        for (const auto& member : members) {
+            member->Discard();
+        }
+        return false;
+    }
+    for (const std::string& stale : staleFiles) {
+        struct stat info;
+        if (lstat(stale.c_str(), &info) == 0 && std::remove(stale.c_str()) != 0) {
+            commitError = errno;
+            for (const auto& member : members) {
+                member->Discard();
+            }
+            return false;
+        }
+    }
+    bool moved = true;
+    for (auto member = members.rbegin(); member != members.rend(); ++member) {
+        if (!(*member)->MoveIntoPlace()) {
+            moved = false;
+        }
+    }
+    return moved;
+}
+
+int CReplacingFileSet::GetError() const {
+    if (commitError != 0) {
+        return commitError;
+    }
+    for (const auto& member : members) {
+        if (member->GetError() != 0) {
+            return member->GetError();
+        }
+    }
+    return 0;
 }

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -7,9 +8,12 @@
 #include <sys/stat.h>
 
 #include "mapfiles/HoleAssignment.h"
+#include "mapfiles/MapFileProblems.h"
 #include "mapfiles/MapFiles.h"
+#include "mapfiles/ProjectionWkt.h"
 #include "mapfiles/ReplacingFile.h"
 #include "mapfiles/ShapefileRecords.h"
+#include "mapfiles/ShapefileSidecars.h"
 
 namespace {
 
@@ -129,17 +133,24 @@ void ShapeRecord::Clear() {
     points.clear();
 }
 
-bool ReadShapefileHeader(std::FILE* file) {
+bool ReadShapefileHeader(std::FILE* file, int32_t* shapeType) {
+    if (shapeType != nullptr) {
+        *shapeType = -1;
+    }
     unsigned char header[ShapefileHeaderSize];
-    if (!ReadBytes(file, header, sizeof header)) {
+    if (!ReadBytes(file, header, sizeof header) || ReadBigEndian32(header) != ShapefileCode) {
         return false;
     }
     // Unused integers, file length, version and bounding box are not needed.
-    return ReadBigEndian32(header) == ShapefileCode &&
-           ReadLittleEndian32(header + 32) == ShapeTypePolygon;
+    const int32_t type = ReadLittleEndian32(header + 32);
+    if (shapeType != nullptr) {
+        *shapeType = type;
+    }
+    return IsPolygonShapeType(type);
 }
 
-RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& record) {
+RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& record,
+                                int32_t shapeType) {
     record.Clear();
     const int64_t recordStart = ftello(file);
     if (recordStart < 0) {
@@ -154,16 +165,16 @@ RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& 
     const int64_t contentBytes = 2 * static_cast<int64_t>(ReadBigEndian32(head + 4));
     const int64_t recordEnd = recordStart + RecordHeaderSize + contentBytes;
     const bool lengthConsistent = contentBytes >= 4 && recordEnd <= fileSize;
-    auto skipRecord = [&]() {
+    auto passOver = [&](RecordReading reading) {
         // Past an inconsistent length, reading goes on where it stands.
         if (lengthConsistent && !SeekTo(file, recordEnd)) {
             return RecordReading::End;
         }
-        return RecordReading::Skipped;
+        return reading;
     };
 
-    if (ReadLittleEndian32(head + 8) != ShapeTypePolygon) {
-        return skipRecord();
+    if (ReadLittleEndian32(head + 8) != shapeType) {
+        return passOver(RecordReading::Skipped);
     }
     unsigned char fixed[40];
     if (!ReadBytes(file, fixed, sizeof fixed)) {
@@ -176,15 +187,18 @@ RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& 
     record.numPoints = ReadLittleEndian32(fixed + 36);
 
     // Check the counts before anything is allocated: both arrays must fit in
-    // the record's content and in what is left of the file.
+    // the record's content and in what is left of the file. A PolygonZ record
+    // must also hold its Z range and values; M values are optional.
     if (record.numParts < 0 || record.numPoints < 0) {
-        return skipRecord();
+        return passOver(RecordReading::Unreadable);
     }
     const int64_t arrayBytes =
         4 * static_cast<int64_t>(record.numParts) + 16 * static_cast<int64_t>(record.numPoints);
+    const int64_t zBytes =
+        shapeType == ShapeTypePolygonZ ? 16 + 8 * static_cast<int64_t>(record.numPoints) : 0;
     const int64_t position = recordStart + RecordHeaderSize + 4 + sizeof fixed;
-    if (PolygonFixedSize + arrayBytes > contentBytes || arrayBytes > fileSize - position) {
-        return skipRecord();
+    if (PolygonFixedSize + arrayBytes + zBytes > contentBytes || arrayBytes > fileSize - position) {
+        return passOver(RecordReading::Unreadable);
     }
     record.parts.resize(static_cast<std::size_t>(record.numParts));
     record.points.resize(2 * static_cast<std::size_t>(record.numPoints));
@@ -197,9 +211,9 @@ RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& 
     FromLittleEndian(record.points);
     if (!PartsAreValid(record)) {
         record.Clear();
-        return skipRecord();
+        return passOver(RecordReading::Unreadable);
     }
-    // Padding behind the arrays (a longer content length) is passed over.
+    // Z and M values, and padding behind the arrays, are passed over.
     if (lengthConsistent && recordEnd != position + arrayBytes && !SeekTo(file, recordEnd)) {
         return RecordReading::End;
     }
@@ -212,12 +226,14 @@ C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record) {
     // The assigner is only needed once a record has a second rim: while
     // there is one rim, every hole goes to it whatever IsWithin says.
     std::unique_ptr<CHoleAssigner> assigner;
+    std::vector<double> reversed;
     for (int32_t i = 0; i < record.numParts; ++i) {
         const int32_t first = record.parts[i];
         const int32_t end = i + 1 < record.numParts ? record.parts[i + 1] : record.numPoints;
+        const auto count = static_cast<unsigned>(end - first);
+        const double* points = record.points.data() + 2 * static_cast<std::size_t>(first);
         auto* ring = new C2DPolygon;
-        ring->Create(record.points.data() + 2 * static_cast<std::size_t>(first),
-                     static_cast<unsigned>(end - first));
+        ring->Create(points, count);
         if (current == nullptr || ring->GetArea() < 0.0) {
             current = new C2DHoledPolygon;
             set->Add(current);
@@ -232,7 +248,16 @@ C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record) {
             }
             continue;
         }
-        ring->ReverseDirection();
+        // A hole runs clockwise from here on. Built from the points taken
+        // backwards (rather than by reversing its edges, which recomputes each
+        // start as start + direction) it keeps the file's coordinates to the
+        // bit, and writing it reverses it back to the file's ring exactly.
+        reversed.resize(2 * static_cast<std::size_t>(count));
+        for (unsigned k = 0; k < count; ++k) {
+            reversed[2 * k] = points[2 * (count - 1 - k)];
+            reversed[2 * k + 1] = points[2 * (count - 1 - k) + 1];
+        }
+        ring->Create(reversed.data(), count);
         C2DHoledPolyBase* owner = current;
         if (assigner) {
             owner = set->GetAt(assigner->FindRim(*ring, set->GetSize() - 1));
@@ -242,17 +267,24 @@ C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record) {
     return set;
 }
 
-bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress) {
+bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
+                   CMapAttributes* attributes, CMapFileError* error) {
     if (path == nullptr) {
+        ReportOpenFailure(error, ENOENT);
+        return false;
+    }
+    struct stat info;
+    if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ReportOpenFailure(error, EISDIR);
         return false;
     }
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
+        ReportOpenFailure(error, errno);
         return false;
     }
     // A buffer no larger than the file: small files are read often (tests,
     // fuzzing) and should not pay for a large one.
-    struct stat info;
     std::size_t bufferSize = ReadBufferSize;
     if (fstat(fileno(file), &info) == 0 && info.st_size >= 0 &&
         static_cast<uint64_t>(info.st_size) < bufferSize) {
@@ -264,20 +296,43 @@ bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpda
     if (fseeko(file, 0, SEEK_END) == 0) {
         fileSize = ftello(file);
     }
-    if (fileSize < 0 || !SeekTo(file, 0) || !ReadShapefileHeader(file)) {
+    int32_t shapeType = -1;
+    if (fileSize < 0 || !SeekTo(file, 0) || !ReadShapefileHeader(file, &shapeType)) {
         std::fclose(file);
+        if (shapeType < 0) {
+            ReportProblem(error, MapFileProblem::NotAShapefile);
+        } else {
+            ReportProblem(error, MapFileProblem::NotAPolygonShapefile);
+            if (error != nullptr) {
+                error->shapeType = shapeType;
+            }
+        }
         return false;
     }
+    if (attributes != nullptr) {
+        attributes->Clear();
+        // Holed polygons already in the content came from no record here.
+        attributes->featureRecords.assign(content.GetSize(), -1);
+    }
+    const unsigned sizeBefore = content.GetSize();
     ShapeRecord record;
-    for (;;) {
+    int32_t recordNumber = 0; // counted from 0, as the rows of the table
+    int64_t firstUnreadable = 0;
+    for (;; ++recordNumber) {
         const int64_t position = ftello(file);
         if (position < 0 || position >= fileSize) {
             break;
         }
-        const RecordReading reading = ReadPolygonRecord(file, fileSize, record);
+        const RecordReading reading = ReadPolygonRecord(file, fileSize, record, shapeType);
         if (reading == RecordReading::Polygon) {
             std::unique_ptr<C2DHoledPolygonSet> set(RecordToHoledPolygons(record));
             content.ExtractHoledPolys(*set);
+            if (attributes != nullptr) {
+                attributes->featureRecords.resize(content.GetSize(), recordNumber);
+            }
+        } else if ((reading == RecordReading::Unreadable || reading == RecordReading::End) &&
+                   firstUnreadable == 0) {
+            firstUnreadable = int64_t{recordNumber} + 1;
         }
         if (progress != nullptr) {
             const int64_t now = ftello(file);
@@ -290,34 +345,77 @@ bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpda
         }
     }
     std::fclose(file);
+    // A file whose records were all broken is no map, not an empty one.
+    if (content.GetSize() == sizeBefore && firstUnreadable != 0) {
+        ReportProblem(error, MapFileProblem::UnreadableRecord);
+        if (error != nullptr) {
+            error->record = firstUnreadable;
+        }
+        return false;
+    }
+    if (attributes != nullptr) {
+        ReadAttributeTable(path, *attributes);
+    }
     return true;
 }
 
+namespace {
+
+// Equal coordinates, or the same bits (so that a ring ending on a NaN point
+// equal to its first counts as closed and is not closed again).
+bool SamePoint(double x0, double y0, double x1, double y1) {
+    const auto same = [](double a, double b) {
+        return a == b || std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+    };
+    return same(x0, x1) && same(y0, y1);
+}
+
+// The ring's vertices (each edge's start point) with the first repeated at
+// the end unless the ring already ends on it.
+void ClosedRingPoints(const C2DPolyBase& ring, std::vector<double>& points) {
+    points.clear();
+    const unsigned count = ring.GetLineCount();
+    points.reserve(2 * (static_cast<std::size_t>(count) + 1));
+    for (unsigned k = 0; k < count; ++k) {
+        const C2DPoint start = ring.GetLine(k)->GetStart();
+        points.push_back(start.x);
+        points.push_back(start.y);
+    }
+    if (points.size() >= 2 &&
+        !SamePoint(points[0], points[1], points[points.size() - 2], points[points.size() - 1])) {
+        points.push_back(points[0]);
+        points.push_back(points[1]);
+    }
+}
+
+} // namespace
+
 void HoledPolygonToRecord(const C2DHoledPolyBase& holedPolygon, ShapeRecord& record) {
     record.Clear();
-    record.numPoints = static_cast<int32_t>(holedPolygon.GetTotalLineCount());
     record.numParts = static_cast<int32_t>(holedPolygon.GetHoleCount() + 1);
     record.parts.reserve(static_cast<std::size_t>(record.numParts));
-    record.points.reserve(2 * static_cast<std::size_t>(holedPolygon.GetTotalLineCount()));
-    auto addStart = [&record](const C2DLineBase& edge) {
-        const C2DPoint start = edge.GetStart();
-        record.points.push_back(start.x);
-        record.points.push_back(start.y);
-    };
+    record.points.reserve(2 * (static_cast<std::size_t>(holedPolygon.GetTotalLineCount()) +
+                               static_cast<std::size_t>(record.numParts)));
+    std::vector<double> ring;
     record.parts.push_back(0);
     if (const C2DPolyBase* rim = holedPolygon.GetRim()) {
-        for (unsigned k = 0; k < rim->GetLineCount(); ++k) {
-            addStart(*rim->GetLine(k));
-        }
+        ClosedRingPoints(*rim, ring);
+        record.points.insert(record.points.end(), ring.begin(), ring.end());
     }
-    // Holes are held clockwise; the file wants them anticlockwise.
+    // Holes are held clockwise; the file wants them anticlockwise: each goes
+    // out as its closed ring backwards, which starts and ends on the same
+    // first point.
     for (unsigned j = 0; j < holedPolygon.GetHoleCount(); ++j) {
-        record.parts.push_back(static_cast<int32_t>(record.points.size() / 2));
-        const C2DPolyBase* hole = holedPolygon.GetHole(j);
-        for (unsigned k = hole->GetLineCount(); k-- > 0;) {
-            addStart(*hole->GetLine(k));
+        record.parts.push_back(static_cast<int32_t>(
+            std::min<std::size_t>(record.points.size() / 2, std::numeric_limits<int32_t>::max())));
+        ClosedRingPoints(*holedPolygon.GetHole(j), ring);
+        for (std::size_t k = ring.size(); k >= 2; k -= 2) {
+            record.points.push_back(ring[k - 2]);
+            record.points.push_back(ring[k - 1]);
         }
     }
+    record.numPoints = static_cast<int32_t>(
+        std::min<std::size_t>(record.points.size() / 2, std::numeric_limits<int32_t>::max()));
     C2DRect bounds;
     holedPolygon.GetBounds(bounds);
     record.box[0] = bounds.topLeft.x;
@@ -360,10 +458,12 @@ void EncodeRecord(const ShapeRecord& record, int32_t number, int32_t contentWord
 
 } // namespace
 
-bool WriteShapefile(std::FILE* file, const C2DHoledPolyBaseSet& content) {
-    if (file == nullptr) {
-        return false;
-    }
+namespace {
+
+// Writes header and records to the open file, leaving it open. written
+// receives the content index of each element written as a record.
+bool WriteShapefileRecords(std::FILE* file, const C2DHoledPolyBaseSet& content,
+                           std::vector<unsigned>& written) {
     unsigned char header[ShapefileHeaderSize] = {};
     PutBigEndian32(header, ShapefileCode);
     PutLittleEndian32(header + 28, ShapefileVersion);
@@ -388,18 +488,17 @@ bool WriteShapefile(std::FILE* file, const C2DHoledPolyBaseSet& content) {
         if (!IsHoledPolygon(element)) {
             continue;
         }
-        const auto& holedPolygon = static_cast<const C2DHoledPolyBase&>(element);
-        const int64_t contentWords = 22 +
-                                     2 * static_cast<int64_t>(holedPolygon.GetHoleCount() + 1) +
-                                     8 * static_cast<int64_t>(holedPolygon.GetTotalLineCount());
+        HoledPolygonToRecord(static_cast<const C2DHoledPolyBase&>(element), record);
+        const int64_t contentWords = 22 + 2 * static_cast<int64_t>(record.parts.size()) +
+                                     8 * static_cast<int64_t>(record.points.size() / 2);
         totalBytes += RecordHeaderSize + 2 * contentWords;
         if (contentWords > MaxWords || totalBytes / 2 > MaxWords) {
             ok = false;
             break;
         }
-        HoledPolygonToRecord(holedPolygon, record);
         EncodeRecord(record, ++number, static_cast<int32_t>(contentWords), bytes);
         ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        written.push_back(i);
     }
     // The file length goes into the header once the records are written.
     if (ok) {
@@ -412,15 +511,113 @@ bool WriteShapefile(std::FILE* file, const C2DHoledPolyBaseSet& content) {
         ok = size >= 0 && size / 2 <= MaxWords && fseeko(file, 24, SEEK_SET) == 0 &&
              std::fwrite(length, 1, sizeof length, file) == sizeof length;
     }
+    return ok;
+}
+
+bool WriteText(CReplacingFile* output, const std::string& text) {
+    return output != nullptr &&
+           std::fwrite(text.data(), 1, text.size(), output->GetFile()) == text.size();
+}
+
+// The .prj text for the content's coordinates, or null for none.
+const char* CoordinateSystemText(const CMapSaveInfo* info) {
+    if (info == nullptr) {
+        return nullptr;
+    }
+    switch (info->coordinates.kind) {
+    case MapCoordinates::Geographic:
+        return GeographicWkt;
+    case MapCoordinates::Projected:
+        if (const CProjectionWkt* row = FindProjectionWkt(info->coordinates.projectionType)) {
+            return row->wkt;
+        }
+        return nullptr;
+    case MapCoordinates::Unknown:
+        break;
+    }
+    return nullptr;
+}
+
+// Writes an optional companion (.cpg, .prj) or, when there is nothing to
+// write, has a stale one removed.
+bool WriteOptionalSidecar(CReplacingFileSet& files, const std::string& mainPath,
+                          const char* extension, const std::string& text) {
+    files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, extension));
+    const std::string path = SidecarPath(mainPath, extension);
+    if (text.empty()) {
+        files.RemoveOnCommit(path);
+        return true;
+    }
+    return WriteText(files.Add(path), text);
+}
+
+} // namespace
+
+bool WriteShapefile(std::FILE* file, const C2DHoledPolyBaseSet& content) {
+    if (file == nullptr) {
+        return false;
+    }
+    std::vector<unsigned> written;
+    const bool ok = WriteShapefileRecords(file, content, written);
     return FinishWriting(file) && ok;
 }
 
-bool SaveShapefile(const char* path, const C2DHoledPolyBaseSet& content) {
-    CReplacingFile output;
-    if (!output.Open(path)) {
+bool SaveShapefile(const char* path, const C2DHoledPolyBaseSet& content, const CMapSaveInfo* info,
+                   CMapFileError* error) {
+    if (path == nullptr || *path == '\0') {
+        ReportWriteFailure(error, ENOENT);
         return false;
     }
-    const bool written = WriteShapefile(output.GetFile(), content);
-    output.Released();
-    return output.Commit(written);
+    const std::string mainPath = path;
+    CReplacingFileSet files;
+    CReplacingFile* shp = files.Add(mainPath);
+    std::vector<unsigned> written;
+    // The main file is finished (not yet moved into place) before the index
+    // is made from it.
+    bool ok = shp != nullptr && WriteShapefileRecords(shp->GetFile(), content, written);
+    ok = shp != nullptr && shp->Finish(ok);
+    if (ok) {
+        CReplacingFile* shx = files.Add(SidecarPath(mainPath, "shx"));
+        ok = shx != nullptr && WriteShapefileIndex(shp->GetWritingPath(), shx->GetFile());
+        files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "shx"));
+    }
+    const CMapAttributes* attributes = info != nullptr ? info->attributes : nullptr;
+    if (ok) {
+        CReplacingFile* dbf = files.Add(SidecarPath(mainPath, "dbf"));
+        ok = dbf != nullptr && WriteAttributeTable(dbf->GetFile(), attributes, written);
+        files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "dbf"));
+    }
+    if (ok) {
+        ok = WriteOptionalSidecar(files, mainPath, "cpg", CodePageFileText(attributes));
+    }
+    if (ok) {
+        const char* coordinateSystem = CoordinateSystemText(info);
+        ok = WriteOptionalSidecar(files, mainPath, "prj",
+                                  coordinateSystem != nullptr ? coordinateSystem : "");
+    }
+    if (!files.Commit(ok)) {
+        ReportWriteFailure(error, files.GetError());
+        return false;
+    }
+    return true;
+}
+
+CMapCoordinateState CoordinatesOfMapFile(const char* path) {
+    CMapCoordinateState state;
+    state.kind = MapCoordinates::Geographic;
+    if (ChooseMapFileFormat(path) != MapFileFormat::Shapefile) {
+        return state;
+    }
+    const std::string text = ReadCoordinateSystem(path);
+    if (text.empty() || text.rfind("GEOGCS[", 0) == 0) {
+        return state;
+    }
+    state.kind = MapCoordinates::Unknown;
+    for (int i = 0; i < ProjectionWktCount; ++i) {
+        if (text == ProjectionWktTable[i].wkt) {
+            state.kind = MapCoordinates::Projected;
+            state.projectionType = ProjectionWktTable[i].type;
+        }
+    }
+    return state;
 }

@@ -1,12 +1,17 @@
+#include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <locale.h>
 #include <memory>
 #include <sys/stat.h>
 #include <vector>
 
+#include "mapfiles/MapFileProblems.h"
 #include "mapfiles/MapFiles.h"
 #include "mapfiles/ReplacingFile.h"
 #include "mapfiles/TextMapRings.h"
@@ -51,7 +56,53 @@ bool ReadLine(std::istream& stream, char (&line)[TextMapLineBuffer], std::size_t
     return true;
 }
 
+bool HasVisibleText(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    int c;
+    while ((c = std::fgetc(file)) != EOF && std::isspace(c)) {
+    }
+    std::fclose(file);
+    return c != EOF;
+}
+
+// From here on a number is written in the exponent form.
+constexpr double ExponentFormFrom = 1e19;
+
 } // namespace
+
+std::size_t FormatTextMapNumber(double value, char (&text)[TextMapNumberLength + 1]) {
+    // Fixed notation with 10 decimals, fewer when the integer part leaves no
+    // room for all of them; below 1e19 in size no decimals at all always fit.
+    if (!(std::fabs(value) >= ExponentFormFrom)) {
+        char fixed[40];
+        for (int decimals = TextMapDecimals; decimals >= 0; --decimals) {
+            const auto result = std::to_chars(fixed, fixed + sizeof fixed, value,
+                                              std::chars_format::fixed, decimals);
+            if (result.ec != std::errc{}) {
+                return 0;
+            }
+            const auto length = static_cast<std::size_t>(result.ptr - fixed);
+            if (length <= TextMapNumberLength) {
+                std::memcpy(text, fixed, length);
+                return length;
+            }
+        }
+    }
+    // The exponent form: the shortest that reads back to the same value when
+    // it fits, else as many significant digits as fit.
+    auto result = std::to_chars(text, text + sizeof text - 1, value, std::chars_format::scientific);
+    for (int precision = 16; result.ec != std::errc{} && precision >= 0; --precision) {
+        result = std::to_chars(text, text + sizeof text - 1, value, std::chars_format::scientific,
+                               precision);
+    }
+    if (result.ec != std::errc{}) {
+        return 0;
+    }
+    return static_cast<std::size_t>(result.ptr - text);
+}
 
 void CTextMapWriter::Put(const char* text, std::size_t size) {
     if (ok && std::fwrite(text, 1, size, file) != size) {
@@ -60,16 +111,13 @@ void CTextMapWriter::Put(const char* text, std::size_t size) {
 }
 
 void CTextMapWriter::PutNumber(double value) {
-    // Fixed notation, 10 decimals, full stop: the largest double needs 309
-    // digits before the point.
-    char text[400];
-    const auto result =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 10);
-    if (result.ec != std::errc{}) {
+    char text[TextMapNumberLength + 1];
+    const std::size_t length = FormatTextMapNumber(value, text);
+    if (length == 0) {
         ok = false;
         return;
     }
-    Put(text, static_cast<std::size_t>(result.ptr - text));
+    Put(text, length);
 }
 
 void CTextMapWriter::PutPoint(const C2DPoint& point) {
@@ -136,10 +184,11 @@ void CTextMapWriter::WriteHoledPolygon(const C2DHoledPolyBase& holedPolygon) {
     }
 }
 
-bool WriteTextMap(const char* path, const C2DHoledPolyBaseSet& content,
-                  CProgressUpdater* progress) {
+bool WriteTextMap(const char* path, const C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
+                  CMapFileError* error) {
     CReplacingFile output;
     if (!output.Open(path)) {
+        ReportWriteFailure(error, output.GetError());
         return false;
     }
     CTextMapWriter writer(output.GetFile());
@@ -164,7 +213,11 @@ bool WriteTextMap(const char* path, const C2DHoledPolyBaseSet& content,
             progress->UpdateProgress(static_cast<unsigned>(uint64_t{i} * 100 / n));
         }
     }
-    return output.Commit(writer.IsOk());
+    if (!output.Commit(writer.IsOk())) {
+        ReportWriteFailure(error, output.GetError());
+        return false;
+    }
+    return true;
 }
 
 bool FindRingHeader(std::istream& stream, bool& isHole) {
@@ -271,23 +324,29 @@ std::unique_ptr<C2DPolyArc> ReadRingV2(std::istream& stream, bool& isHole) {
     return ring;
 }
 
-bool ReadTextMap(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress) {
+bool ReadTextMap(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
+                 CMapFileError* error) {
     if (path == nullptr) {
+        ReportOpenFailure(error, ENOENT);
         return false;
     }
     // A folder opens like a file here but cannot be read as one.
     struct stat info;
     if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ReportOpenFailure(error, EISDIR);
         return false;
     }
+    errno = 0;
     std::ifstream stream(path);
     if (!stream.is_open()) {
+        ReportOpenFailure(error, errno != 0 ? errno : ENOENT);
         return false;
     }
     stream.seekg(0, std::ios::end);
     const std::streamoff fileLength = stream.tellg();
     stream.seekg(0, std::ios::beg);
     if (!stream.good()) {
+        ReportOpenFailure(error, EIO);
         return false;
     }
 
@@ -323,6 +382,12 @@ bool ReadTextMap(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdate
         }
     }
     stream.close();
+    // Text that holds no ring at all is no map; only a file with nothing in
+    // it but white space is an empty one.
+    if (working.empty() && HasVisibleText(path)) {
+        ReportProblem(error, MapFileProblem::NoShapes);
+        return false;
+    }
 
     // Straight-edged shapes are handed over as plain holed polygons.
     for (auto& holedPolyArc : working) {

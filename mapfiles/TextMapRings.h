@@ -14,6 +14,17 @@
 inline constexpr const char* TextMapLineFormat = "%20le %20le %20le %1d %1d";
 // Lines are read into a buffer of this size: at most 511 characters.
 inline constexpr int TextMapLineBuffer = 512;
+// The reader takes at most this many characters per number, and the writer
+// never writes more.
+inline constexpr std::size_t TextMapNumberLength = 20;
+inline constexpr int TextMapDecimals = 10;
+
+// Writes a number for a point line and returns its length (0 on failure):
+// fixed notation with 10 decimals, or with as many decimals as fit in 20
+// characters when the integer part is long, and from 1e19 on (and for values
+// no fixed form fits) the exponent form, as short as reads back the same
+// value, with fewer digits only where even that does not fit.
+std::size_t FormatTextMapNumber(double value, char (&text)[TextMapNumberLength + 1]);
 
 // Writes rings and holed polygons; the first failed write is remembered and
 // every later write is skipped.

@@ -1,5 +1,6 @@
 // Round trips against independent shapefile implementations: GDAL (ogr2ogr,
-// ogrinfo) and shapelib (shpdump). Skipped where the tools are missing.
+// ogrinfo), shapelib (shpdump, dbfdump) and PROJ (projinfo). The tools are
+// installed by the build's dependency step; a missing one fails the test.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "mapfiles/MapFiles.h"
+#include "mapfiles/ProjectionWkt.h"
+#include "projection/Projection.h"
 #include "tests/mapfiles/MapFileTestSupport.h"
 
 using namespace mapfiles_test;
@@ -131,19 +134,8 @@ std::vector<Polygon> PolygonsOfWkt(const std::string& text) {
     return polygons;
 }
 
-// The index file that the peers want beside a main file; our writer has no
-// use for one, so the test derives it from the records.
-void WriteIndexFor(const std::string& shp) {
-    const std::string bytes = ReadFile(shp);
-    ShapeBytes index;
-    index.bytes = bytes.substr(0, 100);
-    for (std::size_t at = 100; at + 8 <= bytes.size();) {
-        const int32_t words = BigEndianAt(bytes, at + 4);
-        index.BigEndian(static_cast<int32_t>(at / 2)).BigEndian(words);
-        at += 8 + 2 * static_cast<std::size_t>(words);
-    }
-    WriteFile(shp.substr(0, shp.size() - 4) + ".shx", index.Finish());
-}
+// Fails the test when a peer tool is missing.
+#define REQUIRE_TOOL(name) ASSERT_TRUE(HasTool(name)) << name << " is not installed"
 
 const char* const GeoJson = R"({"type":"FeatureCollection","features":[
 {"type":"Feature","properties":{},"geometry":{"type":"Polygon","coordinates":
@@ -175,9 +167,8 @@ void ExpectSamePolygons(const std::vector<Polygon>& actual, const std::vector<Po
 
 // Shapefiles written by GDAL read into the polygons GDAL itself reports.
 TEST(ShapefilePeers, ReadsWhatGdalWrites) {
-    if (!HasTool("ogr2ogr") || !HasTool("ogrinfo")) {
-        GTEST_SKIP() << "GDAL tools not installed";
-    }
+    REQUIRE_TOOL("ogr2ogr");
+    REQUIRE_TOOL("ogrinfo");
     TempFolder folder;
     WriteFile(folder.File("shapes.geojson"), GeoJson);
     const std::vector<std::pair<std::string, std::string>> sources = {
@@ -198,9 +189,8 @@ TEST(ShapefilePeers, ReadsWhatGdalWrites) {
 // Shapefiles we write are read by GDAL and by shapelib with the same rings,
 // vertices and bounds.
 TEST(ShapefilePeers, PeersReadWhatWeWrite) {
-    if (!HasTool("ogrinfo") || !HasTool("shpdump")) {
-        GTEST_SKIP() << "GDAL or shapelib tools not installed";
-    }
+    REQUIRE_TOOL("ogrinfo");
+    REQUIRE_TOOL("shpdump");
     TempFolder folder;
     C2DHoledPolyBaseSet content;
     WriteFile(folder.File("shapes.geojson"), GeoJson);
@@ -214,7 +204,6 @@ TEST(ShapefilePeers, PeersReadWhatWeWrite) {
     content.MakeClockwise();
     const std::string path = folder.File("ours.shp");
     ASSERT_TRUE(SaveShapefile(path.c_str(), content));
-    WriteIndexFor(path);
 
     const std::string info =
         RunCommand("ogrinfo --config OGR_WKT_PRECISION 17 -ro -al -q '" + path + "' 2>/dev/null");
@@ -227,8 +216,8 @@ TEST(ShapefilePeers, PeersReadWhatWeWrite) {
                   bounds.topLeft.x, bounds.bottomRight.y, bounds.bottomRight.x, bounds.topLeft.y);
     EXPECT_NE(summary.find(expectedExtent), std::string::npos) << summary;
 
-    // shpdump lists every vertex of every part as written: the rim forwards,
-    // each clockwise hole backwards.
+    // shpdump lists every vertex of every part as written: each ring closed,
+    // the rim forwards, each clockwise hole backwards from its first point.
     const std::string dump = RunCommand("shpdump -precision 17 '" + path + "' 2>&1");
     std::vector<Ring> dumped;
     std::size_t at = 0;
@@ -253,16 +242,181 @@ TEST(ShapefilePeers, PeersReadWhatWeWrite) {
         ASSERT_FALSE(dumped.empty());
         dumped.back().emplace_back(x, y);
     }
+    auto closed = [](Ring ring) {
+        if (ring.front() != ring.back()) {
+            ring.push_back(ring.front());
+        }
+        return ring;
+    };
     std::vector<Ring> written;
     for (unsigned i = 0; i < content.GetSize(); ++i) {
         const C2DHoledPolyBase& holedPolygon = *content.GetAt(i);
-        written.push_back(VerticesOf(*holedPolygon.GetRim()));
+        written.push_back(closed(VerticesOf(*holedPolygon.GetRim())));
         for (unsigned j = 0; j < holedPolygon.GetHoleCount(); ++j) {
-            Ring hole = VerticesOf(*holedPolygon.GetHole(j));
+            Ring hole = closed(VerticesOf(*holedPolygon.GetHole(j)));
             std::reverse(hole.begin(), hole.end());
             written.push_back(hole);
         }
     }
     EXPECT_EQ(dumped, written);
     EXPECT_NE(dump.find("# of Shapes: " + std::to_string(content.GetSize())), std::string::npos);
+}
+
+namespace {
+
+// One number from ogrinfo's SQL answer, printed with all its digits.
+double GdalNumber(const std::string& path, const std::string& expression) {
+    const std::string layer = path.substr(path.rfind('/') + 1, path.size() - path.rfind('/') - 5);
+    const std::string output =
+        RunCommand("ogrinfo -ro -q -dialect sqlite -sql \"select printf('%.17g', " + expression +
+                   ") as v from \\\"" + layer + "\\\"\" '" + path + "' 2>/dev/null");
+    const std::size_t at = output.find("v (String) = ");
+    return at == std::string::npos ? std::nan("") : std::strtod(output.c_str() + at + 13, nullptr);
+}
+
+// The values of one field, feature by feature, as GDAL reads them.
+std::vector<std::string> GdalFieldValues(const std::string& path, const std::string& field) {
+    std::vector<std::string> values;
+    const std::string output = RunCommand("ogrinfo -ro -al -q -geom=NO '" + path + "' 2>/dev/null");
+    const std::string key = "  " + field + " (String) = ";
+    for (std::size_t at = output.find(key); at != std::string::npos;
+         at = output.find(key, at + 1)) {
+        const std::size_t start = at + key.size();
+        values.push_back(output.substr(start, output.find('\n', start) - start));
+    }
+    return values;
+}
+
+void ExpectRelativelyEqual(double actual, double expected, double tolerance) {
+    EXPECT_LE(std::fabs(actual - expected), tolerance * std::fabs(expected))
+        << actual << " vs " << expected;
+}
+
+} // namespace
+
+// GDAL opens the whole set we write: one feature per holed polygon, the total
+// area of the source, the attribute row of each feature's source record, and
+// WGS 84. The OSM-derived countries-10km has hundreds of holes, which an
+// unclosed ring used to turn into islands.
+TEST(ShapefilePeers, GdalReadsOurSetLikeTheSource) {
+    REQUIRE_TOOL("ogrinfo");
+    TempFolder folder;
+    struct Case {
+        std::string source;
+        const char* nameField;
+    };
+    const Case cases[] = {{std::string(MARLO_DATA_DIR) + "/world-50m-countries.shp", "name"},
+                          {std::string(MARLO_SHARED_DATA_DIR) + "/countries-10km.shp", "A3"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        C2DHoledPolyBaseSet content;
+        CMapAttributes attributes;
+        ASSERT_TRUE(ReadShapefile(c.source.c_str(), content, nullptr, &attributes));
+        content.MakeClockwise();
+        ASSERT_TRUE(attributes.HasTable());
+        ASSERT_EQ(attributes.featureRecords.size(), content.GetSize());
+        CMapSaveInfo info;
+        info.attributes = &attributes;
+        info.coordinates.kind = MapCoordinates::Geographic;
+        const std::string path = folder.File("ours.shp");
+        ASSERT_TRUE(SaveShapefile(path.c_str(), content, &info));
+
+        EXPECT_EQ(GdalNumber(path, "count(*)"), content.GetSize());
+        ExpectRelativelyEqual(GdalNumber(path, "sum(ST_Area(geometry))"),
+                              GdalNumber(c.source, "sum(ST_Area(geometry))"), 1e-9);
+        // Each feature carries its source record's value; together they are
+        // every value of the source.
+        const std::vector<std::string> ours = GdalFieldValues(path, c.nameField);
+        const std::vector<std::string> source = GdalFieldValues(c.source, c.nameField);
+        ASSERT_EQ(ours.size(), content.GetSize());
+        const int field = attributes.NameField();
+        ASSERT_GE(field, 0);
+        for (std::size_t i = 0; i < ours.size(); ++i) {
+            EXPECT_EQ(ours[i], source[static_cast<std::size_t>(attributes.featureRecords[i])]);
+        }
+        std::vector<std::string> distinctOurs(ours);
+        std::vector<std::string> distinctSource(source);
+        for (auto* list : {&distinctOurs, &distinctSource}) {
+            std::sort(list->begin(), list->end());
+            list->erase(std::unique(list->begin(), list->end()), list->end());
+        }
+        EXPECT_EQ(distinctOurs, distinctSource);
+        const std::string summary = RunCommand("ogrinfo -ro -so -al '" + path + "' 2>/dev/null");
+        EXPECT_NE(summary.find("ID[\"EPSG\",4326]"), std::string::npos) << summary;
+    }
+}
+
+// dbfdump (shapelib's own reader) sees the fields, their widths and the rows;
+// a map without a table gets an ID per shape.
+TEST(ShapefilePeers, DbfdumpReadsOurTables) {
+    REQUIRE_TOOL("dbfdump");
+    TempFolder folder;
+    C2DHoledPolyBaseSet content;
+    CMapAttributes attributes;
+    const std::string source = std::string(MARLO_DATA_DIR) + "/world-50m-countries.shp";
+    ASSERT_TRUE(ReadShapefile(source.c_str(), content, nullptr, &attributes));
+    CMapSaveInfo info;
+    info.attributes = &attributes;
+    ASSERT_TRUE(SaveShapefile(folder.File("ours.shp").c_str(), content, &info));
+    const std::string header = RunCommand("dbfdump -h '" + folder.File("ours.dbf") + "'");
+    EXPECT_NE(header.find("Type=C/String, Title=`name', Width=25"), std::string::npos) << header;
+    EXPECT_NE(header.find("Type=C/String, Title=`FID', Width=3"), std::string::npos) << header;
+    EXPECT_NE(header.find("Zimbabwe"), std::string::npos);
+
+    ASSERT_TRUE(SaveShapefile(folder.File("plain.shp").c_str(), content));
+    const std::string plain = RunCommand("dbfdump -h '" + folder.File("plain.dbf") + "'");
+    EXPECT_NE(plain.find("Title=`ID', Width=10, Decimals=0"), std::string::npos) << plain;
+    // Right-aligned numbers, 1 to n.
+    EXPECT_NE(plain.find("         1 \n"), std::string::npos);
+    EXPECT_NE(plain.find(" " + std::to_string(content.GetSize()) + " \n"), std::string::npos);
+    EXPECT_EQ(plain.find("         0 \n"), std::string::npos);
+}
+
+// A PolygonZ and a PolygonM twin of a bundled map, made by GDAL, read to the
+// rings of the original: Z and M values are passed over.
+TEST(ShapefilePeers, PolygonZAndMTwinsReadLikeTheOriginal) {
+    REQUIRE_TOOL("ogr2ogr");
+    TempFolder folder;
+    const std::string source = std::string(MARLO_DATA_DIR) + "/world-50m-countries.shp";
+    C2DHoledPolyBaseSet original;
+    ASSERT_TRUE(ReadShapefile(source.c_str(), original, nullptr));
+    for (const auto& [dimension, type] :
+         std::vector<std::pair<std::string, int32_t>>{{"XYZ", 15}, {"XYM", 25}}) {
+        SCOPED_TRACE(dimension);
+        const std::string twin = folder.File("twin-" + dimension + ".shp");
+        RunCommand("ogr2ogr -dim " + dimension + " '" + twin + "' '" + source + "' 2>&1");
+        const std::string bytes = ReadFile(twin);
+        ASSERT_GE(bytes.size(), 100u);
+        EXPECT_EQ(LittleAt(bytes, 32), type);
+        C2DHoledPolyBaseSet content;
+        CMapFileError error;
+        ASSERT_TRUE(ReadShapefile(twin.c_str(), content, nullptr, nullptr, &error))
+            << DescribeMapFileError(error);
+        ExpectSamePolygons(PolygonsOf(content), PolygonsOf(original));
+    }
+}
+
+// The .prj table is what projinfo makes of each PROJ definition, and each row
+// names the projection of its type code.
+TEST(ShapefilePeers, CoordinateSystemTableMatchesProjinfo) {
+    REQUIRE_TOOL("projinfo");
+    ASSERT_EQ(ProjectionWktCount, ProjectionCount - 1); // all but this system's own Miller
+    for (int i = 0; i < ProjectionWktCount; ++i) {
+        const CProjectionWkt& row = ProjectionWktTable[i];
+        SCOPED_TRACE(row.name);
+        ASSERT_GE(row.type, 0);
+        ASSERT_LT(row.type, ProjectionCount);
+        EXPECT_STREQ(ProjectionNameTable[row.type], row.name);
+        EXPECT_EQ(FindProjectionWkt(row.type), &row);
+        std::string made = RunCommand(std::string("projinfo -o WKT1_ESRI --single-line -q '") +
+                                      row.definition + " +type=crs'");
+        while (!made.empty() && made.back() == '\n') {
+            made.pop_back();
+        }
+        EXPECT_EQ(made, row.wkt);
+    }
+    EXPECT_EQ(FindProjectionWkt(MillerCylindricalCode), nullptr);
+    std::string geographic = RunCommand("projinfo -o WKT1_ESRI --single-line -q EPSG:4326");
+    geographic.erase(geographic.find_last_not_of('\n') + 1);
+    EXPECT_EQ(geographic, GeographicWkt);
 }

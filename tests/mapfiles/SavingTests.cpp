@@ -73,7 +73,10 @@ TEST(Saving, FullDiskIsAFailure) {
     C2DHoledPolyBaseSet content;
     FillContent(content);
     EXPECT_FALSE(SaveShapefile("/dev/full", content));
-    EXPECT_FALSE(WriteTextMap("/dev/full", content, nullptr));
+    CMapFileError error;
+    EXPECT_FALSE(WriteTextMap("/dev/full", content, nullptr, &error));
+    EXPECT_EQ(error.problem, MapFileProblem::DiskFull);
+    EXPECT_EQ(DescribeMapFileError(error), "Disk full");
     C2DHoledPolyBaseSet empty;
     EXPECT_FALSE(SaveShapefile("/dev/full", empty)); // even the 100-byte header
     // The device was written to, not replaced.
@@ -127,21 +130,26 @@ TEST(Saving, ReplacingKeepsPermissionsAndLinks) {
     ASSERT_EQ(lstat(link.c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     EXPECT_EQ(ReadFile(target).substr(0, 4), "(+)\n");
-    EXPECT_EQ(FilesIn(folder.path), (std::vector<std::string>{"link.vmq", "map.shp", "real.vmq"}));
+    EXPECT_EQ(FilesIn(folder.path),
+              (std::vector<std::string>{"link.vmq", "map.dbf", "map.shp", "map.shx", "real.vmq"}));
 
     // A name at the length limit leaves no room for a longer temporary name.
     const std::string longName = std::string(251, 'm') + ".shp";
     ASSERT_TRUE(Save(folder.File(longName), content));
     ASSERT_TRUE(Save(folder.File(longName), content));
-    EXPECT_EQ(FilesIn(folder.path).size(), 4u);
+    EXPECT_EQ(FilesIn(folder.path).size(), 8u);
 }
 
-TEST(Saving, FormatChosenBySubstring) {
+TEST(Saving, FormatChosenByExtension) {
     EXPECT_EQ(ChooseMapFileFormat("a/b.vmq"), MapFileFormat::TextMap);
     EXPECT_EQ(ChooseMapFileFormat("a/b.shp"), MapFileFormat::Shapefile);
-    EXPECT_EQ(ChooseMapFileFormat("maps.vmq/b.shp"), MapFileFormat::TextMap); // .vmq first
-    EXPECT_EQ(ChooseMapFileFormat("b.shp.bak"), MapFileFormat::Shapefile);    // anywhere
-    EXPECT_EQ(ChooseMapFileFormat("B.SHP"), MapFileFormat::Unknown);          // case matters
+    EXPECT_EQ(ChooseMapFileFormat("maps.vmq/world.shp"), MapFileFormat::Shapefile);
+    EXPECT_EQ(ChooseMapFileFormat("maps.shp/world.vmq"), MapFileFormat::TextMap);
+    EXPECT_EQ(ChooseMapFileFormat("WORLD.SHP"), MapFileFormat::Shapefile);
+    EXPECT_EQ(ChooseMapFileFormat("Map.VmQ"), MapFileFormat::TextMap);
+    EXPECT_EQ(ChooseMapFileFormat("b.shp.bak"), MapFileFormat::Unknown);
+    EXPECT_EQ(ChooseMapFileFormat("maps.shp/world"), MapFileFormat::Unknown);
+    EXPECT_EQ(ChooseMapFileFormat("shp"), MapFileFormat::Unknown);
     EXPECT_EQ(ChooseMapFileFormat(nullptr), MapFileFormat::Unknown);
 
     TempFolder folder;
@@ -155,8 +163,16 @@ TEST(Saving, FormatChosenBySubstring) {
     C2DHoledPolyBaseSet fromShapefile;
     ASSERT_TRUE(ReadMapFile(folder.File("map.vmq").c_str(), fromText, nullptr));
     ASSERT_TRUE(ReadMapFile(folder.File("map.shp").c_str(), fromShapefile, nullptr));
-    EXPECT_EQ(RingsOf(fromText), RingsOf(fromShapefile));
-    EXPECT_FALSE(ReadMapFile(folder.File("map.txt").c_str(), fromText, nullptr));
+    // The shapefile closes each ring with its first point; the text map does
+    // not repeat it.
+    std::vector<Ring> closedText;
+    for (const Ring& ring : RingsOf(fromText)) {
+        closedText.push_back(Closed(ring));
+    }
+    EXPECT_EQ(closedText, RingsOf(fromShapefile));
+    CMapFileError error;
+    EXPECT_FALSE(ReadMapFile(folder.File("map.txt").c_str(), fromText, nullptr, nullptr, &error));
+    EXPECT_EQ(error.problem, MapFileProblem::UnknownFormat);
     // Neither reader takes a folder for a map.
     ASSERT_EQ(mkdir(folder.File("folder.vmq").c_str(), 0755), 0);
     ASSERT_EQ(mkdir(folder.File("folder.shp").c_str(), 0755), 0);

@@ -196,8 +196,16 @@ TEST(TextMapReading, QuirksOfTheGrammar) {
     EXPECT_EQ(content->GetAt(0)->GetHoleCount(), 0u);
     EXPECT_EQ(VerticesOf(*content->GetAt(0)->GetRim()), (Ring{{0, 0}, {0, 5}, {5, 5}}));
 
-    content.reset(ReadFromText("nothing here\n", false));
-    EXPECT_EQ(content->GetSize(), 0u);
+    // Text with no ring at all is no map (nothing is added).
+    {
+        TempFolder folder;
+        WriteFile(folder.File("words.vmq"), "nothing here\n");
+        content = std::make_unique<C2DHoledPolyBaseSet>();
+        CMapFileError error;
+        EXPECT_FALSE(ReadTextMap(folder.File("words.vmq").c_str(), *content, nullptr, &error));
+        EXPECT_EQ(error.problem, MapFileProblem::NoShapes);
+        EXPECT_EQ(content->GetSize(), 0u);
+    }
 
     // Version 1: a line without flags keeps the flags of the line before.
     content.reset(ReadFromText("(+)\n0 0 5 1 1\n10 0 6\n10 -10\n", false));

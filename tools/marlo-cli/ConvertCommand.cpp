@@ -7,13 +7,24 @@
 
 namespace {
 
+// A map on its way from IN to OUT: the content, the attributes read with it,
+// and what its coordinates are after the transformations.
+struct CMapInTransit {
+    std::unique_ptr<C2DHoledPolyBaseSet> content = std::make_unique<C2DHoledPolyBaseSet>();
+    CMapAttributes attributes;
+    CMapCoordinateState coordinates;
+};
+
 const char ConvertUsage[] =
     "Usage: marlo-cli convert IN OUT [--rotate LAT,LON] [--projection NAME] [--format2]\n"
     "\n"
     "Reads IN, makes every ring clockwise, rotates the sphere so that (LAT, LON)\n"
     "comes to (0, 0), projects with the named projection and writes OUT, the same\n"
     "steps as the viewer's open, rotate, project and save. Each file's format is\n"
-    "chosen by the first of \".vmq\" and \".shp\" found in its path.\n"
+    "chosen by its extension, \".shp\" or \".vmq\" in any case. A shapefile is\n"
+    "written with its .shx, its .dbf (the attributes of a shapefile IN, else an ID\n"
+    "per shape), the .cpg of IN's table, and a .prj when the coordinates are\n"
+    "longitude and latitude or projected without a rotation.\n"
     "\n"
     "  --rotate LAT,LON    rotation origin in degrees, e.g. --rotate 40,-100\n"
     "  --projection NAME   a display name as listed by \"marlo-cli list\",\n"
@@ -53,11 +64,17 @@ int RunConvertCommand(const std::vector<std::string>& args) {
     useTextMapFormat2 = options.format2;
 
     ReserveMemoryForMap(inputPath);
-    auto content = std::make_unique<C2DHoledPolyBaseSet>();
-    if (!LoadMapFile(inputPath, *content, &transformations)) {
+    CMapInTransit map;
+    if (!LoadMapFile(inputPath, *map.content, &transformations, &map.attributes)) {
         return ExitFileFailure;
     }
-    const bool saved = SaveMapFile(outputPath, *content);
-    KeepUntilExit(std::move(content));
+    map.coordinates = CoordinatesAfter(CoordinatesOfMapFile(inputPath.c_str()), transformations);
+    // Steps on the whole map before it is written go here; one that drops or
+    // splits holed polygons keeps map.attributes.featureRecords in step.
+    CMapSaveInfo info;
+    info.attributes = &map.attributes;
+    info.coordinates = map.coordinates;
+    const bool saved = SaveMapFile(outputPath, *map.content, &info);
+    KeepUntilExit(std::move(map.content));
     return saved ? ExitSuccess : ExitFileFailure;
 }

@@ -11,9 +11,9 @@ namespace {
 const char InfoUsage[] =
     "Usage: marlo-cli info FILE [--format2]\n"
     "\n"
-    "Reads a map file (\".shp\" or \".vmq\", chosen by the first of these found in\n"
-    "the path) and prints the number of holed polygons, rings, edges and arc\n"
-    "edges, and the bounds of the map as read.\n"
+    "Reads a map file (\".shp\" or \".vmq\", chosen by its extension in any case)\n"
+    "and prints the number of holed polygons, rings, edges and arc edges, the\n"
+    "bounds of the map as read, and the fields of a shapefile's attribute table.\n"
     "\n"
     "  --format2   read \".vmq\" files as text map version 2\n"
     "  --help      show this text\n";
@@ -74,7 +74,8 @@ int RunInfoCommand(const std::vector<std::string>& args) {
     const std::string& path = options.positional[0];
     ReserveMemoryForMap(path);
     auto content = std::make_unique<C2DHoledPolyBaseSet>();
-    if (!LoadMapFile(path, *content)) {
+    CMapAttributes attributes;
+    if (!LoadMapFile(path, *content, nullptr, &attributes)) {
         return ExitFileFailure;
     }
     const CMapCounts counts = CountContent(*content);
@@ -93,6 +94,15 @@ int RunInfoCommand(const std::vector<std::string>& args) {
     } else {
         std::printf("Bounds:          x %.10g to %.10g, y %.10g to %.10g\n", bounds.topLeft.x,
                     bounds.bottomRight.x, bounds.bottomRight.y, bounds.topLeft.y);
+    }
+    if (attributes.HasTable()) {
+        std::printf("Records:         %zu\n", attributes.records.size());
+        std::string fields;
+        for (const CAttributeField& field : attributes.fields) {
+            fields += (fields.empty() ? "" : ", ") + field.name + " (" + field.type + " " +
+                      std::to_string(field.width) + ")";
+        }
+        std::printf("Fields:          %s\n", fields.c_str());
     }
     return ExitSuccess;
 }

@@ -188,21 +188,47 @@ bool MakeTransformations(const CMapCommandOptions& options, CMapTransformations&
 
 bool CheckSavePath(const std::string& path) {
     if (ChooseMapFileFormat(path.c_str()) == MapFileFormat::Unknown) {
-        std::fprintf(stderr, "Could not save file: %s\n", path.c_str());
+        CMapFileError error;
+        error.problem = MapFileProblem::UnknownFormat;
+        std::fprintf(stderr, "Could not save file: %s: %s\n", path.c_str(),
+                     DescribeMapFileError(error).c_str());
         return false;
     }
     return true;
 }
 
-bool SaveMapFile(const std::string& path, const C2DHoledPolyBaseSet& content) {
+bool SaveMapFile(const std::string& path, const C2DHoledPolyBaseSet& content,
+                 const CMapSaveInfo* info) {
     CTerminalProgress progress("Writing " + path);
-    if (!WriteMapFile(path.c_str(), content, progress.Get())) {
+    CMapFileError error;
+    if (!WriteMapFile(path.c_str(), content, progress.Get(), info, &error)) {
         progress.Abandon();
-        std::fprintf(stderr, "Could not save file: %s\n", path.c_str());
+        std::fprintf(stderr, "Could not save file: %s: %s\n", path.c_str(),
+                     DescribeMapFileError(error).c_str());
         return false;
     }
     progress.Complete();
     return true;
+}
+
+CMapCoordinateState CoordinatesAfter(const CMapCoordinateState& loaded,
+                                     const CMapTransformations& transformations) {
+    CMapCoordinateState state = loaded;
+    if (transformations.rotation) {
+        state.kind = MapCoordinates::Unknown;
+    }
+    if (transformations.projection) {
+        if (state.kind == MapCoordinates::Geographic) {
+            state.kind = MapCoordinates::Projected;
+            state.projectionType = transformations.projection->projectionType;
+        } else {
+            state.kind = MapCoordinates::Unknown;
+        }
+    }
+    if (state.kind != MapCoordinates::Projected) {
+        state.projectionType = -1;
+    }
+    return state;
 }
 
 unsigned PreparationThreadCount() {
@@ -346,20 +372,22 @@ constexpr size_t LargePageSize = size_t(2) << 20;
 } // namespace
 
 bool LoadMapFile(const std::string& path, C2DHoledPolyBaseSet& content,
-                 const CMapTransformations* prepare) {
+                 const CMapTransformations* prepare, CMapAttributes* attributes) {
     CTerminalProgress progress("Reading " + path);
+    CMapFileError error;
     bool read = false;
     if (prepare == nullptr) {
-        read = ReadMapFile(path.c_str(), content, progress.Get());
+        read = ReadMapFile(path.c_str(), content, progress.Get(), attributes, &error);
     } else {
         CPreparingReader reader(content, *prepare, progress.Get());
         reader.Start(PreparationThreadCount() - 1);
-        read = ReadMapFile(path.c_str(), content, &reader);
+        read = ReadMapFile(path.c_str(), content, &reader, attributes, &error);
         reader.Finish();
     }
     if (!read) {
         progress.Abandon();
-        std::fprintf(stderr, "Could not open file: %s\n", path.c_str());
+        std::fprintf(stderr, "Could not open file: %s: %s\n", path.c_str(),
+                     DescribeMapFileError(error).c_str());
         return false;
     }
     progress.Complete();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "geometry/HoledPolygons.h"
+#include "mapfiles/MapFiles.h"
 #include "mapfiles/ProgressUpdater.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
@@ -89,17 +90,26 @@ struct CMapTransformations {
 // unknown projection name.
 bool MakeTransformations(const CMapCommandOptions& options, CMapTransformations& transformations);
 
-// Reads path by the viewer's substring rule (".vmq" before ".shp") into the
-// empty content, with a progress bar on a terminal. Prints "Could not open
-// file" with the path on failure. With prepare, every holed polygon is also
+// Reads path (its format chosen by its extension) into the empty content,
+// with a progress bar on a terminal. Prints "Could not open file" with the
+// path and the reason on failure. With prepare, every holed polygon is also
 // taken down the viewer's road after a load (PrepareRing) while the file is
-// still being read.
+// still being read. attributes, when given, receive the shapefile's table.
 bool LoadMapFile(const std::string& path, C2DHoledPolyBaseSet& content,
-                 const CMapTransformations* prepare = nullptr);
+                 const CMapTransformations* prepare = nullptr,
+                 CMapAttributes* attributes = nullptr);
 
-// Writes content to path by the same rule. Prints "Could not save file" with
-// the path on failure.
-bool SaveMapFile(const std::string& path, const C2DHoledPolyBaseSet& content);
+// Writes content to path by the same rule, with what info gives beside it.
+// Prints "Could not save file" with the path and the reason on failure.
+bool SaveMapFile(const std::string& path, const C2DHoledPolyBaseSet& content,
+                 const CMapSaveInfo* info = nullptr);
+
+// What the coordinates are once the transformations were applied to content
+// whose coordinates were loaded: projecting longitude and latitude gives the
+// projection's coordinates; a rotation, or a projection of anything else,
+// gives coordinates no coordinate system describes.
+CMapCoordinateState CoordinatesAfter(const CMapCoordinateState& loaded,
+                                     const CMapTransformations& transformations);
 
 // True when path names a format the writers know; else prints "Could not save
 // file" with the path, so a doomed conversion fails before the slow read.

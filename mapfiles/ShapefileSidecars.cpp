@@ -1,0 +1,381 @@
+#include "mapfiles/ShapefileSidecars.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <shapefil.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Bytes of a dBASE file header before the field descriptors, and of one
+// descriptor.
+constexpr int64_t DbaseHeaderSize = 32;
+constexpr int64_t DbaseFieldSize = 32;
+// A .cpg holds one short name, a .prj one line of WKT: anything much longer
+// is not one.
+constexpr std::size_t MaxCodePageLength = 64;
+constexpr std::size_t MaxCoordinateSystemLength = 64 * 1024;
+
+// shapelib opens its files by name through a table of hooks, which carries no
+// data of its own. While one of its calls runs, the hooks below hand it the
+// streams of that call instead of opening anything: the name only tells which
+// stream is meant. The streams belong to the caller and are never closed or
+// removed by shapelib.
+struct CHookedStreams {
+    std::FILE* shp = nullptr;
+    std::FILE* shx = nullptr;
+    std::FILE* dbf = nullptr;
+};
+
+thread_local CHookedStreams* hookedStreams = nullptr;
+
+bool HasExtension(const char* name, const char* extension) {
+    const std::size_t length = std::strlen(name);
+    return length >= 4 && strcasecmp(name + length - 4, extension) == 0;
+}
+
+SAFile OpenHooked(const char* name, const char* /*access*/) {
+    if (hookedStreams == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    std::FILE* stream = nullptr;
+    if (HasExtension(name, ".shp")) {
+        stream = hookedStreams->shp;
+    } else if (HasExtension(name, ".shx")) {
+        stream = hookedStreams->shx;
+    } else if (HasExtension(name, ".dbf")) {
+        stream = hookedStreams->dbf;
+    }
+    return reinterpret_cast<SAFile>(stream);
+}
+
+std::FILE* StreamOf(SAFile file) {
+    return reinterpret_cast<std::FILE*>(file);
+}
+
+SAOffset ReadHooked(void* bytes, SAOffset size, SAOffset count, SAFile file) {
+    return std::fread(bytes, size, count, StreamOf(file));
+}
+
+SAOffset WriteHooked(void* bytes, SAOffset size, SAOffset count, SAFile file) {
+    return std::fwrite(bytes, size, count, StreamOf(file));
+}
+
+SAOffset SeekHooked(SAFile file, SAOffset offset, int whence) {
+    return static_cast<SAOffset>(fseeko(StreamOf(file), static_cast<off_t>(offset), whence));
+}
+
+SAOffset TellHooked(SAFile file) {
+    return static_cast<SAOffset>(ftello(StreamOf(file)));
+}
+
+int FlushHooked(SAFile file) {
+    return std::fflush(StreamOf(file));
+}
+
+// The caller closes its streams itself; shapelib's close only flushes.
+int CloseHooked(SAFile file) {
+    return std::fflush(StreamOf(file));
+}
+
+int RemoveNothing(const char* /*name*/) {
+    return 0;
+}
+
+// Nothing is logged; failures show in the results and the streams' states.
+void IgnoreError(const char* /*message*/) {}
+
+SAHooks StreamHooks() {
+    SAHooks hooks;
+    SASetupDefaultHooks(&hooks);
+    hooks.FOpen = OpenHooked;
+    hooks.FRead = ReadHooked;
+    hooks.FWrite = WriteHooked;
+    hooks.FSeek = SeekHooked;
+    hooks.FTell = TellHooked;
+    hooks.FFlush = FlushHooked;
+    hooks.FClose = CloseHooked;
+    hooks.Remove = RemoveNothing;
+    hooks.Error = IgnoreError;
+    return hooks;
+}
+
+class CHookedStreamsScope {
+public:
+    explicit CHookedStreamsScope(CHookedStreams& streams) { hookedStreams = &streams; }
+    ~CHookedStreamsScope() { hookedStreams = nullptr; }
+    CHookedStreamsScope(const CHookedStreamsScope&) = delete;
+    CHookedStreamsScope& operator=(const CHookedStreamsScope&) = delete;
+};
+
+struct CCloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using CFileHandle = std::unique_ptr<std::FILE, CCloseFile>;
+
+struct CCloseTable {
+    void operator()(DBFInfo* table) const { DBFClose(table); }
+};
+using CTableHandle = std::unique_ptr<DBFInfo, CCloseTable>;
+
+// Where the extension of the path's last name starts, or npos.
+std::size_t ExtensionDot(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return std::string::npos;
+    }
+    return dot;
+}
+
+bool ExtensionInCapitals(const std::string& path) {
+    const std::size_t dot = ExtensionDot(path);
+    if (dot == std::string::npos) {
+        return false;
+    }
+    bool anyCapital = false;
+    for (std::size_t i = dot + 1; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (std::islower(c)) {
+            return false;
+        }
+        anyCapital = anyCapital || std::isupper(c);
+    }
+    return anyCapital;
+}
+
+std::string WithExtension(const std::string& mainPath, const char* extension, bool capitals) {
+    const std::size_t dot = ExtensionDot(mainPath);
+    std::string path = dot == std::string::npos ? mainPath : mainPath.substr(0, dot);
+    path += '.';
+    for (const char* c = extension; *c != '\0'; ++c) {
+        path += static_cast<char>(capitals ? std::toupper(static_cast<unsigned char>(*c))
+                                           : std::tolower(static_cast<unsigned char>(*c)));
+    }
+    return path;
+}
+
+bool IsRegularFile(const std::string& path, int64_t* size = nullptr) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    if (size != nullptr) {
+        *size = static_cast<int64_t>(info.st_size);
+    }
+    return true;
+}
+
+// The companion as it exists on disk: the main file's case first.
+std::string ExistingSidecar(const std::string& mainPath, const char* extension) {
+    for (const std::string& path :
+         {SidecarPath(mainPath, extension), OtherCaseSidecarPath(mainPath, extension)}) {
+        if (IsRegularFile(path)) {
+            return path;
+        }
+    }
+    return {};
+}
+
+// A small text companion without surrounding white space; empty when it is
+// missing or longer than maxLength.
+std::string ReadSmallSidecar(const std::string& mainPath, const char* extension,
+                             std::size_t maxLength) {
+    const std::string path = ExistingSidecar(mainPath, extension);
+    if (path.empty()) {
+        return {};
+    }
+    CFileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        return {};
+    }
+    std::string text(maxLength + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+    if (text.size() > maxLength) {
+        return {};
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.pop_back();
+    }
+    std::size_t first = 0;
+    while (first < text.size() && std::isspace(static_cast<unsigned char>(text[first]))) {
+        ++first;
+    }
+    return text.substr(first);
+}
+
+uint32_t LittleEndian32(const unsigned char* bytes) {
+    return uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) |
+           (uint32_t{bytes[3]} << 24);
+}
+
+unsigned LittleEndian16(const unsigned char* bytes) {
+    return unsigned{bytes[0]} | (unsigned{bytes[1]} << 8);
+}
+
+// The header's own account of the table, checked against the file before
+// shapelib sees it: the descriptors must fit the header, the header the
+// file, and the record count what the file can hold. Returns the number of
+// whole records the file holds, or -1 for a table not to be read.
+int64_t CheckTableHeader(const std::string& path, int64_t fileSize) {
+    CFileHandle file(std::fopen(path.c_str(), "rb"));
+    unsigned char header[DbaseHeaderSize];
+    if (!file || std::fread(header, 1, sizeof header, file.get()) != sizeof header) {
+        return -1;
+    }
+    const int64_t recordCount = LittleEndian32(header + 4);
+    const int64_t headerLength = LittleEndian16(header + 8);
+    const int64_t recordLength = LittleEndian16(header + 10);
+    if (headerLength < DbaseHeaderSize + DbaseFieldSize || headerLength > fileSize ||
+        recordLength < 2) {
+        return -1;
+    }
+    return std::min(recordCount, (fileSize - headerLength) / recordLength);
+}
+
+} // namespace
+
+std::string SidecarPath(const std::string& mainPath, const char* extension) {
+    return WithExtension(mainPath, extension, ExtensionInCapitals(mainPath));
+}
+
+std::string OtherCaseSidecarPath(const std::string& mainPath, const char* extension) {
+    return WithExtension(mainPath, extension, !ExtensionInCapitals(mainPath));
+}
+
+bool ReadAttributeTable(const std::string& mainPath, CMapAttributes& attributes) {
+    attributes.fields.clear();
+    attributes.records.clear();
+    attributes.languageDriver = 0;
+    attributes.codePage.clear();
+    const std::string path = ExistingSidecar(mainPath, "dbf");
+    int64_t fileSize = 0;
+    if (path.empty() || !IsRegularFile(path, &fileSize)) {
+        return false;
+    }
+    const int64_t recordCount = CheckTableHeader(path, fileSize);
+    if (recordCount < 0) {
+        return false;
+    }
+    SAHooks hooks;
+    SASetupDefaultHooks(&hooks);
+    hooks.Error = IgnoreError;
+    CTableHandle table(DBFOpenLL(path.c_str(), "rb", &hooks));
+    if (!table) {
+        return false;
+    }
+    const int fieldCount = DBFGetFieldCount(table.get());
+    for (int i = 0; i < fieldCount; ++i) {
+        char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+        CAttributeField field;
+        DBFGetFieldInfo(table.get(), i, name, &field.width, &field.decimals);
+        field.name = name;
+        field.type = DBFGetNativeFieldType(table.get(), i);
+        attributes.fields.push_back(field);
+    }
+    // The row length shapelib works with must be the sum of the fields: a
+    // header that says otherwise would make the rows unreadable.
+    const std::size_t rowLength = attributes.RecordLength();
+    if (fieldCount <= 0 || static_cast<int64_t>(rowLength) != table->nRecordLength) {
+        attributes.fields.clear();
+        return false;
+    }
+    const int64_t rows = std::min<int64_t>(recordCount, DBFGetRecordCount(table.get()));
+    attributes.records.reserve(static_cast<std::size_t>(rows));
+    for (int64_t i = 0; i < rows; ++i) {
+        const char* row = DBFReadTuple(table.get(), static_cast<int>(i));
+        if (row == nullptr) {
+            break;
+        }
+        attributes.records.emplace_back(row, rowLength);
+    }
+    attributes.languageDriver = table->iLanguageDriver;
+    attributes.codePage = ReadSmallSidecar(mainPath, "cpg", MaxCodePageLength);
+    return true;
+}
+
+std::string ReadCoordinateSystem(const std::string& mainPath) {
+    return ReadSmallSidecar(mainPath, "prj", MaxCoordinateSystemLength);
+}
+
+bool WriteShapefileIndex(const std::string& shapePath, std::FILE* shx) {
+    CFileHandle shp(std::fopen(shapePath.c_str(), "rb"));
+    if (!shp || shx == nullptr) {
+        return false;
+    }
+    CHookedStreams streams;
+    streams.shp = shp.get();
+    streams.shx = shx;
+    CHookedStreamsScope scope(streams);
+    SAHooks hooks = StreamHooks();
+    return SHPRestoreSHX("set.shp", "rb", &hooks) != 0 && std::ferror(shx) == 0;
+}
+
+std::string CodePageFileText(const CMapAttributes* attributes) {
+    if (attributes == nullptr || !attributes->HasTable()) {
+        return {};
+    }
+    return attributes->codePage;
+}
+
+bool WriteAttributeTable(std::FILE* dbf, const CMapAttributes* attributes,
+                         const std::vector<unsigned>& rowSources) {
+    if (dbf == nullptr) {
+        return false;
+    }
+    CHookedStreams streams;
+    streams.dbf = dbf;
+    CHookedStreamsScope scope(streams);
+    SAHooks hooks = StreamHooks();
+    const bool keepTable = attributes != nullptr && attributes->HasTable();
+    // The code page byte goes into the header; a .cpg is written by the
+    // caller, as shapelib would open it by name.
+    const std::string languageDriver = keepTable && attributes->languageDriver > 0
+                                           ? "LDID/" + std::to_string(attributes->languageDriver)
+                                           : std::string();
+    CTableHandle table(
+        DBFCreateLL("set.dbf", languageDriver.empty() ? nullptr : languageDriver.c_str(), &hooks));
+    if (!table) {
+        return false;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm today{};
+    if (localtime_r(&now, &today) != nullptr) {
+        DBFSetLastModifiedDate(table.get(), today.tm_year, today.tm_mon + 1, today.tm_mday);
+    }
+    bool ok = true;
+    if (!keepTable) {
+        ok = DBFAddField(table.get(), "ID", FTInteger, 10, 0) == 0;
+        for (std::size_t i = 0; ok && i < rowSources.size(); ++i) {
+            ok = DBFWriteIntegerAttribute(table.get(), static_cast<int>(i), 0,
+                                          static_cast<int>(i + 1)) != 0;
+        }
+    } else {
+        for (const CAttributeField& field : attributes->fields) {
+            if (DBFAddNativeFieldType(table.get(), field.name.c_str(), field.type, field.width,
+                                      field.decimals) < 0) {
+                ok = false;
+                break;
+            }
+        }
+        const std::size_t rowLength = attributes->RecordLength();
+        // shapelib takes a row through a pointer to non-const bytes: each is
+        // copied into this buffer first.
+        std::string row;
+        for (std::size_t i = 0; ok && i < rowSources.size(); ++i) {
+            const int32_t source = attributes->RecordOfFeature(rowSources[i]);
+            const bool known = source >= 0 &&
+                               static_cast<std::size_t>(source) < attributes->records.size() &&
+                               attributes->records[source].size() == rowLength;
+            row = known ? attributes->records[source] : std::string(rowLength, ' ');
+            ok = DBFWriteTuple(table.get(), static_cast<int>(i), row.data()) != 0;
+        }
+    }
+    table.reset(); // writes the header's record count and the end mark
+    return ok && std::ferror(dbf) == 0;
+}
