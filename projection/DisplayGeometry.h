@@ -57,7 +57,10 @@ struct CDisplaySpec {
     // in metres; 180/pi for degrees.
     double sphereRadius = 1.0;
     // Plane units: a resampled curve stays within this distance of the true
-    // projected curve. Finite and positive.
+    // projected curve. Finite and positive. Resampling looks only at edges
+    // longer than twice the tolerance: half a pixel at the zoom in use
+    // leaves a dense map's edges alone, while a much finer tolerance makes
+    // it test most of them.
     double tolerance = 1e-4;
 };
 

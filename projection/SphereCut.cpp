@@ -742,6 +742,9 @@ bool CSphereCut::RingHolds(const CPlanePoint* points, uint32_t count,
         previousU = u;
         previousV = w;
     }
+    if (!(std::fabs(area) > 1e-18)) {
+        return false; // no area (or through the chart's far point): holds nothing
+    }
     return area < 0.0 ? winding != 0 : winding == 0;
 }
 
