@@ -1,9 +1,15 @@
+#include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
+#include <memory>
 
 #include <gtest/gtest.h>
 
 #include "mapfiles/MapFiles.h"
+#include "mapfiles/TextMapRings.h"
+#include "projection/GeoRotation.h"
+#include "projection/Projection.h"
 #include "tests/mapfiles/MapFileTestSupport.h"
 
 using namespace mapfiles_test;
@@ -317,4 +323,91 @@ TEST(TextMapReading, BundledSamples) {
     }
     EXPECT_TRUE(anyArcs);
     EXPECT_TRUE(anyHoles);
+}
+
+// Numbers always fit the reader's 20 characters: ten decimals where they fit
+// (exactly as before), fewer for long integer parts, the exponent form from
+// 1e19 on.
+TEST(TextMapWriting, NumbersFitTheReader) {
+    const std::vector<std::pair<double, std::string>> cases = {
+        {12.5, "12.5000000000"},
+        {-1e-10, "-0.0000000001"},
+        {123456789.25, "123456789.2500000000"}, // 20 characters: as before
+        {-12345678.25, "-12345678.2500000000"}, // 20 with the sign
+        {1234567890.5, "1234567890.500000000"}, // one decimal fewer
+        {-123456789.125, "-123456789.125000000"},
+        {1234567890123456789.0, "1234567890123456768"}, // no decimals left
+        {-9e18, "-9000000000000000000"},
+        {1e19, "1e+19"},
+        {-2.5e300, "-2.5e+300"},
+        {1.2345678901234567e25, "1.23456789012346e+25"}, // digits cut to fit
+        {-1.2345678901234567e-25, "-0.0000000000"},      // tiny values as before
+    };
+    for (const auto& [value, expected] : cases) {
+        char text[TextMapNumberLength + 1];
+        const std::size_t length = FormatTextMapNumber(value, text);
+        EXPECT_EQ(std::string(text, length), expected) << value;
+        EXPECT_LE(length, TextMapNumberLength);
+    }
+}
+
+std::vector<Ring> WithoutRepeats(const std::vector<Ring>& rings) {
+    std::vector<Ring> result;
+    for (const Ring& ring : rings) {
+        Ring kept;
+        for (const Vertex& v : ring) {
+            if (kept.empty() || std::fabs(v.first - kept.back().first) > 1e-3 ||
+                std::fabs(v.second - kept.back().second) > 1e-3) {
+                kept.push_back(v);
+            }
+        }
+        while (kept.size() > 1 && std::fabs(kept.back().first - kept.front().first) <= 1e-3 &&
+               std::fabs(kept.back().second - kept.front().second) <= 1e-3) {
+            kept.pop_back();
+        }
+        result.push_back(kept);
+    }
+    return result;
+}
+
+// A far-side Stereographic map holds values beyond 1e9 metres (New Zealand
+// seen from Madrid); it comes back through both text versions with every
+// vertex to 1e-12 of its size (version 2 writes edge ends, which the geometry
+// holds as start plus direction, a few bits off the next start).
+TEST(TextMapReading, LargeNumbersRoundTrip) {
+    C2DHoledPolyBaseSet content;
+    ASSERT_TRUE(ReadShapefile((std::string(MARLO_DATA_DIR) + "/world-110m-land.shp").c_str(),
+                              content, nullptr));
+    content.MakeClockwise();
+    CGeoRotation rotation;
+    rotation.SetOrigin(40.4, -3.7);
+    content.Transform(rotation);
+    std::unique_ptr<CProjection> stereographic(CreateProjection("Stereographic"));
+    ASSERT_TRUE(stereographic);
+    content.Transform(*stereographic);
+    double largest = 0.0;
+    for (const Ring& ring : RingsOf(content)) {
+        for (const auto& [x, y] : ring) {
+            largest = std::max({largest, std::fabs(x), std::fabs(y)});
+        }
+    }
+    ASSERT_GT(largest, 1e9);
+    for (const bool version2 : {false, true}) {
+        SCOPED_TRACE(version2 ? "version 2" : "version 1");
+        std::unique_ptr<C2DHoledPolyBaseSet> back(
+            ReadFromText(WriteToText(content, version2), version2));
+        // A ring's repeated closing point is an edge of no length, which
+        // version 2 does not keep: vertices are compared without repeats.
+        const std::vector<Ring> expected = WithoutRepeats(RingsOf(content));
+        const std::vector<Ring> actual = WithoutRepeats(RingsOf(*back));
+        ASSERT_EQ(actual.size(), expected.size());
+        for (std::size_t r = 0; r < expected.size(); ++r) {
+            ASSERT_EQ(actual[r].size(), expected[r].size()) << "ring " << r;
+            for (std::size_t k = 0; k < expected[r].size(); ++k) {
+                const auto [x, y] = expected[r][k];
+                EXPECT_NEAR(actual[r][k].first, x, 1e-10 + 1e-12 * std::fabs(x));
+                EXPECT_NEAR(actual[r][k].second, y, 1e-10 + 1e-12 * std::fabs(y));
+            }
+        }
+    }
 }

@@ -1,6 +1,7 @@
 // Runs the real marlo-cli binary on small maps and checks its files against
 // the libraries used in-process.
 #include <QImage>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -275,11 +276,14 @@ TEST_F(MarloCliTest, ArcEdgesSurviveBothTextVersions) {
     EXPECT_NE(info.out.find("Bounds:          x 0 to 10, y 0 to 15"), std::string::npos)
         << info.out;
 
-    // A shapefile keeps only the arc's end points: every edge comes out straight.
+    // A shapefile keeps only the arc's end points: every edge comes out
+    // straight, and each ring is closed by repeating its first point (an
+    // edge of no length more per ring).
     ASSERT_EQ(Run({"convert", Path("arc1.vmq"), Path("arc.shp")}).exitCode, 0);
     const CliResult shpInfo = Run({"info", Path("arc.shp")});
     EXPECT_NE(shpInfo.out.find("Arc edges:       0\n"), std::string::npos) << shpInfo.out;
-    EXPECT_NE(shpInfo.out.find("Edges:           8\n"), std::string::npos) << shpInfo.out;
+    EXPECT_NE(shpInfo.out.find("Edges:           10\n"), std::string::npos) << shpInfo.out;
+    EXPECT_NE(shpInfo.out.find("Fields:          ID (N 10)\n"), std::string::npos) << shpInfo.out;
 }
 
 TEST_F(MarloCliTest, ConvertWritesWhatTheViewerPipelineGives) {
@@ -326,12 +330,17 @@ TEST_F(MarloCliTest, FailuresReportTheFileAndLeaveNothingBehind) {
     EXPECT_NE(missing.err.find("Could not open file"), std::string::npos) << missing.err;
     EXPECT_NE(missing.err.find(Path("missing.shp")), std::string::npos) << missing.err;
 
-    // The format test is case-sensitive, as in the viewer.
+    EXPECT_NE(missing.err.find("No such file"), std::string::npos) << missing.err;
+
+    // Extensions count in any case; the set keeps the case of its main file.
     fs::copy_file(source, Path("CAPITALS.SHP"));
-    const CliResult capitals = Run({"convert", Path("CAPITALS.SHP"), Path("out.shp")});
-    EXPECT_EQ(capitals.exitCode, 1);
-    EXPECT_NE(capitals.err.find("Could not open file"), std::string::npos);
-    fs::remove(Path("CAPITALS.SHP"));
+    const CliResult capitals = Run({"convert", Path("CAPITALS.SHP"), Path("OUT.SHP")});
+    EXPECT_EQ(capitals.exitCode, 0) << capitals.err;
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"CAPITALS.SHP", "OUT.DBF", "OUT.PRJ", "OUT.SHP",
+                                                   "OUT.SHX"}));
+    for (const std::string& name : Listing()) {
+        fs::remove(Path(name));
+    }
 
     const CliResult noFormat = Run({"convert", source, Path("out.txt")});
     EXPECT_EQ(noFormat.exitCode, 1);
@@ -441,6 +450,89 @@ TEST_F(MarloCliTest, RenderEqualsTheCanvasPixelForPixel) {
         EXPECT_GT(interior, 20000);
         fs::remove(Path("map.png"));
     }
+}
+
+// What a peer prints, standard error included.
+std::string RunPeer(const std::string& command) {
+    std::string output;
+    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return output;
+    }
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, n);
+    }
+    pclose(pipe);
+    return output;
+}
+
+// The total area GDAL gives a layer, with all its digits.
+double GdalArea(const std::string& path) {
+    const std::string layer = fs::path(path).stem().string();
+    const std::string output = RunPeer(
+        "ogrinfo -ro -q -dialect sqlite -sql \"select printf('%.17g', sum(ST_Area(geometry))) "
+        "as area from \\\"" +
+        layer + "\\\"\" " + Quote(path));
+    const std::size_t at = output.find("area (String) = ");
+    return at == std::string::npos ? std::nan("") : std::strtod(output.c_str() + at + 16, nullptr);
+}
+
+std::vector<std::string> SortedNames(const std::string& path) {
+    std::vector<std::string> names;
+    const std::string output = RunPeer("ogrinfo -ro -al -q -geom=NO " + Quote(path));
+    const std::string key = "  name (String) = ";
+    for (std::size_t at = output.find(key); at != std::string::npos;
+         at = output.find(key, at + 1)) {
+        const std::size_t start = at + key.size();
+        names.push_back(output.substr(start, output.find('\n', start) - start));
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+// A converted shapefile opens in GDAL as it is (no configuration), with every
+// name and the area of the source; projected with Mollweide, its .prj names
+// Mollweide and GDAL's area equals that of GDAL's own Mollweide conversion.
+TEST_F(MarloCliTest, ConvertedShapefilesOpenInGdal) {
+    ASSERT_EQ(std::system("command -v ogrinfo >/dev/null && command -v ogr2ogr >/dev/null"), 0)
+        << "GDAL is not installed";
+    const std::string source = DataDir + "/world-50m-countries.shp";
+    const CliResult plain = Run({"convert", source, Path("out.shp")});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    const std::string summary =
+        RunPeer("env -i PATH=/usr/bin:/bin ogrinfo -ro -so -al " + Quote(Path("out.shp")));
+    EXPECT_NE(summary.find("using driver `ESRI Shapefile' successful"), std::string::npos)
+        << summary;
+    EXPECT_EQ(summary.find("ERROR"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("ID[\"EPSG\",4326]"), std::string::npos) << summary;
+    const std::vector<std::string> names = SortedNames(source);
+    EXPECT_EQ(names.size(), 241u);
+    EXPECT_EQ(SortedNames(Path("out.shp")), names);
+    const double sourceArea = GdalArea(source);
+    EXPECT_NEAR(GdalArea(Path("out.shp")), sourceArea, 1e-9 * sourceArea);
+
+    const CliResult projected =
+        Run({"convert", source, Path("moll.shp"), "--projection", "Mollweide"});
+    ASSERT_EQ(projected.exitCode, 0) << projected.err;
+    EXPECT_NE(ReadWholeFile(Path("moll.prj")).find("PROJECTION[\"Mollweide\"]"), std::string::npos);
+    // GDAL converts from the same unit sphere (it refuses to mix the earth's
+    // ellipsoid with a sphere of radius 1).
+    RunPeer("ogr2ogr -s_srs '+proj=longlat +R=1' -t_srs '+proj=moll +R=1' " +
+            Quote(Path("gdal.shp")) + " " + Quote(source));
+    const double gdalArea = GdalArea(Path("gdal.shp"));
+    ASSERT_TRUE(std::isfinite(gdalArea));
+    EXPECT_NEAR(GdalArea(Path("moll.shp")), gdalArea, 1e-6 * gdalArea);
+    EXPECT_EQ(SortedNames(Path("moll.shp")), names);
+
+    // A rotated map has no coordinate system: no .prj, and a stale one goes.
+    WriteWholeFile(Path("moll.prj"), "stale");
+    const CliResult rotated = Run(
+        {"convert", source, Path("moll.shp"), "--projection", "Mollweide", "--rotate", "40,-100"});
+    ASSERT_EQ(rotated.exitCode, 0) << rotated.err;
+    EXPECT_FALSE(fs::exists(Path("moll.prj")));
 }
 
 } // namespace
