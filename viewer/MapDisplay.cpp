@@ -7,7 +7,7 @@
 #include "projection/DisplayGeometry.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
-#include "viewer/DisplaySource.h"
+#include "viewer/canvas/DisplaySource.h"
 #include "viewer/MarloDoc.h"
 #include "viewer/canvas/MapCanvas.h"
 

@@ -3,7 +3,7 @@
 #include "mapfiles/MapFiles.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
-#include "viewer/DisplaySource.h"
+#include "viewer/canvas/DisplaySource.h"
 #include "viewer/MyProgressBar.h"
 
 #include <QFile>

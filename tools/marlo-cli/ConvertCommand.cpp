@@ -4,6 +4,7 @@
 #include "mapfiles/MapFiles.h"
 #include "tools/marlo-cli/MapCommandSupport.h"
 #include "tools/marlo-cli/MapCommands.h"
+#include "tools/marlo-cli/SphereSupport.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ struct CMapInTransit {
 
 const char ConvertUsage[] =
     "Usage: marlo-cli convert IN OUT [--rotate LAT,LON] [--projection NAME] [--format2]\n"
+    "                                [--clip [--tolerance T]]\n"
     "\n"
     "Reads IN, makes every ring clockwise, rotates the sphere so that (LAT, LON)\n"
     "comes to (0, 0), projects with the named projection and writes OUT, the same\n"
@@ -30,6 +32,11 @@ const char ConvertUsage[] =
     "  --projection NAME   a display name as listed by \"marlo-cli list\",\n"
     "                      e.g. --projection Mollweide\n"
     "  --format2           read and write \".vmq\" files as text map version 2\n"
+    "  --clip              write the map as the projection shows the sphere: cut\n"
+    "                      where it tears, clipped where it folds, resampled; every\n"
+    "                      piece a proper ring (a map in longitude and latitude)\n"
+    "  --tolerance T       with --clip, resampled curves stay within T output units\n"
+    "                      of the true ones (default 1e-4 of the sphere's radius)\n"
     "  --help              show this text\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written (nothing is left\n"
@@ -38,10 +45,17 @@ const char ConvertUsage[] =
 } // namespace
 
 int RunConvertCommand(const std::vector<std::string>& args) {
+    std::vector<std::string> words = args;
+    CSphereOptions sphere;
+    CSphereSwitches sphereSwitches;
+    sphereSwitches.clip = true;
+    if (!TakeSphereOptions("convert", words, sphereSwitches, sphere)) {
+        return ExitUsage;
+    }
     CMapCommandOptions options;
     CMapCommandSwitches accepted;
     accepted.rotate = accepted.projection = accepted.format2 = true;
-    if (!ParseMapCommandOptions("convert", args, accepted, options)) {
+    if (!ParseMapCommandOptions("convert", words, accepted, options)) {
         return ExitUsage;
     }
     if (options.help) {
@@ -65,7 +79,12 @@ int RunConvertCommand(const std::vector<std::string>& args) {
 
     ReserveMemoryForMap(inputPath);
     CMapInTransit map;
-    if (!LoadMapFile(inputPath, *map.content, &transformations, &map.attributes)) {
+    if (!LoadMapFile(inputPath, *map.content, StepsWhileLoading(sphere, transformations),
+                     &map.attributes)) {
+        return ExitFileFailure;
+    }
+    if (sphere.clip && !ClipToDisplayGeometry(*map.content, map.attributes.featureRecords,
+                                              transformations, sphere)) {
         return ExitFileFailure;
     }
     map.coordinates = CoordinatesAfter(CoordinatesOfMapFile(inputPath.c_str()), transformations);

@@ -1,4 +1,4 @@
-#include "viewer/DisplaySource.h"
+#include "viewer/canvas/DisplaySource.h"
 
 #include <algorithm>
 #include <cmath>

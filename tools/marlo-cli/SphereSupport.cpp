@@ -1,0 +1,287 @@
+#include "tools/marlo-cli/SphereSupport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "projection/DisplayGeometry.h"
+#include "viewer/canvas/DisplaySource.h"
+#include "viewer/canvas/MapCanvas.h"
+
+namespace {
+
+constexpr unsigned SphereThreads = 2;
+// The drawn curves stay within this many pixels of the true ones.
+constexpr double PixelTolerance = 0.5;
+
+bool LiesOnTheEarth(const C2DCoordinateCopy& copy) {
+    bool any = false;
+    for (const C2DCoordinateCopy::CPoint& p : copy.GetPoints()) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+            continue;
+        }
+        if (p.x < -180.0 || p.x > 180.0 || p.y < -90.0 || p.y > 90.0) {
+            return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+// Even-odd test of a point against a closed ring of n points (the last
+// repeating the first).
+bool RingContains(const CPlanePoint* ring, uint32_t count, const CPlanePoint& point) {
+    bool inside = false;
+    for (uint32_t i = 0, j = count - 1; i < count; j = i++) {
+        const CPlanePoint& a = ring[i];
+        const CPlanePoint& b = ring[j];
+        if ((a.y > point.y) != (b.y > point.y) &&
+            point.x < (b.x - a.x) * (point.y - a.y) / (b.y - a.y) + a.x) {
+            inside = !inside;
+        }
+    }
+    return inside;
+}
+
+// Whether most of a few of the hole's points lie inside the rim: a hole may
+// touch its rim at a point or two.
+bool RingHoldsHole(const CRingSet& set, uint32_t rim, uint32_t hole) {
+    const uint32_t holeSize = set.GetRingSize(hole);
+    const uint32_t samples = std::min<uint32_t>(holeSize, 9);
+    int votes = 0;
+    for (uint32_t k = 0; k < samples; ++k) {
+        const CPlanePoint& p = set.GetRingPoints(hole)[k * holeSize / samples];
+        votes += RingContains(set.GetRingPoints(rim), set.GetRingSize(rim), p) ? 1 : -1;
+    }
+    return votes > 0;
+}
+
+C2DPolygon* MakeRing(const CPlanePoint* points, uint32_t count) {
+    // A closed ring repeats its first point, which Create adds as the
+    // closing edge.
+    std::vector<double> xy;
+    xy.reserve(2 * count);
+    for (uint32_t i = 0; i + 1 < count; ++i) {
+        xy.push_back(points[i].x);
+        xy.push_back(points[i].y);
+    }
+    auto* ring = new C2DPolygon();
+    ring->Create(xy.data(), count - 1);
+    return ring;
+}
+
+} // namespace
+
+bool TakeSphereOptions(const char* command, std::vector<std::string>& args,
+                       const CSphereSwitches& accepted, CSphereOptions& options) {
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (accepted.clip && word == "--clip") {
+            options.clip = true;
+        } else if (accepted.render && word == "--raw") {
+            options.raw = true;
+        } else if (accepted.render && word == "--graticule") {
+            options.graticule = true;
+        } else if (accepted.clip && (word == "--tolerance" || word.rfind("--tolerance=", 0) == 0)) {
+            std::string value;
+            if (word != "--tolerance") {
+                value = word.substr(std::string("--tolerance=").size());
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                std::fprintf(stderr, "marlo-cli %s: --tolerance needs a value\n", command);
+                return false;
+            }
+            char* end = nullptr;
+            const double tolerance = std::strtod(value.c_str(), &end);
+            if (value.empty() || end != value.c_str() + value.size() || !std::isfinite(tolerance) ||
+                !(tolerance > 0.0)) {
+                std::fprintf(stderr,
+                             "marlo-cli %s: --tolerance needs a positive number, not \"%s\"\n",
+                             command, value.c_str());
+                return false;
+            }
+            options.tolerance = tolerance;
+        } else {
+            rest.push_back(word);
+        }
+    }
+    args = std::move(rest);
+    return true;
+}
+
+bool PrepareSphereMap(C2DHoledPolyBaseSet& content, const CMapTransformations& transformations,
+                      CSphereMap& map) {
+    if (!map.loaded.Capture(content)) {
+        return false;
+    }
+    map.geographic = LiesOnTheEarth(map.loaded);
+    if (transformations.rotation &&
+        !map.loaded.RestoreTransformed(content, *transformations.rotation, SphereThreads)) {
+        content.Transform(*transformations.rotation);
+    }
+    return true;
+}
+
+bool BuildDisplayGeometry(const C2DHoledPolyBaseSet& content, const CSphereMap& map,
+                          const CMapTransformations& transformations, double tolerance,
+                          CRingSet& polygons) {
+    try {
+        CRingSet geographic;
+        if (!MakeGeographicRings(map.loaded, &content, transformations.rotation.get(), geographic,
+                                 SphereThreads)) {
+            return false;
+        }
+        const CDisplayGeometryBuilder builder(
+            MakeDisplaySpec(transformations.projection.get(), tolerance));
+        builder.BuildPolygons(geographic, nullptr, polygons, SphereThreads);
+    } catch (const std::bad_alloc&) {
+        polygons.Clear();
+        return false;
+    }
+    return true;
+}
+
+void ReplaceWithDisplayGeometry(const CRingSet& polygons, C2DHoledPolyBaseSet& content,
+                                std::vector<int32_t>& records) {
+    const bool keepRecords = records.size() == polygons.GetPolygonCount();
+    std::vector<int32_t> newRecords;
+    content.DeleteAll();
+    for (std::size_t p = 0; p < polygons.GetPolygonCount(); ++p) {
+        // Rims and holes by their winding; rims from the smallest, so that a
+        // hole goes into the innermost rim that holds it.
+        std::vector<uint32_t> rims;
+        std::vector<uint32_t> holes;
+        for (uint32_t r = polygons.GetFirstRing(p); r < polygons.GetEndRing(p); ++r) {
+            const uint32_t size = polygons.GetRingSize(r);
+            if (size < 4) {
+                continue; // fewer than three distinct corners
+            }
+            const double area = RingDoubleArea(polygons.GetRingPoints(r), size);
+            if (area < 0.0) {
+                rims.push_back(r);
+            } else if (area > 0.0) {
+                holes.push_back(r);
+            }
+        }
+        std::sort(rims.begin(), rims.end(), [&](uint32_t a, uint32_t b) {
+            return std::fabs(RingDoubleArea(polygons.GetRingPoints(a), polygons.GetRingSize(a))) <
+                   std::fabs(RingDoubleArea(polygons.GetRingPoints(b), polygons.GetRingSize(b)));
+        });
+        std::vector<C2DHoledPolygon*> made;
+        for (uint32_t rim : rims) {
+            auto* holed = new C2DHoledPolygon();
+            holed->SetRim(MakeRing(polygons.GetRingPoints(rim), polygons.GetRingSize(rim)));
+            made.push_back(holed);
+        }
+        for (uint32_t hole : holes) {
+            for (std::size_t k = 0; k < rims.size(); ++k) {
+                if (RingHoldsHole(polygons, rims[k], hole)) {
+                    made[k]->AddHole(
+                        MakeRing(polygons.GetRingPoints(hole), polygons.GetRingSize(hole)));
+                    break;
+                }
+            }
+        }
+        for (C2DHoledPolygon* holed : made) {
+            // Holes too run clockwise in a content, as after every load; the
+            // writers turn them as their formats want.
+            holed->MakeClockwise();
+            content.Add(holed);
+            newRecords.push_back(keepRecords ? records[p] : -1);
+        }
+    }
+    records = std::move(newRecords);
+}
+
+bool RenderSphereMap(C2DHoledPolyBaseSet& content, const CSphereMap& map,
+                     const CMapTransformations& transformations, const CSphereOptions& options,
+                     CMapCanvas& canvas) {
+    CProjection* projection = transformations.projection.get();
+    double tolerance = MakeDisplaySpec(projection).tolerance;
+    const double coarsest = tolerance;
+    if (options.graticule) {
+        // The same step as the viewer's graticule.
+        constexpr double GraticuleStep = 10.0;
+        try {
+            CRingSet lines;
+            MakeGraticule(GraticuleStep, transformations.rotation.get(), lines);
+            const CDisplayGeometryBuilder builder(MakeDisplaySpec(projection, tolerance));
+            CRingSet drawnLines;
+            builder.BuildLines(lines, drawnLines);
+            CRingSet outline;
+            builder.BuildOutline(outline);
+            canvas.SetBackdrop(std::move(outline), std::move(drawnLines));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    if (options.raw) {
+        if (projection != nullptr) {
+            content.Transform(*projection);
+        }
+        canvas.FitToBounds(content);
+        canvas.Render(content);
+        return true;
+    }
+    CRingSet polygons;
+    if (!BuildDisplayGeometry(content, map, transformations, tolerance, polygons)) {
+        return false;
+    }
+    CPlanePoint minimum{0.0, 0.0};
+    CPlanePoint maximum{0.0, 0.0};
+    if (FiniteBounds(polygons, minimum, maximum)) {
+        canvas.requestedRect = C2DRect(minimum.x, maximum.y, maximum.x, minimum.y);
+        canvas.Recalculate();
+    } else {
+        canvas.FitToBounds(content);
+    }
+    // A small map fitted to the image shows more detail than the default
+    // tolerance follows: build again for this zoom, as the viewer does.
+    const double pixelsPerUnit = std::fabs(canvas.scale.x);
+    if (std::isfinite(pixelsPerUnit) && pixelsPerUnit > 0.0 &&
+        tolerance > PixelTolerance / pixelsPerUnit) {
+        tolerance = std::min(PixelTolerance / pixelsPerUnit / 4.0, coarsest);
+        polygons.Clear();
+        if (!BuildDisplayGeometry(content, map, transformations, tolerance, polygons)) {
+            return false;
+        }
+    }
+    if (!canvas.PrepareRingDrawing(std::move(polygons))) {
+        return false;
+    }
+    canvas.RenderRings();
+    return true;
+}
+
+const CMapTransformations* StepsWhileLoading(const CSphereOptions& options,
+                                             const CMapTransformations& transformations) {
+    static const CMapTransformations clockwiseOnly;
+    return options.clip ? &clockwiseOnly : &transformations;
+}
+
+bool ClipToDisplayGeometry(C2DHoledPolyBaseSet& content, std::vector<int32_t>& records,
+                           const CMapTransformations& transformations,
+                           const CSphereOptions& options) {
+    CSphereMap map;
+    CRingSet polygons;
+    if (!PrepareSphereMap(content, transformations, map)) {
+        std::fprintf(stderr, "marlo-cli convert: out of memory\n");
+        return false;
+    }
+    if (!map.geographic) {
+        std::fprintf(stderr, "marlo-cli convert: --clip needs a map in longitude and latitude "
+                             "(within -180..180 and -90..90)\n");
+        return false;
+    }
+    if (!BuildDisplayGeometry(content, map, transformations, options.tolerance, polygons)) {
+        std::fprintf(stderr, "marlo-cli convert: out of memory\n");
+        return false;
+    }
+    map.loaded.Clear();
+    ReplaceWithDisplayGeometry(polygons, content, records);
+    return true;
+}
