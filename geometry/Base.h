@@ -206,6 +206,12 @@ public:
         return other.bottomRight.x > topLeft.x && other.topLeft.x < bottomRight.x &&
                other.topLeft.y > bottomRight.y && other.bottomRight.y < topLeft.y;
     }
+    // True when this rectangle lies inside other with no side touching; false
+    // when any side of either is NaN.
+    bool LiesStrictlyInside(const C2DRect& other) const {
+        return topLeft.x > other.topLeft.x && bottomRight.x < other.bottomRight.x &&
+               bottomRight.y > other.bottomRight.y && topLeft.y < other.topLeft.y;
+    }
     void MultiplyBy(const C2DPoint& scale);
 
     void Translate(const C2DOffset& offset) override;

@@ -3,11 +3,9 @@
 #include "geometry/Arcs.h"
 #include "projection/Transformation.h"
 
-namespace {
+#include <ranges>
 
-// Slope of the probe ray of Contains: the ray runs to the right, tilted up by
-// this much so that it never runs along a horizontal edge.
-constexpr double RayRise = 1e-6;
+namespace {
 
 inline C2DLineBase* EdgeOf(const C2DLineBaseSet& lines, unsigned index) {
     // The set holds only edges; the plain cast avoids a checked down-cast in
@@ -260,15 +258,37 @@ void C2DPolyBase::ReverseDirection() {
 // ---------------------------------------------------------------------------
 // Point in polygon and crossings
 
-bool C2DPolyBase::Contains(const C2DPoint& point) const {
-    const C2DRect& b = boundingRect;
-    if (!(b.topLeft.x <= point.x && point.x <= b.bottomRight.x && b.bottomRight.y <= point.y &&
-          point.y <= b.topLeft.y)) {
-        return false;
+namespace {
+
+// Every edge number of a ring of count edges, in order.
+inline auto AllEdges(unsigned count) {
+    return std::views::iota(0u, count);
+}
+
+// Whether the edge crosses the line, with straight pairs tested without the
+// virtual dispatch.
+inline bool EdgeCrosses(const C2DLineBase& edge, const C2DLineBase& line, bool lineIsStraight,
+                        C2DPointSet* found) {
+    if (lineIsStraight && edge.GetType() == GeometryType::Line) {
+        return static_cast<const C2DLine&>(edge).CrossesLine(static_cast<const C2DLine&>(line),
+                                                             found);
     }
-    const C2DLine probe(point, C2DOffset(b.bottomRight.x - b.topLeft.x, RayRise));
-    C2DPointSet crossings;
-    if (!Crosses(probe, crossings) || crossings.IsEmpty()) {
+    return edge.Crosses(line, found);
+}
+
+inline bool LiesInRect(const C2DPoint& point, const C2DRect& rect) {
+    return rect.topLeft.x <= point.x && point.x <= rect.bottomRight.x &&
+           rect.bottomRight.y <= point.y && point.y <= rect.topLeft.y;
+}
+
+inline C2DLine ProbeRay(const C2DPoint& point, const C2DRect& ringBounds) {
+    return C2DLine(
+        point, C2DOffset(ringBounds.bottomRight.x - ringBounds.topLeft.x, C2DPolyBase::ProbeRise));
+}
+
+// The verdict of the probe ray from its crossings with the boundary.
+bool ProbeSaysInside(const C2DPoint& point, bool crosses, C2DPointSet& crossings) {
+    if (!crosses || crossings.IsEmpty()) {
         return false;
     }
     crossings.SortByDistance(point);
@@ -280,7 +300,11 @@ bool C2DPolyBase::Contains(const C2DPoint& point) const {
     return crossings.GetSize() % 2 == 1;
 }
 
-bool C2DPolyBase::Crosses(const C2DLineBase& line, C2DPointSet& intersections) const {
+} // namespace
+
+template <typename EdgeNumbers>
+bool C2DPolyBase::CrossesAmong(const C2DLineBase& line, const EdgeNumbers& edges,
+                               C2DPointSet& intersections) const {
     C2DRect lineBounds;
     line.GetBounds(lineBounds);
     if (!boundingRect.Overlaps(lineBounds)) {
@@ -292,20 +316,9 @@ bool C2DPolyBase::Crosses(const C2DLineBase& line, C2DPointSet& intersections) c
     const bool lineIsStraight = line.GetType() == GeometryType::Line;
     C2DPointSet found;
     bool result = false;
-    const unsigned count = lines.GetSize();
-    for (unsigned i = 0; i < count; ++i) {
-        if (!RectOf(lineRects, i).Overlaps(lineBounds)) {
-            continue;
-        }
-        const C2DLineBase& edge = *EdgeOf(lines, i);
-        bool crosses;
-        if (lineIsStraight && edge.GetType() == GeometryType::Line) {
-            crosses = static_cast<const C2DLine&>(edge).CrossesLine(
-                static_cast<const C2DLine&>(line), &found);
-        } else {
-            crosses = edge.Crosses(line, &found);
-        }
-        if (crosses) {
+    for (const unsigned i : edges) {
+        if (RectOf(lineRects, i).Overlaps(lineBounds) &&
+            EdgeCrosses(*EdgeOf(lines, i), line, lineIsStraight, &found)) {
             result = true;
         }
     }
@@ -313,7 +326,8 @@ bool C2DPolyBase::Crosses(const C2DLineBase& line, C2DPointSet& intersections) c
     return result;
 }
 
-bool C2DPolyBase::Crosses(const C2DLineBase& line) const {
+template <typename EdgeNumbers>
+bool C2DPolyBase::CrossesAnyAmong(const C2DLineBase& line, const EdgeNumbers& edges) const {
     // Without edge rectangles (a ring under construction) no edge can be
     // selected by its rectangle, so nothing crosses.
     if (!IsComplete()) {
@@ -321,13 +335,49 @@ bool C2DPolyBase::Crosses(const C2DLineBase& line) const {
     }
     C2DRect lineBounds;
     line.GetBounds(lineBounds);
-    const unsigned count = lines.GetSize();
-    for (unsigned i = 0; i < count; ++i) {
+    for (const unsigned i : edges) {
         if (RectOf(lineRects, i).Overlaps(lineBounds) && EdgeOf(lines, i)->Crosses(line, nullptr)) {
             return true;
         }
     }
     return false;
+}
+
+template <typename EdgeNumbers>
+bool C2DPolyBase::ContainsAmong(const C2DPoint& point, const EdgeNumbers& edges) const {
+    if (!LiesInRect(point, boundingRect)) {
+        return false;
+    }
+    const C2DLine probe = ProbeRay(point, boundingRect);
+    C2DPointSet crossings;
+    const bool crosses = CrossesAmong(probe, edges, crossings);
+    return ProbeSaysInside(point, crosses, crossings);
+}
+
+bool C2DPolyBase::Contains(const C2DPoint& point) const {
+    return ContainsAmong(point, AllEdges(lines.GetSize()));
+}
+
+bool C2DPolyBase::Contains(const C2DPoint& point, std::span<const unsigned> edges) const {
+    return ContainsAmong(point, edges);
+}
+
+C2DRect C2DPolyBase::GetProbeBounds(const C2DPoint& point) const {
+    C2DRect bounds;
+    ProbeRay(point, boundingRect).GetBounds(bounds);
+    return bounds;
+}
+
+bool C2DPolyBase::Crosses(const C2DLineBase& line, C2DPointSet& intersections) const {
+    return CrossesAmong(line, AllEdges(lines.GetSize()), intersections);
+}
+
+bool C2DPolyBase::Crosses(const C2DLineBase& line) const {
+    return CrossesAnyAmong(line, AllEdges(lines.GetSize()));
+}
+
+bool C2DPolyBase::Crosses(const C2DLineBase& line, std::span<const unsigned> edges) const {
+    return CrossesAnyAmong(line, edges);
 }
 
 bool C2DPolyBase::Crosses(const C2DPolyBase& other) const {
@@ -346,10 +396,7 @@ bool C2DPolyBase::IsWithin(const C2DPolyBase& other) const {
     if (lines.GetSize() == 0) {
         return false;
     }
-    const C2DRect& mine = boundingRect;
-    const C2DRect& theirs = other.boundingRect;
-    if (!(mine.topLeft.x > theirs.topLeft.x && mine.bottomRight.x < theirs.bottomRight.x &&
-          mine.bottomRight.y > theirs.bottomRight.y && mine.topLeft.y < theirs.topLeft.y)) {
+    if (!boundingRect.LiesStrictlyInside(other.boundingRect)) {
         return false;
     }
     if (!other.Contains(EdgeOf(lines, 0)->GetStart())) {

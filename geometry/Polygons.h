@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 #include "geometry/Lines.h"
 
 class CTransformation;
@@ -59,11 +61,27 @@ public:
     virtual void InverseTransform(CTransformation& transformation);
 
     void ReverseDirection();
+    // Whether the point lies inside the ring or on its boundary. A probe ray
+    // runs from the point to the right, as long as the ring is wide and tilted
+    // up by ProbeRise so that it never runs along a horizontal edge; the point
+    // is inside when the ray crosses the boundary an odd number of times, or
+    // when the nearest crossing is the point itself.
     bool Contains(const C2DPoint& point) const;
     bool Crosses(const C2DLineBase& line, C2DPointSet& intersections) const;
     bool Crosses(const C2DLineBase& line) const;
     bool Crosses(const C2DPolyBase& other) const;
     bool IsWithin(const C2DPolyBase& other) const;
+
+    // Forms of Contains and Crosses(line) for an index over the edges: they
+    // test only the listed edges, and answer exactly as the full forms when
+    // the list holds every edge whose rectangle overlaps the probe ray's
+    // bounds (GetProbeBounds) or the line's bounds. Contains needs the list
+    // in increasing order (crossings are kept in edge order); Crosses takes
+    // any order.
+    static constexpr double ProbeRise = 1e-6;
+    C2DRect GetProbeBounds(const C2DPoint& point) const;
+    bool Contains(const C2DPoint& point, std::span<const unsigned> edges) const;
+    bool Crosses(const C2DLineBase& line, std::span<const unsigned> edges) const;
 
     void Translate(const C2DOffset& offset) override;
     void RotateClockwise(double angle, const C2DPoint& origin) override;
@@ -89,6 +107,17 @@ protected:
     C2DLineBaseSet lines;
     C2DRect boundingRect;
     C2DRectSet lineRects;
+
+private:
+    // The edge loops behind the full and the indexed forms; EdgeNumbers is
+    // any range of edge numbers.
+    template <typename EdgeNumbers>
+    bool CrossesAmong(const C2DLineBase& line, const EdgeNumbers& edges,
+                      C2DPointSet& intersections) const;
+    template <typename EdgeNumbers>
+    bool CrossesAnyAmong(const C2DLineBase& line, const EdgeNumbers& edges) const;
+    template <typename EdgeNumbers>
+    bool ContainsAmong(const C2DPoint& point, const EdgeNumbers& edges) const;
 };
 
 // A polygon of straight edges only, built from an array of points (the rings

@@ -5,10 +5,6 @@
 
 namespace {
 
-// Tilt of the probe ray that C2DPolyBase::Contains casts; IndexedContains
-// casts the very same ray.
-constexpr double RayRise = 1e-6;
-
 // An edge spanning more bands than this is kept in a short list that every
 // query scans, so that a ring of long edges cannot blow the index up.
 constexpr unsigned LongEdgeBands = 16;
@@ -21,20 +17,6 @@ bool IsFinite(const C2DRect& r) {
 bool HasNaN(const C2DRect& r) {
     return std::isnan(r.topLeft.x) || std::isnan(r.topLeft.y) || std::isnan(r.bottomRight.x) ||
            std::isnan(r.bottomRight.y);
-}
-
-// The strict containment that IsWithin demands of the two bounding rectangles.
-bool LiesStrictlyInside(const C2DRect& mine, const C2DRect& theirs) {
-    return mine.topLeft.x > theirs.topLeft.x && mine.bottomRight.x < theirs.bottomRight.x &&
-           mine.bottomRight.y > theirs.bottomRight.y && mine.topLeft.y < theirs.topLeft.y;
-}
-
-bool EdgeCrosses(const C2DLineBase& edge, const C2DLineBase& line, C2DPointSet* found) {
-    if (edge.GetType() == GeometryType::Line && line.GetType() == GeometryType::Line) {
-        return static_cast<const C2DLine&>(edge).CrossesLine(static_cast<const C2DLine&>(line),
-                                                             found);
-    }
-    return edge.Crosses(line, found);
 }
 
 } // namespace
@@ -52,8 +34,10 @@ public:
         std::vector<double> high(n);
         double lowest = 0.0;
         double highest = 0.0;
-        C2DRect bounds;
         for (unsigned i = 0; i < n; ++i) {
+            // A fresh rectangle per edge, as the polygon code takes: an arc
+            // without a circle leaves GetBounds' rectangle as it was given.
+            C2DRect bounds;
             ring.GetLine(i)->GetBounds(bounds);
             const C2DRect& stored = ring.GetLineRect(i);
             if (!IsFinite(bounds) || !IsFinite(stored)) {
@@ -81,9 +65,7 @@ public:
             const unsigned b1 = Band(high[i]);
             firstBand[i] = b0;
             if (b1 - b0 > LongEdgeBands) {
-                longEdges.push_back(i);
-                longLow.push_back(low[i]);
-                longHigh.push_back(high[i]);
+                longEdges.push_back({i, low[i], high[i]});
                 continue;
             }
             for (unsigned b = b0; b <= b1; ++b) {
@@ -123,9 +105,9 @@ public:
                 }
             }
         }
-        for (std::size_t k = 0; k < longEdges.size(); ++k) {
-            if (!(longHigh[k] < lowY || longLow[k] > highY)) {
-                edges.push_back(longEdges[k]);
+        for (const CLongEdge& longEdge : longEdges) {
+            if (!(longEdge.high < lowY || longEdge.low > highY)) {
+                edges.push_back(longEdge.edge);
             }
         }
         if (inOrder) {
@@ -153,9 +135,13 @@ private:
     std::vector<uint32_t> bandStart;
     std::vector<uint32_t> entries;
     std::vector<uint32_t> firstBand;
-    std::vector<uint32_t> longEdges;
-    std::vector<double> longLow;
-    std::vector<double> longHigh;
+    // The edges too long for the bands, with their y ranges.
+    struct CLongEdge {
+        uint32_t edge;
+        double low;
+        double high;
+    };
+    std::vector<CLongEdge> longEdges;
 };
 
 CHoleAssigner::CHoleAssigner(const C2DRect& extent, unsigned expectedRings, unsigned indexedEdges)
@@ -246,7 +232,7 @@ unsigned CHoleAssigner::FindRim(const C2DPolyBase& hole, unsigned fallback) {
             continue;
         }
         for (const uint32_t r : found->second) {
-            if (r < fallback && LiesStrictlyInside(h, rims[r]->GetBoundingRect())) {
+            if (r < fallback && h.LiesStrictlyInside(rims[r]->GetBoundingRect())) {
                 candidates.push_back(r);
             }
         }
@@ -285,7 +271,7 @@ bool CHoleAssigner::IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber) {
     // IsWithin: a hole with edges, strictly inside the rim's rectangle (both
     // checked by the caller), whose first vertex the rim contains, and no
     // edge of which crosses the rim.
-    if (!LiesStrictlyInside(hole.GetBoundingRect(), rim.GetBoundingRect())) {
+    if (!hole.GetBoundingRect().LiesStrictlyInside(rim.GetBoundingRect())) {
         return false;
     }
     if (!IndexedContains(rim, *bands, start)) {
@@ -321,38 +307,12 @@ void CHoleAssigner::CheckHole(const C2DPolyBase& hole) {
     holeState = HoleState::Indexable;
 }
 
-// C2DPolyBase::Contains with the edges of the probe's band only; the edges
-// are visited in the same order, so the crossings come out the same.
+// rim.Contains(point), offered the edges in the probe ray's band only.
 bool CHoleAssigner::IndexedContains(const C2DPolyBase& rim, const CEdgeBands& bands,
                                     const C2DPoint& point) {
-    const C2DRect& b = rim.GetBoundingRect();
-    if (!(b.topLeft.x <= point.x && point.x <= b.bottomRight.x && b.bottomRight.y <= point.y &&
-          point.y <= b.topLeft.y)) {
-        return false;
-    }
-    const C2DLine probe(point, C2DOffset(b.bottomRight.x - b.topLeft.x, RayRise));
-    C2DRect probeBounds;
-    probe.GetBounds(probeBounds);
-    if (!b.Overlaps(probeBounds)) {
-        return false;
-    }
+    const C2DRect probeBounds = rim.GetProbeBounds(point);
     bands.FindEdges(probeBounds.bottomRight.y, probeBounds.topLeft.y, rimEdges, true);
-    C2DPointSet crossings;
-    bool crosses = false;
-    for (const unsigned i : rimEdges) {
-        if (rim.GetLineRect(i).Overlaps(probeBounds) &&
-            EdgeCrosses(*rim.GetLine(i), probe, &crossings)) {
-            crosses = true;
-        }
-    }
-    if (!crosses || crossings.IsEmpty()) {
-        return false;
-    }
-    crossings.SortByDistance(point);
-    if (*crossings.GetAt(0) == point) {
-        return true;
-    }
-    return crossings.GetSize() % 2 == 1;
+    return rim.Contains(point, rimEdges);
 }
 
 // hole.Crosses(rim): whether any hole edge whose rectangle overlaps a rim
@@ -371,29 +331,22 @@ bool CHoleAssigner::IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& r
         holeBands = std::make_unique<CEdgeBands>(hole);
         indexedHole = &hole;
     }
-    C2DRect edgeBounds;
     for (const unsigned e : rimEdges) {
         const C2DLineBase& rimEdge = *rim.GetLine(e);
+        // A fresh rectangle per edge, as hole.Crosses(rimEdge) takes it: an
+        // arc without a circle leaves it as it was given (all zero).
+        C2DRect edgeBounds;
         rimEdge.GetBounds(edgeBounds);
         if (!h.Overlaps(edgeBounds)) {
             continue;
         }
         if (indexHole && holeBands->IsUsable()) {
             holeBands->FindEdges(edgeBounds.bottomRight.y, edgeBounds.topLeft.y, holeEdges, false);
-            for (const unsigned i : holeEdges) {
-                if (hole.GetLineRect(i).Overlaps(edgeBounds) &&
-                    hole.GetLine(i)->Crosses(rimEdge, nullptr)) {
-                    return true;
-                }
-            }
-            continue;
-        }
-        const unsigned count = hole.GetLineCount();
-        for (unsigned i = 0; i < count; ++i) {
-            if (hole.GetLineRect(i).Overlaps(edgeBounds) &&
-                hole.GetLine(i)->Crosses(rimEdge, nullptr)) {
+            if (hole.Crosses(rimEdge, holeEdges)) {
                 return true;
             }
+        } else if (hole.Crosses(rimEdge)) {
+            return true;
         }
     }
     return false;

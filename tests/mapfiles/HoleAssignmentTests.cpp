@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "geometry/Arcs.h"
 #include "mapfiles/HoleAssignment.h"
 #include "mapfiles/ShapefileRecords.h"
 #include "tests/mapfiles/MapFileTestSupport.h"
@@ -28,8 +29,8 @@ Ring RandomStar(std::mt19937& random, double cx, double cy, double size, int ver
     return ring;
 }
 
-unsigned BruteForceRim(const std::vector<std::unique_ptr<C2DPolygon>>& rims,
-                       const C2DPolyBase& hole, unsigned fallback) {
+template <typename Rims>
+unsigned BruteForceRim(const Rims& rims, const C2DPolyBase& hole, unsigned fallback) {
     for (unsigned r = 0; r < fallback; ++r) {
         if (hole.IsWithin(*rims[r])) {
             return r;
@@ -142,5 +143,33 @@ TEST(HoleAssignment, NonFiniteCoordinates) {
     for (const Ring& ring : holes) {
         std::unique_ptr<C2DPolygon> hole(MakePolygon(ring));
         EXPECT_EQ(assigner.FindRim(*hole, 3), BruteForceRim(rims, *hole, 3));
+    }
+}
+
+// An arc whose chord is longer than its diameter has no circle: GetBounds
+// leaves the rectangle it is given as it was, so IsWithin (through Crosses)
+// selects the hole edges to test by an all-zero rectangle, and the arc's
+// crossings are those of a circle of its radius about the origin. The index
+// must select by that same rectangle, not by the previous edge's.
+TEST(HoleAssignment, RimArcWithoutACircleIsTestedAsIsWithinTestsIt) {
+    std::vector<std::unique_ptr<C2DPolyBase>> rims;
+    auto arcRim = std::make_unique<C2DPolyArc>();
+    arcRim->SetStartPoint(C2DPoint(-10, -10));
+    arcRim->LineTo(C2DPoint(-10, 10));
+    arcRim->LineTo(C2DPoint(10, 10));
+    arcRim->LineTo(C2DPoint(10, -10));
+    arcRim->CloseWithArc(false, true, 1.0); // a chord of 20 with a radius of 1
+    ASSERT_FALSE(static_cast<const C2DArc*>(arcRim->GetLine(3))->HasCircle());
+    rims.push_back(std::move(arcRim));
+    rims.emplace_back(MakePolygon(Square(-20, -20, 20, 20, true)));
+    // The hole's long edge runs through the unit circle about the origin.
+    std::unique_ptr<C2DPolygon> hole(MakePolygon({{-2, -1.5}, {-2, 1}, {2, 1}}));
+    const unsigned expected = BruteForceRim(rims, *hole, 1);
+    ASSERT_EQ(expected, 1u);
+    for (const unsigned indexedEdges : {0u, 4u, 1u << 30}) {
+        CHoleAssigner assigner(C2DRect(-20, 20, 20, -20), 2, indexedEdges);
+        assigner.AddRim(*rims[0]);
+        assigner.AddRim(*rims[1]);
+        EXPECT_EQ(assigner.FindRim(*hole, 1), expected) << indexedEdges;
     }
 }
