@@ -9,6 +9,7 @@
 #include <shapefil.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -238,6 +239,10 @@ int64_t CheckTableHeader(const std::string& path, int64_t fileSize) {
     return std::min(recordCount, (fileSize - headerLength) / recordLength);
 }
 
+// Writes the table, or the ID table when attributes hold none.
+bool WriteTable(std::FILE* dbf, const CMapAttributes* attributes,
+                const std::vector<unsigned>& rowSources);
+
 } // namespace
 
 std::string SidecarPath(const std::string& mainPath, const char* extension) {
@@ -328,6 +333,24 @@ bool WriteAttributeTable(std::FILE* dbf, const CMapAttributes* attributes,
     if (dbf == nullptr) {
         return false;
     }
+    if (WriteTable(dbf, attributes, rowSources)) {
+        return true;
+    }
+    // A table read from a damaged file may hold fields that shapelib will not
+    // create again. The map is still saved, with an ID per record in place of
+    // that table; a failed write (a full disk) fails again here.
+    if (attributes == nullptr || !attributes->HasTable() || std::ferror(dbf) != 0 ||
+        std::fflush(dbf) != 0 || ftruncate(fileno(dbf), 0) != 0) {
+        return false;
+    }
+    std::rewind(dbf);
+    return WriteTable(dbf, nullptr, rowSources);
+}
+
+namespace {
+
+bool WriteTable(std::FILE* dbf, const CMapAttributes* attributes,
+                const std::vector<unsigned>& rowSources) {
     CHookedStreams streams;
     streams.dbf = dbf;
     CHookedStreamsScope scope(streams);
@@ -379,3 +402,5 @@ bool WriteAttributeTable(std::FILE* dbf, const CMapAttributes* attributes,
     table.reset(); // writes the header's record count and the end mark
     return ok && std::ferror(dbf) == 0;
 }
+
+} // namespace
