@@ -76,8 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
     CheckAttributes(reread, again);
-    if (attributes.HasTable() && (reread.fields.size() != attributes.fields.size() ||
-                                  reread.records.size() != again.GetSize())) {
+    // The table comes back as it was, or, where shapelib would not create
+    // its fields again, as an ID per record.
+    const bool sameFields = reread.fields.size() == attributes.fields.size();
+    const bool idTable = reread.fields.size() == 1 && reread.fields[0].name == "ID";
+    if (attributes.HasTable() &&
+        (!(sameFields || idTable) || reread.records.size() != again.GetSize())) {
         std::abort();
     }
     return 0;
