@@ -60,9 +60,9 @@ private:
     bool drawsDisplayGeometry = false;
     bool drawsGraticule = false;
     double tolerance = 0.0;
-    // The default tolerance of the held projection: 1e-4 of the sphere's
-    // radius.
-    double coarsestTolerance = 0.0;
+    // The default tolerance of the held projection (1e-4 of the sphere's
+    // radius), used when the sphere's outline gives no first tolerance.
+    double defaultTolerance = 0.0;
     bool hasLandBounds = false;
     CPlanePoint landMinimum{0.0, 0.0};
     CPlanePoint landMaximum{0.0, 0.0};

@@ -1,0 +1,96 @@
+// The viewer on the largest map with the display geometry: each command as
+// the toolbar runs it, timed from the command to the next frame (the
+// display geometry built and the image rendered), frames at full extent,
+// and the memory of the undo copy and the display geometry per vertex.
+//
+//   bench_sphere [MAP]      (default: the shared countries-10m)
+#include <QApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "projection/Projection.h"
+#include "viewer/MarloDoc.h"
+#include "viewer/MarloView.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+std::size_t VertexCount(const C2DHoledPolyBaseSet& content) {
+    std::size_t count = 0;
+    for (unsigned i = 0; i < content.GetSize(); ++i) {
+        count += content.GetAt(i)->GetTotalLineCount();
+    }
+    return count;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    std::string path = std::string(MARLO_SHARED_DATA_DIR) + "/countries-10m.shp";
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-') {
+            path = argv[i];
+        }
+    }
+    CMarloDoc document;
+    CMarloView view;
+    document.AddView(&view);
+    view.resize(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
+
+    Clock::time_point start = Clock::now();
+    document.LoadMap(path.c_str());
+    view.grab();
+    const std::size_t vertices = VertexCount(document.GetContent());
+    std::printf("%s: %zu vertices, open to first frame %.2f s\n", path.c_str(), vertices,
+                Seconds(start));
+    if (vertices == 0) {
+        return 1;
+    }
+
+    const CGeoPoint origin{40.0 * DegreesToRadians, -100.0 * DegreesToRadians};
+    const auto step = [&](const char* name, const std::function<void()>& command) {
+        // The document's part alone, then the view's update (the display
+        // geometry built), then the paint.
+        document.RemoveView(&view);
+        const Clock::time_point begin = Clock::now();
+        command();
+        const double inDocument = Seconds(begin);
+        document.AddView(&view);
+        view.OnUpdate(nullptr, HintContentChanged);
+        const double toFrame = Seconds(begin);
+        view.grab(); // the next frame
+        const double withFrame = Seconds(begin);
+        // A frame at full extent, rendered again.
+        const Clock::time_point frame = Clock::now();
+        view.redrawNeeded = true;
+        view.grab();
+        const double frameTime = Seconds(frame);
+        const double bytes = static_cast<double>(document.GetLoadedCopy().GetBytes() +
+                                                 view.canvas.GetRingDrawingBytes());
+        std::printf("%-22s %5.2f s to the next frame (document %4.2f s, view update %4.2f s), "
+                    "frame %5.1f ms, copy + display geometry %4.1f bytes per vertex\n",
+                    name, withFrame, inDocument, toFrame - inDocument, frameTime * 1e3,
+                    bytes / vertices);
+    };
+    step("Project Mollweide", [&] { document.Project("Mollweide"); });
+    step("Inverse", [&] { document.InverseProject(); });
+    step("Rotate N40 W100", [&] { document.Rotate(origin); });
+    step("Project Orthographic", [&] { document.Project("Orthographic"); });
+    step("Inverse", [&] { document.InverseProject(); });
+    step("Project Mollweide", [&] { document.Project("Mollweide"); });
+    step("Inverse", [&] { document.InverseProject(); });
+    step("Rotate Back", [&] { document.RotateBack(); });
+    return 0;
+}
