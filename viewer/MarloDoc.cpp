@@ -95,9 +95,10 @@ void CMarloDoc::Project(const char* projectionName) {
         return;
     }
     geographicCapture.reset();
-    if (followsLoadedCopy && geographic) {
+    if (followsLoadedCopy && geographic && rotation != nullptr) {
         // The view draws a geographic map from its rotated longitudes and
-        // latitudes, which are the content's until it is projected.
+        // latitudes, which are the content's until it is projected. (Without
+        // a rotation they are the loaded copy's own points.)
         try {
             auto capture = std::make_unique<CRingSet>();
             if (MakeGeographicRings(loadedCopy, &content, rotation, *capture, RestoreThreads)) {

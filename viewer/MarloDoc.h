@@ -65,8 +65,9 @@ public:
     // (so that it rotated projected coordinates).
     bool RotatedAfterProjection() const { return rotatedAfterProjection; }
     // The rings of a geographic content in rotated longitude and latitude,
-    // taken just before the last Project changed it (see MakeGeographicRings);
-    // moved into out, false when there is none. Any other command drops it.
+    // taken just before the last Project changed a rotated content (see
+    // MakeGeographicRings); moved into out, false when there is none. Any
+    // other command drops it.
     bool TakeGeographicCapture(CRingSet& out);
     // The applied transformations, or null.
     CProjection* GetProjection() const { return projection; }
