@@ -20,11 +20,24 @@ inline double SignedApexDistance(double x, double t, const double& n) {
     return rho;
 }
 
+// The angle of the plane point (x, t) about the apex, as the forward formulas
+// measure it. For a cone with its apex over the south pole (n < 0) the
+// forward point is rho (sin theta, cos theta) with a negative rho, so x and t
+// are turned back before the two-argument arctangent.
+inline double ApexAngle(double x, double t, const double& n) {
+    return n < 0 ? std::atan2(-x, -t) : std::atan2(x, t);
+}
+
 } // namespace
 
 CAlbersEqualAreaConic::CAlbersEqualAreaConic()
-    : CProjection(AlbersEqualAreaConicCode), standardParallel1(1.0471975511965976),
-      standardParallel2(1.0471975511965976), originLatitude(0.0), centralMeridian(0.0) {
+    : CAlbersEqualAreaConic(DefaultStandardParallel1, DefaultStandardParallel2) {}
+
+CAlbersEqualAreaConic::CAlbersEqualAreaConic(double standardParallel1, double standardParallel2,
+                                             double originLatitude, double centralMeridian)
+    : CProjection(AlbersEqualAreaConicCode), standardParallel1(standardParallel1),
+      standardParallel2(standardParallel2), originLatitude(originLatitude),
+      centralMeridian(centralMeridian) {
     sinStandardParallel1 = std::sin(standardParallel1);
     sinStandardParallel2 = std::sin(standardParallel2);
     cosStandardParallel1 = std::cos(standardParallel1);
@@ -44,7 +57,7 @@ void CAlbersEqualAreaConic::Project(double& lat, double& lon) {
 
 void CAlbersEqualAreaConic::InverseProject(double& y, double& x) {
     const double t = rho0 - y;
-    const double theta = std::atan2(x, t);
+    const double theta = ApexAngle(x, t, n);
     const double rho = std::sqrt(x * x + t * t);
     const double phi = std::asin((C - rho * rho * n * n) / (2 * n));
     const double lambda = theta / n + centralMeridian;
@@ -52,8 +65,13 @@ void CAlbersEqualAreaConic::InverseProject(double& y, double& x) {
 }
 
 CLambertConformalConic::CLambertConformalConic()
-    : CProjection(LambertConformalConicCode), standardParallel1(0.8726646259971648),
-      standardParallel2(-0.17453292519943295), originLatitude(0.0), centralMeridian(0.0) {
+    : CLambertConformalConic(DefaultStandardParallel1, DefaultStandardParallel2) {}
+
+CLambertConformalConic::CLambertConformalConic(double standardParallel1, double standardParallel2,
+                                               double originLatitude, double centralMeridian)
+    : CProjection(LambertConformalConicCode), standardParallel1(standardParallel1),
+      standardParallel2(standardParallel2), originLatitude(originLatitude),
+      centralMeridian(centralMeridian) {
     n = std::log(std::cos(standardParallel1) * (1 / std::cos(standardParallel2))) /
         std::log(std::tan(QuarterPi + standardParallel2 / 2) *
                  (1 / std::tan(QuarterPi + standardParallel1 / 2)));
@@ -80,8 +98,13 @@ void CLambertConformalConic::InverseProject(double& y, double& x) {
 }
 
 CConicEquidistant::CConicEquidistant()
-    : CProjection(ConicEquidistantCode), standardParallel1(0.0),
-      standardParallel2(1.0471975511965976), originLatitude(0.0), centralMeridian(0.0) {
+    : CConicEquidistant(DefaultStandardParallel1, DefaultStandardParallel2) {}
+
+CConicEquidistant::CConicEquidistant(double standardParallel1, double standardParallel2,
+                                     double originLatitude, double centralMeridian)
+    : CProjection(ConicEquidistantCode), standardParallel1(standardParallel1),
+      standardParallel2(standardParallel2), originLatitude(originLatitude),
+      centralMeridian(centralMeridian) {
     n = (std::cos(standardParallel1) - std::cos(standardParallel2)) /
         (standardParallel2 - standardParallel1);
     G = std::cos(standardParallel1) / n + standardParallel1;
@@ -100,7 +123,7 @@ void CConicEquidistant::Project(double& lat, double& lon) {
 void CConicEquidistant::InverseProject(double& y, double& x) {
     const double t = rho0 - y;
     const double rho = SignedApexDistance(x, t, n);
-    const double theta = std::atan2(x, t);
+    const double theta = ApexAngle(x, t, n);
     const double phi = G - rho;
     const double lambda = theta / n + centralMeridian;
     StoreDegrees(phi, lambda, y, x);

@@ -7,7 +7,12 @@
 
 class CAlbersEqualAreaConic final : public CProjection {
 public:
+    static constexpr double DefaultStandardParallel1 = 1.0471975511965976; // 60 degrees
+    static constexpr double DefaultStandardParallel2 = 1.0471975511965976; // 60 degrees
+
     CAlbersEqualAreaConic();
+    CAlbersEqualAreaConic(double standardParallel1, double standardParallel2,
+                          double originLatitude = 0.0, double centralMeridian = 0.0);
     MARLO_PROJECTION_FORMULAS(CAlbersEqualAreaConic, final)
 
     double standardParallel1;
@@ -24,7 +29,12 @@ public:
 
 class CLambertConformalConic final : public CProjection {
 public:
+    static constexpr double DefaultStandardParallel1 = 0.8726646259971648;   // 50 degrees
+    static constexpr double DefaultStandardParallel2 = -0.17453292519943295; // -10 degrees
+
     CLambertConformalConic();
+    CLambertConformalConic(double standardParallel1, double standardParallel2,
+                           double originLatitude = 0.0, double centralMeridian = 0.0);
     MARLO_PROJECTION_FORMULAS(CLambertConformalConic, final)
 
     double standardParallel1;
@@ -42,7 +52,12 @@ private:
 
 class CConicEquidistant final : public CProjection {
 public:
+    static constexpr double DefaultStandardParallel1 = 0.0;
+    static constexpr double DefaultStandardParallel2 = 1.0471975511965976; // 60 degrees
+
     CConicEquidistant();
+    CConicEquidistant(double standardParallel1, double standardParallel2,
+                      double originLatitude = 0.0, double centralMeridian = 0.0);
     MARLO_PROJECTION_FORMULAS(CConicEquidistant, final)
 
     double standardParallel1;

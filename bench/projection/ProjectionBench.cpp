@@ -5,6 +5,7 @@
 // per point, input already in radians).
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
+#include "tests/projection/ProjDefinitions.h"
 
 #include <benchmark/benchmark.h>
 
@@ -41,41 +42,37 @@ std::vector<Point> MakePoints(double maxLat, double maxLon) {
 }
 
 struct Row {
-    const char* name; // display name, or "Rotation"
-    const char* proj; // PROJ's spherical equivalent
+    std::string name; // display name, or "Rotation"
+    std::string proj; // PROJ's spherical equivalent
     bool nearSide;    // azimuthal: keep the points within 60 degrees
 };
 
-const Row rows[] = {
-    {"Albers Equal Area Conic", "+proj=aea +lat_1=60 +lat_2=60 +R=1", false},
-    {"Bonne", "+proj=bonne +lat_1=40 +R=1", false},
-    {"Cassini", "+proj=cass +R=1", false},
-    {"Conic Equidistant", "+proj=eqdc +lat_1=0 +lat_2=60 +R=1", false},
-    {"Cylindrical Equal Area", "+proj=cea +R=1", false},
-    {"Cylindrical Equidistant", "+proj=eqc +R=1", false},
-    {"Eckert VI", "+proj=eck6 +R=1", false},
-    {"Eckert IV", "+proj=eck4 +R=1", false},
-    {"Gnomonic", "+proj=gnom +lat_0=0 +R=1", true},
-    {"HorizontalRangeHeading", "+proj=ortho +R=6370999", true},
-    {"Lambert Azimuthal Equal Area", "+proj=laea +lat_0=0 +R=1", true},
-    {"Lambert Conformal Conic", "+proj=lcc +lat_1=50 +lat_2=-10 +R=1", false},
-    {"Mercator", "+proj=merc +R=1", false},
-    // PROJ's Miller uses 2 phi / 5 rather than phi / 5; same cost.
-    {"Miller Cylindrical", "+proj=mill +R=1", false},
-    {"Mollweide", "+proj=moll +R=1", false},
-    {"Orthographic", "+proj=ortho +R=1", true},
-    {"Polyconic", "+proj=poly +R=1", false},
-    {"RangeHeading", "+proj=aeqd +lat_0=0 +R=6370999", true},
-    {"Sinusoidal", "+proj=sinu +R=1", false},
-    {"SlantRangeHeading", "+proj=laea +lat_0=0 +R=6370999", true},
-    {"Stereographic", "+proj=stere +lat_0=0 +R=6370999", true},
-    {"Van Der Grinten", "+proj=vandg +R=1", false},
-    {"Vertical Perspective", "+proj=nsper +h=9 +R=1", true},
-    {"Vertical", "+proj=ortho +R=1", true},
-    // Origin (37.7, -122.4) brought to (0, 0), bearings kept.
-    {"Rotation", "+proj=ob_tran +o_proj=longlat +o_lat_p=52.3 +o_lon_p=0 +lon_0=-122.4 +R=1",
-     false},
-};
+// The azimuthal projections and those of range and heading, whose points PROJ
+// rejects beyond the horizon.
+bool IsAzimuthal(const std::string& name) {
+    for (const char* azimuthal :
+         {"Gnomonic", "HorizontalRangeHeading", "Lambert Azimuthal Equal Area", "Orthographic",
+          "RangeHeading", "SlantRangeHeading", "Stereographic", "Vertical Perspective",
+          "Vertical"}) {
+        if (name == azimuthal) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Every projection, then the rotation of origin (37.7, -122.4) to (0, 0).
+const std::vector<Row>& Rows() {
+    static const std::vector<Row> rows = [] {
+        std::vector<Row> list;
+        for (const proj_definitions::Row& row : proj_definitions::Rows) {
+            list.push_back({row.name, row.proj, IsAzimuthal(row.name)});
+        }
+        list.push_back({"Rotation", proj_definitions::RotationDefinition(37.7, -122.4), false});
+        return list;
+    }();
+    return rows;
+}
 
 std::unique_ptr<CTransformation> MakeTransformation(const std::string& name) {
     if (name == "Rotation") {
@@ -110,7 +107,7 @@ void BenchProj(benchmark::State& state, const Row& row) {
         p.lat *= DegreesToRadians;
     }
     PJ_CONTEXT* context = proj_context_create();
-    PJ* pj = proj_create(context, row.proj);
+    PJ* pj = proj_create(context, row.proj.c_str());
     if (pj == nullptr) {
         state.SkipWithError("PROJ rejected the definition");
         proj_context_destroy(context);
@@ -130,11 +127,11 @@ void BenchProj(benchmark::State& state, const Row& row) {
 #endif
 
 int RegisterAll() {
-    for (const Row& row : rows) {
-        benchmark::RegisterBenchmark((std::string("Marlo/") + row.name).c_str(),
+    for (const Row& row : Rows()) {
+        benchmark::RegisterBenchmark(("Marlo/" + row.name).c_str(),
                                      [&row](benchmark::State& state) { BenchMarlo(state, row); });
 #ifdef MARLO_BENCH_WITH_PROJ
-        benchmark::RegisterBenchmark((std::string("PROJ/") + row.name).c_str(),
+        benchmark::RegisterBenchmark(("PROJ/" + row.name).c_str(),
                                      [&row](benchmark::State& state) { BenchProj(state, row); });
 #endif
     }

@@ -69,6 +69,27 @@ TEST(PolygonTests, CrossesAndIsWithin) {
     EXPECT_FALSE(square->Crosses(outside));
 }
 
+// A ring whose box touches a side of the other ring's box is not within it,
+// even where nothing else tells: these rings start well inside the square,
+// and their edges along its side meet it only in rectangles that touch.
+TEST(PolygonTests, IsWithinNeedsTheBoxStrictlyInsideOnEverySide) {
+    auto square = MakePolygon(UnitSquare);
+    EXPECT_TRUE(MakePolygon({0.4, 0.4, 0.4, 0.6, 0.6, 0.6, 0.6, 0.4})->IsWithin(*square));
+    const std::vector<std::vector<double>> touching = {
+        {0.5, 0.4, 0.5, 0.6, 0, 0.6, 0, 0.4}, // left
+        {0.5, 0.4, 1, 0.4, 1, 0.6, 0.5, 0.6}, // right
+        {0.4, 0.5, 0.4, 1, 0.6, 1, 0.6, 0.5}, // top
+        {0.4, 0.5, 0.6, 0.5, 0.6, 0, 0.4, 0}, // bottom
+    };
+    for (const auto& ring : touching) {
+        auto inner = MakePolygon(ring);
+        SCOPED_TRACE(testing::PrintToString(ring));
+        EXPECT_TRUE(square->Contains(inner->GetLine(0)->GetStart()));
+        EXPECT_FALSE(inner->Crosses(*square));
+        EXPECT_FALSE(inner->IsWithin(*square));
+    }
+}
+
 TEST(PolygonTests, IncrementalConstructionReplacesTheStartEdge) {
     C2DPolygon polygon;
     polygon.LineTo(C2DPoint(1, 1)); // nothing to continue from

@@ -49,6 +49,13 @@ TEST(LatLongText, ShapeChecksAreStrict) {
 TEST(LatLongText, ParsesSignedDegrees) {
     EXPECT_DOUBLE_EQ(ParseLatitude("S45:30:00"), -45.5);
     EXPECT_DOUBLE_EQ(ParseLatitude("N95:00:00"), 0);
+    // Minutes and seconds run to 59: a field of 60 makes the text not fit.
+    EXPECT_DOUBLE_EQ(ParseLatitude("S45:30:59"), -(45 + 30 / 60.0 + 59 / 3600.0));
+    EXPECT_DOUBLE_EQ(ParseLatitude("N45:30:60"), 0);
+    EXPECT_DOUBLE_EQ(ParseLatitude("N45:60:00"), 0);
+    EXPECT_DOUBLE_EQ(ParseLongitude("W010:59:59"), -(10 + 59 / 60.0 + 59 / 3600.0));
+    EXPECT_DOUBLE_EQ(ParseLongitude("E010:20:60"), 0);
+    EXPECT_DOUBLE_EQ(ParseLongitude("E010:60:20"), 0);
     EXPECT_DOUBLE_EQ(ParseLatitude("N45:30"), 45.5);
     EXPECT_DOUBLE_EQ(ParseLatitude(""), 0);
     EXPECT_DOUBLE_EQ(ParseLatitude(nullptr), 0);

@@ -1,12 +1,16 @@
 // Every projection against PROJ's spherical implementation of the same
 // projection, and every projection's inverse against its forward.
+#include "ProjDefinitions.h"
 #include "ProjOracle.h"
 #include "ProjectionTestSupport.h"
+
+#include "projection/Conic.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace projection_test;
@@ -29,27 +33,26 @@ double LongitudeDifference(double a, double b) {
     return std::fmin(d, 360.0 - d);
 }
 
-} // namespace
-
 std::vector<size_t> ProjectionsWithProjCounterpart() {
     std::vector<size_t> indexes;
     for (size_t i = 0; i < Cases().size(); ++i) {
-        if (Cases()[i].proj != nullptr) {
+        if (proj_definitions::SameProjection(Cases()[i].name) != nullptr) {
             indexes.push_back(i);
         }
     }
     return indexes;
 }
 
+} // namespace
+
 // One test per projection, so that CTest runs the PROJ processes in parallel.
 class ProjectionOracle : public testing::TestWithParam<size_t> {};
 
 TEST_P(ProjectionOracle, ForwardAndInverseAgreeWithProj) {
-    if (!proj_oracle::IsAvailable()) {
-        GTEST_SKIP() << "PROJ's proj program is not installed";
-    }
+    ASSERT_TRUE(proj_oracle::IsAvailable()) << "PROJ's proj program is not installed";
     {
         const Case& c = Cases()[GetParam()];
+        const char* definition = proj_definitions::SameProjection(c.name);
         SCOPED_TRACE(c.name);
         auto projection = Make(c.name);
         ASSERT_NE(projection, nullptr);
@@ -65,7 +68,7 @@ TEST_P(ProjectionOracle, ForwardAndInverseAgreeWithProj) {
             }
         }
         proj_oracle::PointList expected;
-        ASSERT_TRUE(proj_oracle::Run(c.proj, false, lonLat, expected));
+        ASSERT_TRUE(proj_oracle::Run(definition, false, lonLat, expected));
 
         proj_oracle::PointList plane;
         const double tolerance = 1e-9 * c.radius;
@@ -83,7 +86,7 @@ TEST_P(ProjectionOracle, ForwardAndInverseAgreeWithProj) {
 
         // The inverses of the same plane points.
         proj_oracle::PointList expectedGeo;
-        ASSERT_TRUE(proj_oracle::Run(c.proj, true, plane, expectedGeo));
+        ASSERT_TRUE(proj_oracle::Run(definition, true, plane, expectedGeo));
         for (size_t i = 0; i < plane.size(); ++i) {
             double lon = plane[i].first;
             double lat = plane[i].second;
@@ -138,6 +141,63 @@ TEST(ProjectionRoundTrip, InverseReturnsEveryPointOfTheDomain) {
                 EXPECT_LE(LongitudeDifference(x, lon),
                           1e-9 + relativeLongitudeSlack * std::fabs(lon))
                     << "lat " << lat << " lon " << lon;
+            }
+        }
+    }
+}
+
+// Cones with their apex over the south pole (n < 0): the inverses take the
+// distance from the apex as negative and measure the angle about the apex
+// with the plane point turned back.
+TEST(ConicOracle, SouthernConesAgreeWithProj) {
+    ASSERT_TRUE(proj_oracle::IsAvailable()) << "PROJ's proj program is not installed";
+    const double degree = DegreesToRadians;
+    CConicEquidistant equidistant(-60 * degree, 0.0);
+    CLambertConformalConic conformal(-50 * degree, 10 * degree);
+    CAlbersEqualAreaConic equalArea(-60 * degree, -30 * degree);
+    const std::pair<CProjection*, const char*> cones[] = {
+        {&equidistant, "+proj=eqdc +lat_1=-60 +lat_2=0 +R=1"},
+        {&conformal, "+proj=lcc +lat_1=-50 +lat_2=10 +lat_0=0 +R=1"},
+        {&equalArea, "+proj=aea +lat_1=-60 +lat_2=-30 +lat_0=0 +R=1"},
+    };
+    EXPECT_LT(equidistant.n, 0);
+    EXPECT_LT(conformal.n, 0);
+    EXPECT_LT(equalArea.n, 0);
+    // The north pole, the cone's far pole, is left out: the conformal cone
+    // sends it to infinity.
+    proj_oracle::PointList lonLat;
+    for (int lat = -90; lat <= 85; lat += 5) {
+        for (int lon = -175; lon <= 175; lon += 10) {
+            lonLat.emplace_back(lon, lat);
+        }
+    }
+    for (const auto& [projection, definition] : cones) {
+        SCOPED_TRACE(definition);
+        proj_oracle::PointList expected;
+        ASSERT_TRUE(proj_oracle::Run(definition, false, lonLat, expected));
+        proj_oracle::PointList plane;
+        for (size_t i = 0; i < lonLat.size(); ++i) {
+            double x = lonLat[i].first;
+            double y = lonLat[i].second;
+            projection->Transform(x, y);
+            plane.emplace_back(x, y);
+            EXPECT_NEAR(x, expected[i].first, 1e-9) << lonLat[i].first << "," << lonLat[i].second;
+            EXPECT_NEAR(y, expected[i].second, 1e-9) << lonLat[i].first << "," << lonLat[i].second;
+        }
+        proj_oracle::PointList expectedGeo;
+        ASSERT_TRUE(proj_oracle::Run(definition, true, plane, expectedGeo));
+        for (size_t i = 0; i < plane.size(); ++i) {
+            double lon = plane[i].first;
+            double lat = plane[i].second;
+            projection->InverseTransform(lon, lat);
+            const double tolerance = 1e-9 * RadiansToDegrees;
+            EXPECT_NEAR(lat, expectedGeo[i].second, tolerance)
+                << lonLat[i].first << "," << lonLat[i].second;
+            EXPECT_NEAR(lat, lonLat[i].second, tolerance);
+            if (std::fabs(lonLat[i].second) < 90) { // a pole has no longitude
+                EXPECT_LE(LongitudeDifference(lon, expectedGeo[i].first), tolerance)
+                    << lonLat[i].first << "," << lonLat[i].second;
+                EXPECT_LE(LongitudeDifference(lon, lonLat[i].first), tolerance);
             }
         }
     }

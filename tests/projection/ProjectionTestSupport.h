@@ -9,7 +9,7 @@
 
 // The grid and per-projection domains shared by the oracle and round-trip
 // tests. A domain is where the projection is one-to-one and its inverse is
-// meant to bring the point back.
+// meant to bring the point back. PROJ's definitions are in ProjDefinitions.h.
 namespace projection_test {
 
 enum class Domain {
@@ -25,7 +25,6 @@ enum class Domain {
 
 struct Case {
     const char* name;
-    const char* proj; // PROJ definition of the same spherical projection, or null
     Domain domain;
     double radius; // 1, or EarthRadius for the projections in metres
 };

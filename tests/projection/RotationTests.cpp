@@ -1,5 +1,7 @@
+#include "ProjDefinitions.h"
 #include "ProjOracle.h"
 
+#include "projection/Azimuthal.h"
 #include "projection/GeoRotation.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +46,7 @@ TEST(GeoRotation, RoundTripsAndAgreesWithProjObliqueTransformation) {
     std::mt19937 random(7);
     std::uniform_real_distribution<double> lat(-89.0, 89.0);
     std::uniform_real_distribution<double> lon(-180.0, 180.0);
-    const bool haveProj = proj_oracle::IsAvailable();
+    ASSERT_TRUE(proj_oracle::IsAvailable()) << "PROJ's proj program is not installed";
     for (auto [originLat, originLon] :
          {std::pair{10.0, 20.0}, {45.0, -100.0}, {63.5, 151.25}, {0.0, 0.0}, {-33.0, 18.5}}) {
         SCOPED_TRACE(std::to_string(originLat) + "," + std::to_string(originLon));
@@ -66,16 +68,14 @@ TEST(GeoRotation, RoundTripsAndAgreesWithProjObliqueTransformation) {
             EXPECT_NEAR(y, pLat, 1e-9);
             EXPECT_LE(LongitudeDifference(x, pLon), 1e-9);
         }
-        // PROJ's general oblique transformation with the unrotated north pole
-        // at latitude 90 - origin latitude on the rotated prime meridian.
-        if (!haveProj || originLat < 0) {
+        // For a southern origin the oblique transformation's pole latitude,
+        // 90 - origin latitude, would lie beyond 90 degrees.
+        if (originLat < 0) {
             continue;
         }
-        const std::string definition =
-            "+proj=ob_tran +o_proj=longlat +o_lat_p=" + std::to_string(90 - originLat) +
-            " +o_lon_p=0 +lon_0=" + std::to_string(originLon) + " +R=1";
         proj_oracle::PointList expected;
-        ASSERT_TRUE(proj_oracle::Run(definition, false, in, expected));
+        ASSERT_TRUE(proj_oracle::Run(proj_definitions::RotationDefinition(originLat, originLon),
+                                     false, in, expected));
         for (size_t i = 0; i < in.size(); ++i) {
             // ob_tran with longlat answers in radians.
             EXPECT_NEAR(rotated[i].second, expected[i].second * RadiansToDegrees, 1e-9);
@@ -128,4 +128,49 @@ TEST(GeoRotation, PoleOriginLaysTheMapOntoOneMeridian) {
     double y = 5;
     wild.InverseTransform(x, y);
     SUCCEED();
+}
+
+// Points at a pole, seen from an origin off the poles, and the poles of the
+// rotated sphere, seen from (0, 0), take the fixed bearing of the pole (0
+// towards the north pole, pi towards the south pole) through RangeAndBearing
+// and PointAtRangeAndBearing literally, so their longitudes are exactly that
+// rule's: the general formula would turn rounding noise into a direction.
+TEST(GeoRotation, PolesTakeTheFixedBearingExactly) {
+    for (auto [originLat, originLon] : {std::pair{37.7, -122.4}, {-33.0, 18.5}, {10.0, 20.0}}) {
+        CGeoRotation rotation;
+        rotation.SetOrigin(originLat, originLon);
+        CRangeHeading rangeHeading;
+        rangeHeading.centre = rotation.origin;
+        for (double poleLat : {90.0, -90.0}) {
+            for (double lon : {-150.0, 0.0, 45.0, 180.0}) {
+                SCOPED_TRACE(std::to_string(originLat) + " " + std::to_string(poleLat) + " " +
+                             std::to_string(lon));
+                const CGeoPoint pole{poleLat * DegreesToRadians, lon * DegreesToRadians};
+                double range = 0;
+                double bearing = 0;
+                RangeAndBearing(rotation.origin, pole, range, bearing);
+                EXPECT_EQ(bearing, poleLat > 0 ? 0.0 : Pi);
+                CGeoPoint expected;
+                PointAtRangeAndBearing(CGeoPoint{}, bearing, range, expected);
+                CGeoPoint rotated = pole;
+                rotation.RotatePoint(rotated);
+                EXPECT_EQ(rotated.lat, expected.lat);
+                EXPECT_EQ(rotated.lon, expected.lon);
+
+                double x = lon;
+                double y = poleLat;
+                rangeHeading.Transform(x, y);
+                EXPECT_EQ(x, range * std::sin(bearing));
+                EXPECT_EQ(y, range * std::cos(bearing));
+
+                // Back from the pole of the rotated sphere.
+                RangeAndBearing(CGeoPoint{}, pole, range, bearing);
+                PointAtRangeAndBearing(rotation.origin, bearing, range, expected);
+                CGeoPoint back = pole;
+                rotation.InverseRotatePoint(back);
+                EXPECT_EQ(back.lat, expected.lat);
+                EXPECT_EQ(back.lon, expected.lon);
+            }
+        }
+    }
 }
