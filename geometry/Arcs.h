@@ -4,13 +4,17 @@
 #include "geometry/Polygons.h"
 
 // A circular-arc edge: its chord from start to end, a radius and two side
-// flags. The arc is the minor one when the flags differ and the major one when
-// they are equal. When the chord is longer than the diameter the arc has no
-// circle; the circle-based operations then answer as documented per operation.
+// flags. The flags say on which side of the chord, travelling from start to
+// end, the circle's centre and the arc itself lie; the arc is the minor one
+// when they differ and the major one when they are equal. When the chord is
+// longer than the diameter the arc has no circle: GetCircleCentre then gives
+// (0, 0), GetBounds leaves its rectangle as it was, and the crossings are
+// those of a circle of the radius about (0, 0).
 class C2DArc : public C2DLineBase {
     MARLO_POOLED_CLASS(C2DArc)
 
 public:
+    // In coordinate units, positive.
     double radius = 0.0;
     bool centreOnRight = false;
     bool arcOnRight = false;

@@ -11,6 +11,10 @@
 //
 // The plane has x growing to the right and y growing upwards (map plane: x
 // east, y north); clockwise means clockwise in that plane. Angles are radians.
+// Coordinates, lengths and distances are in whatever unit the content has:
+// degrees of longitude and latitude as a map is read, plane units once it is
+// projected. Nothing is checked or clipped: NaN and infinite coordinates pass
+// through the arithmetic as they will.
 
 class C2DPoint;
 class C2DLine;
@@ -58,7 +62,8 @@ struct C2DOffset {
     C2DOffset(double dx, double dy) : dx(dx), dy(dy) {}
 
     double GetLength() const { return std::sqrt(dx * dx + dy * dy); }
-    // Angle of the direction measured clockwise from +y, in [0, 2pi).
+    // Angle of the direction measured clockwise from +y, in [0, 2pi); the
+    // zero offset gives 3 pi / 2.
     double Bearing() const;
     C2DOffset operator*(double factor) const { return C2DOffset(dx * factor, dy * factor); }
     // Rescales to the given length; a zero offset stays zero.
@@ -98,18 +103,27 @@ class C2DBase {
 public:
     virtual ~C2DBase() = default;
     virtual void Translate(const C2DOffset& offset) = 0;
+    // Turns clockwise by angle (radians, any value) about origin.
     virtual void RotateClockwise(double angle, const C2DPoint& origin) = 0;
+    // Multiplies every distance from origin by factor (any value; a negative
+    // one also turns the shape through half a turn).
     virtual void ScaleAbout(double factor, const C2DPoint& origin) = 0;
-    // Mirror in the infinite line through the line's start along its direction.
+    // Mirror in the infinite line through the line's start along its
+    // direction, which must not be zero.
     virtual void ReflectInLine(const C2DLine& line) = 0;
+    // Half turn about the point.
     virtual void ReflectInPoint(const C2DPoint& point) = 0;
+    // Distance to the point; classes with an inside say how they sign it.
     virtual double DistanceTo(const C2DPoint& point) const = 0;
+    // Overwrites bounds with the shape's axis-aligned bounds (an arc without
+    // a circle leaves it as it was).
     virtual void GetBounds(C2DRect& bounds) const = 0;
-    // Projection onto the axis through the coordinate origin along axis, in
-    // units of length along the axis.
+    // Projection onto the axis through the coordinate origin along axis (not
+    // zero), in units of length along the axis.
     virtual void ProjectOnAxis(const C2DOffset& axis, CValueRange& range) const = 0;
     // As ProjectOnAxis, measured from the line's start along its direction.
     virtual void ProjectOnLine(const C2DLine& line, CValueRange& range) const = 0;
+    // Rounds every defining coordinate to the GridSize grid.
     virtual void RoundToGrid() = 0;
 
     int32_t GetType() const { return type; }
@@ -164,7 +178,9 @@ public:
 // Axis-aligned rectangle. Corner convention (y up): topLeft = (smallest x,
 // largest y), bottomRight = (largest x, smallest y). ExpandToInclude and
 // ReflectInPoint keep that order; construction from corner values and
-// ScaleAbout with a negative factor do not re-order the corners.
+// ScaleAbout with a negative factor do not re-order the corners. Turning and
+// mirroring in a line move only the centre: the rectangle stays axis-aligned
+// and keeps its size.
 class C2DRect : public C2DBase {
     MARLO_POOLED_CLASS(C2DRect)
 

@@ -9,6 +9,7 @@ class C2DCircle : public C2DBase {
 
 public:
     C2DPoint centre;
+    // In coordinate units, not negative.
     double radius = 0.0;
 
     C2DCircle(const C2DPoint& centre, double radius)

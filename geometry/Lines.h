@@ -23,7 +23,11 @@ public:
     virtual C2DPoint GetEnd() const = 0;
     virtual double GetLength() const = 0;
     virtual void ReverseDirection() = 0;
+    // Appends to pieces the edge cut at the points, in order along the edge;
+    // the points are taken as lying on it, which is not checked.
     virtual void SplitAtPoints(const C2DPointSet& points, C2DLineBaseSet& pieces) const = 0;
+    // Passes the start point and then the end point through the
+    // transformation and rebuilds the edge from the two results.
     virtual void Transform(CTransformation& transformation) = 0;
     virtual void InverseTransform(CTransformation& transformation) = 0;
 
@@ -53,8 +57,10 @@ public:
     C2DLine& operator=(const C2DLine&) = default;
 
     C2DPoint GetMidpoint() const { return start + direction * 0.5; }
+    // The point at fraction of the way from start to end: 0 is the start, 1
+    // the end; values outside [0, 1] extend the line.
     C2DPoint GetPointAt(double fraction) const { return start + direction * fraction; }
-    // True when the point lies strictly right of the directed line.
+    // True when the point lies strictly right of the directed line (y up).
     bool IsOnRight(const C2DPoint& point) const;
 
     using C2DLineBase::DistanceTo;

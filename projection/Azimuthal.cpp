@@ -61,6 +61,10 @@ inline void HeadingInverse(double phi1, double lambda0, double sinAlpha, double 
         lambda0 + std::atan2(sinAlpha * sinC * cosPhi1, cosC - sinPhi1 * std::sin(phi)));
 }
 
+// The stereographic scale 2 EarthRadius / (1 + cos c) has 2 EarthRadius,
+// in metres, as its numerator.
+constexpr double EarthDiameter = 12741998.0;
+
 } // namespace
 
 // Gnomonic -----------------------------------------------------------------
@@ -89,7 +93,7 @@ CStereographic::CStereographic() : CProjection(StereographicCode) {}
 void CStereographic::Project(double& lat, double& lon) {
     const AzimuthalView v = ViewFromCentre(centreLatitude, centralMeridian, lat * DegreesToRadians,
                                            lon * DegreesToRadians);
-    const double k = 12741998.0 / (1 + v.cosC);
+    const double k = EarthDiameter / (1 + v.cosC);
     lon = k * v.east;
     lat = k * v.north;
 }
@@ -98,7 +102,7 @@ void CStereographic::InverseProject(double& y, double& x) {
     const double rho = std::sqrt(x * x + y * y);
     double phi = 0.0;
     double lambda = 0.0;
-    AzimuthalInverse(centreLatitude, centralMeridian, x, y, rho, 2 * std::atan2(rho, 12741998.0),
+    AzimuthalInverse(centreLatitude, centralMeridian, x, y, rho, 2 * std::atan2(rho, EarthDiameter),
                      phi, lambda);
     StoreDegrees(phi, lambda, y, x);
 }

@@ -6,8 +6,26 @@
 // and the three projections that give a point as range and heading from the
 // centre in metres. Heading is clockwise from north: x points east, y north.
 // No forward formula tests visibility; far-side points go through the same
-// formula as the others.
+// formula as the others. Units as in Projection.h: points in degrees, the
+// centre in radians (centreLatitude in [-pi/2, pi/2], centralMeridian any
+// value, or the CGeoPoint centre).
+//
+// Where the code departs from a plain transcription of the formulas, and why:
+//  - The inverses take the longitude from the two-argument arctangent. The
+//    one-argument form with a quadrant test on rho^2 >= 2 (Lambert equal
+//    area) disagrees with it after rounding exactly 90 degrees from the
+//    centre and gave +-270 degrees there.
+//  - The centre of the plane (rho = 0, where the inverse divides 0 by 0)
+//    goes back to the centre of the projection.
+//  - RangeHeading and HorizontalRangeHeading do not compute the heading:
+//    range times its sine and cosine is a multiple of the east and north
+//    components of the great circle to the point, which saves an arctangent
+//    and its sine and cosine. Points under one of RangeAndBearing's fixed
+//    bearing conventions (and for RangeHeading the centre and its antipode,
+//    where the direction is 0 / 0) go through RangeAndBearing itself.
 
+// Points 90 degrees from the centre map to infinity; farther ones come out
+// through the centre, mirrored.
 class CGnomonic final : public CProjection {
 public:
     CGnomonic();
@@ -17,7 +35,8 @@ public:
     double centralMeridian = 0.0;
 };
 
-// In metres on the sphere of radius EarthRadius.
+// In metres on the sphere of radius EarthRadius. The antipode of the centre
+// maps to infinity.
 class CStereographic final : public CProjection {
 public:
     CStereographic();
@@ -27,6 +46,7 @@ public:
     double centralMeridian = 0.0;
 };
 
+// The far hemisphere lands on top of the near one.
 class COrthographic final : public CProjection {
 public:
     COrthographic();
@@ -36,7 +56,8 @@ public:
     double centralMeridian = 0.0;
 };
 
-// Not final: CSlantRangeHeading is the same projection scaled to metres.
+// The antipode of the centre is 0 / 0. Not final: CSlantRangeHeading is the
+// same projection scaled to metres.
 class CLambertAzimuthalEqualArea : public CProjection {
 public:
     CLambertAzimuthalEqualArea();
@@ -49,7 +70,9 @@ protected:
     explicit CLambertAzimuthalEqualArea(int32_t type) : CProjection(type) {}
 };
 
-// Seen from perspectiveHeight sphere radii from the centre of the sphere.
+// The sphere as seen from a point above the centre. The inverse is exact on
+// the visible cap (cos c >= 1 / perspectiveHeight); plane points beyond the
+// horizon circle give NaN.
 class CVerticalPerspective final : public CProjection {
 public:
     CVerticalPerspective();
@@ -57,6 +80,8 @@ public:
 
     double centreLatitude = 0.0;
     double centralMeridian = 0.0;
+    // Distance of the viewpoint from the centre of the sphere, in sphere
+    // radii, above 1.
     float perspectiveHeight = 10.0f;
 };
 
@@ -72,22 +97,25 @@ public:
 };
 
 // Great-circle range and heading from the centre, in metres (azimuthal
-// equidistant).
+// equidistant). The inverse normalises the longitude into [-180, 180].
 class CRangeHeading final : public CProjection {
 public:
     CRangeHeading();
     MARLO_PROJECTION_FORMULAS(CRangeHeading, final)
 
+    // Radians.
     CGeoPoint centre;
 };
 
 // Range measured in the plane perpendicular to the centre's vertical, in
-// metres (orthographic scaled to the Earth).
+// metres (orthographic scaled to the Earth). The inverse normalises the
+// longitude into [-180, 180].
 class CHorizontalRangeHeading final : public CProjection {
 public:
     CHorizontalRangeHeading();
     MARLO_PROJECTION_FORMULAS(CHorizontalRangeHeading, final)
 
+    // Radians.
     CGeoPoint centre;
 };
 

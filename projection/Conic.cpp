@@ -28,6 +28,17 @@ inline double ApexAngle(double x, double t, const double& n) {
     return n < 0 ? std::atan2(-x, -t) : std::atan2(x, t);
 }
 
+// The Polyconic inverse's Newton iteration: the start value away from the
+// central meridian is PolyconicStartFactor A |x|, and within
+// PolyconicMeridianBand of it A itself. The start offset makes the loop run
+// at least once; it stops when a step is at most PolyconicStepBound, or
+// after PolyconicMaxSteps steps with the latitude it has reached.
+constexpr double PolyconicStartFactor = 0.1;
+constexpr double PolyconicMeridianBand = 0.01;
+constexpr double PolyconicStartOffset = 1e-7;
+constexpr double PolyconicStepBound = 1e-8;
+constexpr int PolyconicMaxSteps = 500;
+
 } // namespace
 
 CAlbersEqualAreaConic::CAlbersEqualAreaConic()
@@ -164,15 +175,15 @@ void CPolyconic::InverseProject(double& y, double& x) {
         // phi = 0 that the iteration ended there and the point lost its
         // latitude; there the iteration starts from A, the latitude the point
         // would have on the meridian itself.
-        phi = (std::fabs(x) < 0.01) ? A : 0.1 * A * std::fabs(x);
-        double prev = phi + 1e-7;
+        phi = (std::fabs(x) < PolyconicMeridianBand) ? A : PolyconicStartFactor * A * std::fabs(x);
+        double prev = phi + PolyconicStartOffset;
         int count = 0;
-        while (std::fabs(phi - prev) > 1e-8) {
+        while (std::fabs(phi - prev) > PolyconicStepBound) {
             prev = phi;
             const double T = std::tan(phi);
             ++count;
             phi = phi - (A * (phi * T + 1) - phi - 0.5 * (phi * phi + B) * T) / ((phi - A) / T - 1);
-            if (count == 500) {
+            if (count == PolyconicMaxSteps) {
                 break;
             }
         }
@@ -182,7 +193,7 @@ void CPolyconic::InverseProject(double& y, double& x) {
 }
 
 CBonneProjection::CBonneProjection()
-    : CProjection(BonneCode), standardParallel1(0.6981317007977318),
+    : CProjection(BonneCode), standardParallel1(DefaultStandardParallel1),
       centralMeridian(0.0 * DegreesToRadians) {
     cotStandardParallel1 = 1 / std::tan(standardParallel1);
 }

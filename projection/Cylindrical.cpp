@@ -6,6 +6,14 @@
 
 using sphere_math::StoreDegrees;
 
+namespace {
+
+// Euler's number and 5 pi / 4, for the inverse of Miller's variant.
+constexpr double EulerNumber = 2.718281828459045;
+constexpr double FiveQuarterPi = 3.9269908169872414;
+
+} // namespace
+
 CMercator::CMercator() : CProjection(MercatorCode) {}
 
 void CMercator::Project(double& lat, double& lon) {
@@ -34,7 +42,7 @@ void CMillerCylindrical::Project(double& lat, double& lon) {
 }
 
 void CMillerCylindrical::InverseProject(double& y, double& x) {
-    const double phi = 5.0 * std::atan(std::pow(2.718281828459045, 0.8 * y)) - 3.9269908169872414;
+    const double phi = 5.0 * std::atan(std::pow(EulerNumber, 0.8 * y)) - FiveQuarterPi;
     const double lambda = x + centralMeridian;
     StoreDegrees(phi, lambda, y, x);
 }

@@ -4,26 +4,50 @@
 
 #include <cstdint>
 
-// Latitude and longitude of a point on the sphere, radians unless an
-// operation says otherwise.
+// The projections: their common contract, the factory by display name and
+// the constants they share.
+//
+// Units, once for every projection class:
+//  - Project, InverseProject, Transform, InverseTransform and the point forms
+//    take and give the geographic side in DEGREES: latitude in [-90, 90],
+//    longitude any finite value (the formulas are periodic in it). An
+//    inverse gives the longitude its formula yields; only the heading-based
+//    ones (Vertical, Vertical Perspective, RangeHeading,
+//    HorizontalRangeHeading) normalise it into [-180, 180].
+//  - The plane side is on the sphere of radius 1, except for Stereographic,
+//    RangeHeading, HorizontalRangeHeading and SlantRangeHeading, which work
+//    in metres on the sphere of radius EarthRadius.
+//  - The parameters that the classes keep as public members
+//    (centralMeridian, standardParallel, originLatitude, centreLatitude,
+//    centre) are in RADIANS, unlike the points: a central meridian of 10
+//    degrees is 10 * DegreesToRadians. Members derived from them (a cone's n,
+//    rho0, ...) are computed at construction; changing a parameter later does
+//    not update them.
+// The formulas compute in radians and store whatever they yield: a point
+// outside a projection's domain comes out infinite or NaN, never clipped.
+
+// Latitude and longitude of a point on the sphere, in radians unless an
+// operation says otherwise (CProjection's point forms take degrees): lat in
+// [-pi/2, pi/2], lon any value, usually [-pi, pi].
 struct CGeoPoint {
     double lat = 0.0;
     double lon = 0.0;
 };
 
-// Radius of the sphere of the projections that work in metres.
+// Radius in metres of the sphere of the projections that work in metres.
 inline constexpr double EarthRadius = 6370999.0;
 
-// The angle constants are stored as the decimal values below, not derived
-// from each other, so that every build computes bit-identical maps.
+// Conversion factors and pi / 4, stored as the decimals of the nearest
+// doubles, not derived from each other, so that every build computes
+// bit-identical maps.
 inline constexpr double DegreesToRadians = 0.017453292519943295;
 inline constexpr double RadiansToDegrees = 57.29577951308232;
 inline constexpr double QuarterPi = 0.7853981633974483;
 
-// A map projection. Project and InverseProject work in degrees at their
-// boundary: Project takes (lat, lon) and leaves (y, x) in the same two
-// references; InverseProject takes (y, x) and leaves (lat, lon). Transform and
-// InverseTransform are the geometry library's (x, y) view of the same.
+// A map projection. Project takes (lat, lon) in degrees and leaves the plane
+// point (y, x) in the same two references; InverseProject takes (y, x) and
+// leaves (lat, lon) in degrees. Transform and InverseTransform are the
+// geometry library's (x, y) view of the same: x = longitude, y = latitude.
 //
 // Every concrete class overrides Transform and InverseTransform itself with a
 // qualified, non-virtual call of its own Project / InverseProject (see
@@ -36,7 +60,8 @@ public:
 
     void Transform(double& x, double& y) override { Project(y, x); }
     void InverseTransform(double& x, double& y) override { InverseProject(y, x); }
-    // The point forms take and give degrees, like Project and InverseProject.
+    // The point forms take and give the geographic point in degrees (not
+    // CGeoPoint's usual radians), like Project and InverseProject.
     virtual void ProjectPoint(const CGeoPoint& geo, double& x, double& y);
     virtual void Project(double& lat, double& lon) = 0;
     virtual void InverseProjectPoint(CGeoPoint& geo, const double& x, const double& y);
@@ -96,17 +121,19 @@ enum ProjectionCode : int32_t {
 };
 
 // Builds the projection with exactly this display name (case-sensitive, whole
-// name) and its default parameters. Returns null for any other name or when
-// allocation fails. The caller owns the result.
+// name; null is allowed) and its default parameters. Returns null for any
+// other name or when allocation fails. The caller owns the result.
 CProjection* CreateProjection(const char* name);
 
 // Plate carree with a standard parallel: x is the longitude scaled by the
-// parallel's cosine, y the latitude.
+// parallel's cosine, y the latitude (both in radians on the unit sphere).
 class CCylindricalEquidistant final : public CProjection {
 public:
     CCylindricalEquidistant();
     MARLO_PROJECTION_FORMULAS(CCylindricalEquidistant, final)
 
+    // Radians, in (-pi/2, pi/2): the inverse divides by its cosine.
     double standardParallel = 0.0;
+    // Radians, any value: the longitude that maps to x = 0.
     double centralMeridian = 0.0;
 };

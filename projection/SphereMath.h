@@ -5,12 +5,17 @@
 #include <cmath>
 
 // Small helpers shared by the projection sources; not part of the interface.
+// Angles are in radians.
 namespace sphere_math {
+
+// Longitudes within this many radians of 0 are brought into range turn by
+// turn; larger ones are reduced by remainder() first.
+inline constexpr double LoopedTurnsLimit = 6 * TwoPi;
 
 // Brings a longitude into [-pi, pi] by whole turns. A huge or non-finite value
 // is first reduced by remainder(), so the loops below always end.
 inline double NormaliseLongitude(double lambda) {
-    if (!(std::fabs(lambda) <= 6 * TwoPi)) {
+    if (!(std::fabs(lambda) <= LoopedTurnsLimit)) {
         lambda = std::remainder(lambda, TwoPi);
     }
     while (lambda > Pi) {
@@ -22,8 +27,9 @@ inline double NormaliseLongitude(double lambda) {
     return lambda;
 }
 
-// Every inverse ends by leaving its radians in the caller's two references as
-// degrees: the latitude in the first, the longitude in the second.
+// Every inverse ends by leaving its radians (phi, lambda) in the caller's two
+// references as degrees: the latitude in the first, the longitude in the
+// second.
 inline void StoreDegrees(double phi, double lambda, double& first, double& second) {
     first = phi * RadiansToDegrees;
     second = lambda * RadiansToDegrees;

@@ -6,6 +6,12 @@
 // implementations replace them in place. Implementations keep no state that
 // changes between calls, so one object may be shared between threads and a
 // vertex shared by two edges comes out the same both times.
+//
+// Units are the implementation's to state. The map transformations (the
+// sphere rotation and the projections) take x = longitude and y = latitude
+// in degrees, the latitude in [-90, 90]; see CProjection for what the
+// projections give back. They never clip or refuse a point: whatever the
+// formula yields, infinite or NaN included, is stored.
 class CTransformation {
 public:
     virtual ~CTransformation() = default;
@@ -14,7 +20,8 @@ public:
 };
 
 // Angle constants shared by the geometry library and the transformations
-// (one definition, so that code using both sees each name once).
+// (one definition, so that code using both sees each name once), written as
+// the decimals of the nearest doubles to pi, 2 pi and pi / 2.
 inline constexpr double Pi = 3.141592653589793;
 inline constexpr double TwoPi = 6.283185307179586;
 inline constexpr double HalfPi = 1.5707963267948966;

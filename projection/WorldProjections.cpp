@@ -9,6 +9,32 @@ using sphere_math::StoreDegrees;
 
 namespace {
 
+// sqrt 2 and 2 sqrt 2 rounded to 13 decimals, as Mollweide has always used
+// them: the ellipse's half axes are MollweideTwoSqrt2 by MollweideSqrt2.
+constexpr double MollweideSqrt2 = 1.4142135623731;
+constexpr double MollweideTwoSqrt2 = 2.8284271247462;
+// Eckert IV: pi (4 + pi), pi / (4 + pi), (4 + pi) / pi, and (4 + pi) /
+// (4 sqrt pi) rounded to 11 decimals, which the inverse uses.
+constexpr double PiTimesFourPlusPi = 22.43597501544853;
+constexpr double PiOverFourPlusPi = 0.43990084648844263;
+constexpr double FourPlusPiOverPi = 2.2732395447351625;
+constexpr double EckertIVInverseFactor = 1.00730304626;
+// Eckert VI: 2 + pi.
+constexpr double TwoPlusPi = 5.141592653589793;
+
+// The Newton loops for the auxiliary angle: the start offset makes the loop
+// run at least once; it stops when a step is at most NewtonStepBound and
+// gives up after NewtonMaxSteps steps.
+constexpr double NewtonStartOffset = 1e-7;
+constexpr double NewtonStepBound = 1e-8;
+constexpr int NewtonMaxSteps = 50;
+// Steps up to this size turn the sine and cosine along (SmallAngleSinCos);
+// larger ones, and steps from where the cosine is within these bounds of 0
+// or -1, call sin and cos afresh.
+constexpr double LargestTurnedStep = 0.5;
+constexpr double CosineNearZero = 0.01;
+constexpr double CosineNearMinusOne = -0.99;
+
 // Polynomial a[0] + a[1] x + ... + a[N-1] x^(N-1) by Estrin's scheme: pairs
 // are combined level by level, so the dependency chain is log2(N) deep
 // instead of N (this sits on the critical path of the Newton loops).
@@ -49,20 +75,26 @@ constexpr double CosSeries[] = {1.0,
                                 1.0 / 20922789888000.0,
                                 -1.0 / 6402373705728000.0};
 
-// Sine and cosine of a small angle |delta| <= 0.5 from their series, with as
-// many terms as the size of delta needs: the first omitted term is below
-// 3e-20 in every case. Late Newton steps are tiny, so most calls take the
-// short forms.
+// The largest angles for which the sine's series up to d^3, d^7 and d^11
+// (and the cosine's one term further) leave out less than 3e-20.
+constexpr double TwoTermAngle = 2e-4;
+constexpr double FourTermAngle = 0.02;
+constexpr double SixTermAngle = 0.1;
+
+// Sine and cosine of a small angle |delta| <= LargestTurnedStep from their
+// series, with as many terms as the size of delta needs: the first omitted
+// term is below 3e-20 in every case. Late Newton steps are tiny, so most
+// calls take the short forms.
 inline void SmallAngleSinCos(double delta, double& sinDelta, double& cosDelta) {
     const double d2 = delta * delta;
     const double size = std::fabs(delta);
-    if (size < 2e-4) {
+    if (size < TwoTermAngle) {
         sinDelta = delta * Estrin<2>(SinSeries, d2);
         cosDelta = Estrin<3>(CosSeries, d2);
-    } else if (size < 0.02) {
+    } else if (size < FourTermAngle) {
         sinDelta = delta * Estrin<4>(SinSeries, d2);
         cosDelta = Estrin<5>(CosSeries, d2);
-    } else if (size < 0.1) {
+    } else if (size < SixTermAngle) {
         sinDelta = delta * Estrin<6>(SinSeries, d2);
         cosDelta = Estrin<7>(CosSeries, d2);
     } else {
@@ -89,17 +121,18 @@ inline void SmallAngleSinCos(double delta, double& sinDelta, double& cosDelta) {
 // precision, call sin and cos afresh.
 template <typename Step>
 bool SolveAuxiliaryAngle(double& theta, double& sinTheta, double& cosTheta, Step step) {
-    double prev = theta + 1e-7;
+    double prev = theta + NewtonStartOffset;
     int count = 0;
-    while (std::fabs(theta - prev) > 1e-8) {
+    while (std::fabs(theta - prev) > NewtonStepBound) {
         prev = theta;
         const double delta = step(theta, sinTheta, cosTheta);
         theta = theta - delta;
         ++count;
-        if (count == 50) {
+        if (count == NewtonMaxSteps) {
             return false;
         }
-        if (std::fabs(delta) <= 0.5 && std::fabs(cosTheta) > 0.01 && cosTheta > -0.99) {
+        if (std::fabs(delta) <= LargestTurnedStep && std::fabs(cosTheta) > CosineNearZero &&
+            cosTheta > CosineNearMinusOne) {
             double sinDelta = 0;
             double cosDelta = 0;
             SmallAngleSinCos(delta, sinDelta, cosDelta);
@@ -147,7 +180,7 @@ void CMollweide::Project(double& lat, double& lon) {
         // The poles: the iteration would start at theta = +-pi, where its
         // derivative 1 + cos theta is 0. The limit is the tip of the ellipse.
         lon = 0.0;
-        lat = std::copysign(1.4142135623731, phi);
+        lat = std::copysign(MollweideSqrt2, phi);
         return;
     }
     double theta = 2 * std::asin(sine);
@@ -159,14 +192,14 @@ void CMollweide::Project(double& lat, double& lon) {
         return;
     }
     const double t = theta / 2;
-    lon = 2.8284271247462 * (lambda - centralMeridian) * std::cos(t) / Pi;
-    lat = 1.4142135623731 * std::sin(t);
+    lon = MollweideTwoSqrt2 * (lambda - centralMeridian) * std::cos(t) / Pi;
+    lat = MollweideSqrt2 * std::sin(t);
 }
 
 void CMollweide::InverseProject(double& y, double& x) {
-    const double t = std::asin(y / 1.4142135623731);
+    const double t = std::asin(y / MollweideSqrt2);
     const double phi = std::asin((2 * t + std::sin(2 * t)) / Pi);
-    const double lambda = centralMeridian + Pi * x / (2.8284271247462 * std::cos(t));
+    const double lambda = centralMeridian + Pi * x / (MollweideTwoSqrt2 * std::cos(t));
     StoreDegrees(phi, lambda, y, x);
 }
 
@@ -193,17 +226,17 @@ void CEckertIV::Project(double& lat, double& lon) {
         })) {
         return;
     }
-    lon = 2 * (lambda - centralMeridian) * (1 + cosTheta) / std::sqrt(22.43597501544853);
-    lat = 2 * std::sqrt(0.43990084648844263) * sinTheta;
+    lon = 2 * (lambda - centralMeridian) * (1 + cosTheta) / std::sqrt(PiTimesFourPlusPi);
+    lat = 2 * std::sqrt(PiOverFourPlusPi) * sinTheta;
 }
 
 // The inverse uses the rounded constant 1.00730304626 for (4 + pi) / (4 sqrt
 // pi), so it returns longitudes to about 1e-9 degrees.
 void CEckertIV::InverseProject(double& y, double& x) {
-    const double s = 0.5 * y * std::sqrt(2.2732395447351625);
+    const double s = 0.5 * y * std::sqrt(FourPlusPiOverPi);
     const double theta = std::asin(s);
     const double phi = std::asin((theta + s * std::cos(theta) + 2 * s) / (2 + HalfPi));
-    const double lambda = centralMeridian + x * Pi * 1.00730304626 /
+    const double lambda = centralMeridian + x * Pi * EckertIVInverseFactor /
                                                 (std::sqrt(1 + QuarterPi) * (1 + std::cos(theta)));
     StoreDegrees(phi, lambda, y, x);
 }
@@ -225,15 +258,14 @@ void CEckertVI::Project(double& lat, double& lon) {
                              [K](double t, double s, double c) { return (t + s - K) / (1 + c); })) {
         return;
     }
-    lon = (lambda - centralMeridian) * (1 + cosTheta) / std::sqrt(5.141592653589793);
-    lat = 2 * theta / std::sqrt(5.141592653589793);
+    lon = (lambda - centralMeridian) * (1 + cosTheta) / std::sqrt(TwoPlusPi);
+    lat = 2 * theta / std::sqrt(TwoPlusPi);
 }
 
 void CEckertVI::InverseProject(double& y, double& x) {
-    const double theta = 0.5 * std::sqrt(5.141592653589793) * y;
+    const double theta = 0.5 * std::sqrt(TwoPlusPi) * y;
     const double phi = std::asin((theta + std::sin(theta)) / (1 + HalfPi));
-    const double lambda =
-        centralMeridian + std::sqrt(5.141592653589793) * x / (1 + std::cos(theta));
+    const double lambda = centralMeridian + std::sqrt(TwoPlusPi) * x / (1 + std::cos(theta));
     StoreDegrees(phi, lambda, y, x);
 }
 
