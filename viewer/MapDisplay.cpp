@@ -17,32 +17,6 @@ C2DRect RectOf(const CPlanePoint& minimum, const CPlanePoint& maximum) {
     return C2DRect(minimum.x, maximum.y, maximum.x, minimum.y);
 }
 
-// The tolerance of a first build: a quarter of half a pixel at the zoom that
-// shows the whole of what the projection shows of the sphere, which the
-// default zoom matches or exceeds for a map of the world. (A map of a small
-// part of it is built again once fitted.) A finer tolerance than the zoom
-// needs makes the resampling look at most edges of a dense map and doubles
-// the build's time, for nothing visible. The default tolerance when the
-// outline tells nothing.
-double FirstTolerance(CProjection* projection, const CMapCanvas& canvas, double fallback) {
-    CRingSet outline;
-    CDisplayGeometryBuilder(MakeDisplaySpec(projection, fallback)).BuildOutline(outline);
-    CPlanePoint minimum{0.0, 0.0};
-    CPlanePoint maximum{0.0, 0.0};
-    if (!FiniteBounds(outline, minimum, maximum)) {
-        return fallback;
-    }
-    const double width = maximum.x - minimum.x;
-    const double height = maximum.y - minimum.y;
-    const double pixelWidth = canvas.pixelRect.right - canvas.pixelRect.left;
-    const double pixelHeight = canvas.pixelRect.bottom - canvas.pixelRect.top;
-    const double pixelsPerUnit = std::min(pixelWidth / width, pixelHeight / height);
-    if (!std::isfinite(pixelsPerUnit) || !(pixelsPerUnit > 0.0)) {
-        return fallback;
-    }
-    return CMapDisplay::PixelTolerance / pixelsPerUnit / 4.0;
-}
-
 } // namespace
 
 void CMapDisplay::Update(CMarloDoc* document, CMapCanvas& canvas) {
@@ -64,11 +38,7 @@ void CMapDisplay::Update(CMarloDoc* document, CMapCanvas& canvas) {
     defaultTolerance = MakeDisplaySpec(document->GetProjection()).tolerance;
     tolerance = defaultTolerance;
     if (drawsDisplayGeometry || drawsGraticule) {
-        try {
-            tolerance = FirstTolerance(document->GetProjection(), canvas, defaultTolerance);
-        } catch (const std::bad_alloc&) {
-            // The default tolerance then.
-        }
+        tolerance = FirstDisplayTolerance(document->GetProjection(), canvas, defaultTolerance);
     }
     // The content's own drawing copy is not needed while the display
     // geometry is drawn (Build takes it should the display geometry fail).
@@ -89,7 +59,7 @@ void CMapDisplay::SetGraticule(bool shown, CMarloDoc* document, CMapCanvas& canv
     if (drawsGraticule) {
         if (tolerance <= 0.0) {
             defaultTolerance = MakeDisplaySpec(document->GetProjection()).tolerance;
-            tolerance = FirstTolerance(document->GetProjection(), canvas, defaultTolerance);
+            tolerance = FirstDisplayTolerance(document->GetProjection(), canvas, defaultTolerance);
         }
         BuildGraticule(*document, canvas);
     }

@@ -2,6 +2,7 @@
 
 #include "geometry/Base.h"
 #include "projection/RingSet.h"
+#include "viewer/canvas/DisplaySource.h"
 
 class CMapCanvas;
 class CMarloDoc;
@@ -23,7 +24,7 @@ public:
     // Threads that build the display geometry.
     static constexpr unsigned BuildThreads = 2;
     // The resampling stays within this many pixels of the true curve.
-    static constexpr double PixelTolerance = 0.5;
+    static constexpr double PixelTolerance = DisplayPixelTolerance;
 
     // Rebuilds everything for the document as it is now: after every change
     // of the content, and when an option changes.

@@ -21,6 +21,7 @@
 #include "projection/DisplayGeometry.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
+#include "viewer/canvas/DisplaySource.h"
 #include "viewer/canvas/MapCanvas.h"
 
 namespace fs = std::filesystem;
@@ -155,15 +156,18 @@ TEST_F(SphereCommandTest, RenderDrawsTheDisplayGeometryTheRawContentAndTheGratic
     C2DHoledPolyBaseSet world;
     LoadWorld(world);
     std::unique_ptr<CProjection> orthographic(CreateProjection("Orthographic"));
-    // The display geometry at the default tolerance, fitted to its bounds.
+    // The display geometry at a quarter of half a pixel on the globe's
+    // disc (of diameter 2 in 750 pixels), fitted to its bounds.
+    CMapCanvas expected;
+    PrepareCanvas(expected);
+    const double tolerance = 0.5 / (750.0 / 2.0) / 4.0;
+    EXPECT_DOUBLE_EQ(FirstDisplayTolerance(orthographic.get(), expected, 1e-4), tolerance);
     CRingSet built;
-    CDisplayGeometryBuilder(MakeDisplaySpec(orthographic.get()))
+    CDisplayGeometryBuilder(MakeDisplaySpec(orthographic.get(), tolerance))
         .BuildPolygons(RotatedWorld(world), nullptr, built, 1);
     CPlanePoint low{0, 0};
     CPlanePoint high{0, 0};
     ASSERT_TRUE(FiniteBounds(built, low, high));
-    CMapCanvas expected;
-    PrepareCanvas(expected);
     expected.requestedRect = C2DRect(low.x, high.y, high.x, low.y);
     expected.Recalculate();
     ASSERT_TRUE(expected.PrepareRingDrawing(std::move(built)));

@@ -14,7 +14,7 @@ namespace {
 
 constexpr unsigned SphereThreads = 2;
 // The drawn curves stay within this many pixels of the true ones.
-constexpr double PixelTolerance = 0.5;
+constexpr double PixelTolerance = DisplayPixelTolerance;
 
 bool LiesOnTheEarth(const C2DCoordinateCopy& copy) {
     bool any = false;
@@ -201,8 +201,9 @@ bool RenderSphereMap(C2DHoledPolyBaseSet& content, const CSphereMap& map,
                      const CMapTransformations& transformations, const CSphereOptions& options,
                      CMapCanvas& canvas) {
     CProjection* projection = transformations.projection.get();
-    double tolerance = MakeDisplaySpec(projection).tolerance;
-    const double coarsest = tolerance;
+    // The viewer's tolerance, so that both draw the same pixels.
+    double tolerance =
+        FirstDisplayTolerance(projection, canvas, MakeDisplaySpec(projection).tolerance);
     if (options.graticule) {
         // The same step as the viewer's graticule.
         constexpr double GraticuleStep = 10.0;
@@ -244,7 +245,7 @@ bool RenderSphereMap(C2DHoledPolyBaseSet& content, const CSphereMap& map,
     const double pixelsPerUnit = std::fabs(canvas.scale.x);
     if (std::isfinite(pixelsPerUnit) && pixelsPerUnit > 0.0 &&
         tolerance > PixelTolerance / pixelsPerUnit) {
-        tolerance = std::min(PixelTolerance / pixelsPerUnit / 4.0, coarsest);
+        tolerance = PixelTolerance / pixelsPerUnit / 4.0;
         polygons.Clear();
         if (!BuildDisplayGeometry(content, map, transformations, tolerance, polygons)) {
             return false;

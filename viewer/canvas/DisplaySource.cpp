@@ -7,8 +7,10 @@
 #include <system_error>
 #include <thread>
 
+#include "projection/DisplayGeometry.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
+#include "viewer/canvas/MapCanvas.h"
 
 namespace {
 
@@ -251,4 +253,26 @@ bool MakeProjectedRings(const C2DCoordinateCopy& copy, const CRingSet& geographi
         return false;
     }
     return true;
+}
+
+double FirstDisplayTolerance(CProjection* projection, const CMapCanvas& canvas, double fallback) {
+    CRingSet outline;
+    try {
+        CDisplayGeometryBuilder(MakeDisplaySpec(projection, fallback)).BuildOutline(outline);
+    } catch (const std::bad_alloc&) {
+        return fallback;
+    }
+    CPlanePoint minimum{0.0, 0.0};
+    CPlanePoint maximum{0.0, 0.0};
+    if (!FiniteBounds(outline, minimum, maximum)) {
+        return fallback;
+    }
+    const double pixelWidth = canvas.pixelRect.right - canvas.pixelRect.left;
+    const double pixelHeight = canvas.pixelRect.bottom - canvas.pixelRect.top;
+    const double pixelsPerUnit =
+        std::min(pixelWidth / (maximum.x - minimum.x), pixelHeight / (maximum.y - minimum.y));
+    if (!std::isfinite(pixelsPerUnit) || !(pixelsPerUnit > 0.0)) {
+        return fallback;
+    }
+    return DisplayPixelTolerance / pixelsPerUnit / 4.0;
 }

@@ -16,6 +16,7 @@
 #include "projection/RingSet.h"
 
 class CGeoRotation;
+class CMapCanvas;
 class CProjection;
 
 // Sampled arcs stay within this distance of the true arc, in the copy's
@@ -46,3 +47,15 @@ bool MakeProjectedRings(const C2DCoordinateCopy& copy, const CRingSet& geographi
 void SampleArc(const C2DCoordinateCopy::CPoint& start, const C2DCoordinateCopy::CPoint& end,
                const C2DCoordinateCopy::CArcShape& shape, double tolerance,
                std::vector<CPlanePoint>& out);
+
+// Drawn curves stay within this many pixels of the true ones.
+inline constexpr double DisplayPixelTolerance = 0.5;
+
+// The tolerance of a first display-geometry build for canvas's image: a
+// quarter of half a pixel at the zoom that shows the whole of what the
+// projection shows of the sphere, which the default zoom matches or exceeds
+// for a map of the world (a map of a small part of it needs a second build
+// once fitted). A finer tolerance than the zoom needs makes the resampling
+// look at most edges of a dense map and doubles the build's time for nothing
+// visible. fallback when the outline tells nothing.
+double FirstDisplayTolerance(CProjection* projection, const CMapCanvas& canvas, double fallback);
