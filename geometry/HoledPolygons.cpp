@@ -43,16 +43,11 @@ bool C2DHoledPolyBase::HasArcs() const {
 }
 
 void C2DHoledPolyBase::MakeClockwise() {
-    // Clockwise rings have a negative area; a ring of zero area is reversed
-    // as well.
-    if (rim != nullptr && rim->GetArea() >= 0.0) {
-        rim->ReverseDirection();
+    if (rim != nullptr) {
+        rim->MakeClockwise();
     }
     for (unsigned i = 0; i < holes.GetSize(); ++i) {
-        C2DPolyBase* hole = holes.GetAt(i);
-        if (hole->GetArea() >= 0.0) {
-            hole->ReverseDirection();
-        }
+        holes.GetAt(i)->MakeClockwise();
     }
 }
 

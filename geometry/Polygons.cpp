@@ -255,6 +255,14 @@ void C2DPolyBase::ReverseDirection() {
     MakeLineRects();
 }
 
+void C2DPolyBase::MakeClockwise() {
+    // Clockwise rings have a negative area; a ring of zero area is reversed
+    // as well.
+    if (GetArea() >= 0.0) {
+        ReverseDirection();
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Point in polygon and crossings
 

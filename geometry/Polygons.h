@@ -61,6 +61,9 @@ public:
     virtual void InverseTransform(CTransformation& transformation);
 
     void ReverseDirection();
+    // Makes the ring run clockwise: a ring of positive or zero area is
+    // reversed.
+    void MakeClockwise();
     // Whether the point lies inside the ring or on its boundary. A probe ray
     // runs from the point to the right, as long as the ring is wide and tilted
     // up by ProbeRise so that it never runs along a horizontal edge; the point

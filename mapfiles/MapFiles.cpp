@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "mapfiles/MapFileProblems.h"
+#include "mapfiles/MapFileStreams.h"
 
 void ReportProblem(CMapFileError* error, MapFileProblem problem) {
     if (error != nullptr && error->problem == MapFileProblem::None) {
@@ -118,4 +119,17 @@ bool WriteMapFile(const char* path, const C2DHoledPolyBaseSet& content, CProgres
     }
     ReportProblem(error, MapFileProblem::UnknownFormat);
     return false;
+}
+
+std::unique_ptr<CMapFileWriter> OpenMapFileWriter(const char* path, CMapFileError* error) {
+    switch (ChooseMapFileFormat(path)) {
+    case MapFileFormat::TextMap:
+        return OpenTextMapWriter(path, error);
+    case MapFileFormat::Shapefile:
+        return OpenShapefileWriter(path, error);
+    case MapFileFormat::Unknown:
+        break;
+    }
+    ReportProblem(error, MapFileProblem::UnknownFormat);
+    return nullptr;
 }

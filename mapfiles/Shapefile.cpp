@@ -9,6 +9,7 @@
 
 #include "mapfiles/HoleAssignment.h"
 #include "mapfiles/MapFileProblems.h"
+#include "mapfiles/MapFileStreams.h"
 #include "mapfiles/MapFiles.h"
 #include "mapfiles/ProjectionWkt.h"
 #include "mapfiles/ReplacingFile.h"
@@ -220,9 +221,8 @@ RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& 
     return RecordReading::Polygon;
 }
 
-C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record) {
-    auto* set = new C2DHoledPolygonSet;
-    C2DHoledPolygon* current = nullptr;
+std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, CHoleTaker& holes) {
+    std::vector<std::unique_ptr<C2DPolygon>> rims;
     // The assigner is only needed once a record has a second rim: while
     // there is one rim, every hole goes to it whatever IsWithin says.
     std::unique_ptr<CHoleAssigner> assigner;
@@ -232,19 +232,17 @@ C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record) {
         const int32_t end = i + 1 < record.numParts ? record.parts[i + 1] : record.numPoints;
         const auto count = static_cast<unsigned>(end - first);
         const double* points = record.points.data() + 2 * static_cast<std::size_t>(first);
-        auto* ring = new C2DPolygon;
+        auto ring = std::make_unique<C2DPolygon>();
         ring->Create(points, count);
-        if (current == nullptr || ring->GetArea() < 0.0) {
-            current = new C2DHoledPolygon;
-            set->Add(current);
-            current->SetRim(ring);
+        if (rims.empty() || ring->GetArea() < 0.0) {
+            rims.push_back(std::move(ring));
             if (assigner) {
-                assigner->AddRim(*ring);
-            } else if (set->GetSize() == 2) {
+                assigner->AddRim(*rims.back());
+            } else if (rims.size() == 2) {
                 assigner = std::make_unique<CHoleAssigner>(ExtentOfPoints(record.points),
                                                            static_cast<unsigned>(record.numParts));
-                assigner->AddRim(*set->GetAt(0)->GetRim());
-                assigner->AddRim(*ring);
+                assigner->AddRim(*rims[0]);
+                assigner->AddRim(*rims[1]);
             }
             continue;
         }
@@ -258,17 +256,54 @@ C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record) {
             reversed[2 * k + 1] = points[2 * (count - 1 - k) + 1];
         }
         ring->Create(reversed.data(), count);
-        C2DHoledPolyBase* owner = current;
-        if (assigner) {
-            owner = set->GetAt(assigner->FindRim(*ring, set->GetSize() - 1));
+        const auto latest = static_cast<unsigned>(rims.size() - 1);
+        const unsigned owner = assigner ? assigner->FindRim(*ring, latest) : latest;
+        holes.TakeHole(owner, std::move(ring));
+    }
+    return rims;
+}
+
+namespace {
+
+// Collects each rim's holes, in the order they were found.
+class CHoleLists final : public CHoleTaker {
+public:
+    void TakeHole(unsigned rim, std::unique_ptr<C2DPolygon> hole) override {
+        if (rim >= lists.size()) {
+            lists.resize(rim + 1);
         }
-        owner->AddHole(ring);
+        lists[rim].push_back(std::move(hole));
+    }
+
+    std::vector<std::vector<std::unique_ptr<C2DPolygon>>> lists;
+};
+
+} // namespace
+
+C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record) {
+    CHoleLists holes;
+    std::vector<std::unique_ptr<C2DPolygon>> rims = SplitRecord(record, holes);
+    auto* set = new C2DHoledPolygonSet;
+    for (std::size_t r = 0; r < rims.size(); ++r) {
+        auto* holedPolygon = new C2DHoledPolygon;
+        set->Add(holedPolygon);
+        holedPolygon->SetRim(rims[r].release());
+        if (r < holes.lists.size()) {
+            for (std::unique_ptr<C2DPolygon>& hole : holes.lists[r]) {
+                holedPolygon->AddHole(hole.release());
+            }
+        }
     }
     return set;
 }
 
-bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
-                   CMapAttributes* attributes, CMapFileError* error) {
+CShapefileRecordReader::~CShapefileRecordReader() {
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+}
+
+bool CShapefileRecordReader::Open(const char* path, CMapFileError* error) {
     if (path == nullptr) {
         ReportOpenFailure(error, ENOENT);
         return false;
@@ -278,7 +313,7 @@ bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpda
         ReportOpenFailure(error, EISDIR);
         return false;
     }
-    std::FILE* file = std::fopen(path, "rb");
+    file = std::fopen(path, "rb");
     if (file == nullptr) {
         ReportOpenFailure(error, errno);
         return false;
@@ -290,15 +325,15 @@ bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpda
         static_cast<uint64_t>(info.st_size) < bufferSize) {
         bufferSize = std::max<std::size_t>(static_cast<std::size_t>(info.st_size), 4096);
     }
-    const auto buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
+    buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
     std::setvbuf(file, buffer.get(), _IOFBF, bufferSize);
-    int64_t fileSize = -1;
     if (fseeko(file, 0, SEEK_END) == 0) {
         fileSize = ftello(file);
     }
-    int32_t shapeType = -1;
+    shapeType = -1;
     if (fileSize < 0 || !SeekTo(file, 0) || !ReadShapefileHeader(file, &shapeType)) {
         std::fclose(file);
+        file = nullptr;
         if (shapeType < 0) {
             ReportProblem(error, MapFileProblem::NotAShapefile);
         } else {
@@ -309,6 +344,59 @@ bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpda
         }
         return false;
     }
+    return true;
+}
+
+bool CShapefileRecordReader::Next(ShapeRecord& record, RecordReading& reading) {
+    record.Clear();
+    if (file == nullptr || finished) {
+        return false;
+    }
+    const int64_t position = ftello(file);
+    if (position < 0 || position >= fileSize) {
+        finished = true;
+        return false;
+    }
+    ++recordNumber;
+    reading = ReadPolygonRecord(file, fileSize, record, shapeType);
+    if ((reading == RecordReading::Unreadable || reading == RecordReading::End) &&
+        firstUnreadable == 0) {
+        firstUnreadable = int64_t{recordNumber} + 1;
+    }
+    if (reading != RecordReading::Polygon) {
+        record.Clear();
+    }
+    finished = reading == RecordReading::End;
+    return true;
+}
+
+unsigned CShapefileRecordReader::GetPercent() const {
+    if (file == nullptr || fileSize <= 0) {
+        return 100;
+    }
+    const int64_t now = ftello(file);
+    const int64_t at = now < 0 ? fileSize : std::min(now, fileSize);
+    return static_cast<unsigned>(at * 100.0 / fileSize);
+}
+
+bool CShapefileRecordReader::CheckAnyRead(bool anyPolygon, CMapFileError* error) const {
+    // A file whose records were all broken is no map, not an empty one.
+    if (!anyPolygon && firstUnreadable != 0) {
+        ReportProblem(error, MapFileProblem::UnreadableRecord);
+        if (error != nullptr) {
+            error->record = firstUnreadable;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
+                   CMapAttributes* attributes, CMapFileError* error) {
+    CShapefileRecordReader reader;
+    if (!reader.Open(path, error)) {
+        return false;
+    }
     if (attributes != nullptr) {
         attributes->Clear();
         // Holed polygons already in the content came from no record here.
@@ -316,41 +404,21 @@ bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpda
     }
     const unsigned sizeBefore = content.GetSize();
     ShapeRecord record;
-    int32_t recordNumber = 0; // counted from 0, as the rows of the table
-    int64_t firstUnreadable = 0;
-    for (;; ++recordNumber) {
-        const int64_t position = ftello(file);
-        if (position < 0 || position >= fileSize) {
-            break;
-        }
-        const RecordReading reading = ReadPolygonRecord(file, fileSize, record, shapeType);
+    RecordReading reading = RecordReading::End;
+    while (reader.Next(record, reading)) {
         if (reading == RecordReading::Polygon) {
             std::unique_ptr<C2DHoledPolygonSet> set(RecordToHoledPolygons(record));
             content.ExtractHoledPolys(*set);
             if (attributes != nullptr) {
-                attributes->featureRecords.resize(content.GetSize(), recordNumber);
+                attributes->featureRecords.resize(content.GetSize(), reader.GetRecordNumber());
             }
-        } else if ((reading == RecordReading::Unreadable || reading == RecordReading::End) &&
-                   firstUnreadable == 0) {
-            firstUnreadable = int64_t{recordNumber} + 1;
         }
         if (progress != nullptr) {
-            const int64_t now = ftello(file);
-            const int64_t at = now < 0 ? fileSize : std::min(now, fileSize);
-            progress->UpdateProgress(static_cast<unsigned>(at * 100.0 / fileSize));
+            progress->UpdateProgress(reader.GetPercent());
         }
         record.Clear();
-        if (reading == RecordReading::End) {
-            break;
-        }
     }
-    std::fclose(file);
-    // A file whose records were all broken is no map, not an empty one.
-    if (content.GetSize() == sizeBefore && firstUnreadable != 0) {
-        ReportProblem(error, MapFileProblem::UnreadableRecord);
-        if (error != nullptr) {
-            error->record = firstUnreadable;
-        }
+    if (!reader.CheckAnyRead(content.GetSize() != sizeBefore, error)) {
         return false;
     }
     if (attributes != nullptr) {
@@ -370,149 +438,163 @@ bool SamePoint(double x0, double y0, double x1, double y1) {
     return same(x0, x1) && same(y0, y1);
 }
 
-// The ring's vertices (each edge's start point) with the first repeated at
-// the end unless the ring already ends on it.
-void ClosedRingPoints(const C2DPolyBase& ring, std::vector<double>& points) {
-    points.clear();
-    const unsigned count = ring.GetLineCount();
-    points.reserve(2 * (static_cast<std::size_t>(count) + 1));
-    for (unsigned k = 0; k < count; ++k) {
-        const C2DPoint start = ring.GetLine(k)->GetStart();
-        points.push_back(start.x);
-        points.push_back(start.y);
-    }
-    if (points.size() >= 2 &&
-        !SamePoint(points[0], points[1], points[points.size() - 2], points[points.size() - 1])) {
-        points.push_back(points[0]);
-        points.push_back(points[1]);
-    }
+// Sizes are counted in 16-bit words in signed 32-bit fields: a record or
+// file too big for them cannot be written.
+constexpr int64_t MaxWords = std::numeric_limits<int32_t>::max();
+// Where the header keeps the file length and the bounding box.
+constexpr long HeaderLengthOffset = 24;
+constexpr long HeaderBoxOffset = 36;
+
+void AppendLittleEndian32(std::vector<unsigned char>& bytes, int32_t value) {
+    const std::size_t at = bytes.size();
+    bytes.resize(at + 4);
+    PutLittleEndian32(bytes.data() + at, value);
 }
 
 } // namespace
 
-void HoledPolygonToRecord(const C2DHoledPolyBase& holedPolygon, ShapeRecord& record) {
-    record.Clear();
-    record.numParts = static_cast<int32_t>(holedPolygon.GetHoleCount() + 1);
-    record.parts.reserve(static_cast<std::size_t>(record.numParts));
-    record.points.reserve(2 * (static_cast<std::size_t>(holedPolygon.GetTotalLineCount()) +
-                               static_cast<std::size_t>(record.numParts)));
-    std::vector<double> ring;
-    record.parts.push_back(0);
-    if (const C2DPolyBase* rim = holedPolygon.GetRim()) {
-        ClosedRingPoints(*rim, ring);
-        record.points.insert(record.points.end(), ring.begin(), ring.end());
+bool NeedsClosingPoint(const CRingPoints& ring) {
+    if (ring.starts.empty()) {
+        return false;
     }
-    // Holes are held clockwise; the file wants them anticlockwise: each goes
-    // out as its closed ring backwards, which starts and ends on the same
-    // first point.
-    for (unsigned j = 0; j < holedPolygon.GetHoleCount(); ++j) {
-        record.parts.push_back(static_cast<int32_t>(
-            std::min<std::size_t>(record.points.size() / 2, std::numeric_limits<int32_t>::max())));
-        ClosedRingPoints(*holedPolygon.GetHole(j), ring);
-        for (std::size_t k = ring.size(); k >= 2; k -= 2) {
-            record.points.push_back(ring[k - 2]);
-            record.points.push_back(ring[k - 1]);
-        }
-    }
-    record.numPoints = static_cast<int32_t>(
-        std::min<std::size_t>(record.points.size() / 2, std::numeric_limits<int32_t>::max()));
-    C2DRect bounds;
-    holedPolygon.GetBounds(bounds);
-    record.box[0] = bounds.topLeft.x;
-    record.box[1] = bounds.bottomRight.y;
-    record.box[2] = bounds.bottomRight.x;
-    record.box[3] = bounds.topLeft.y;
+    const CPointXY& first = ring.starts.front();
+    const CPointXY& last = ring.starts.back();
+    return !SamePoint(first.x, first.y, last.x, last.y);
 }
 
-namespace {
-
-bool IsHoledPolygon(const C2DBase& element) {
-    const int32_t type = element.GetType();
-    return type == GeometryType::HoledPolyBase || type == GeometryType::HoledPolygon ||
-           type == GeometryType::HoledPolyArc;
+std::size_t ClosedRingSize(const CRingPoints& ring) {
+    return ring.starts.size() + (NeedsClosingPoint(ring) ? 1 : 0);
 }
 
-// Lays out one record: header, shape type, box, counts, parts, points.
-void EncodeRecord(const ShapeRecord& record, int32_t number, int32_t contentWords,
-                  std::vector<unsigned char>& bytes) {
-    bytes.assign(RecordHeaderSize + 2 * static_cast<std::size_t>(contentWords), 0);
-    unsigned char* p = bytes.data();
-    PutBigEndian32(p, number);
-    PutBigEndian32(p + 4, contentWords);
-    PutLittleEndian32(p + 8, ShapeTypePolygon);
-    for (int i = 0; i < 4; ++i) {
-        PutLittleEndianDouble(p + 12 + 8 * i, record.box[i]);
-    }
-    PutLittleEndian32(p + 44, record.numParts);
-    PutLittleEndian32(p + 48, record.numPoints);
-    p += 52;
-    for (const int32_t part : record.parts) {
-        PutLittleEndian32(p, part);
-        p += 4;
-    }
-    for (const double value : record.points) {
-        PutLittleEndianDouble(p, value);
-        p += 8;
-    }
-}
-
-} // namespace
-
-namespace {
-
-// Writes header and records to the open file, leaving it open. written
-// receives the content index of each element written as a record.
-bool WriteShapefileRecords(std::FILE* file, const C2DHoledPolyBaseSet& content,
-                           std::vector<unsigned>& written) {
+CShapefileRecordWriter::CShapefileRecordWriter(std::FILE* file) : file(file) {
+    // The header goes out now with the box and the length left zero; Finish
+    // fills them in once every record is known.
     unsigned char header[ShapefileHeaderSize] = {};
     PutBigEndian32(header, ShapefileCode);
     PutLittleEndian32(header + 28, ShapefileVersion);
     PutLittleEndian32(header + 32, ShapeTypePolygon);
-    C2DRect bounds;
-    content.GetBounds(bounds);
-    PutLittleEndianDouble(header + 36, bounds.topLeft.x);
-    PutLittleEndianDouble(header + 44, bounds.bottomRight.y);
-    PutLittleEndianDouble(header + 52, bounds.bottomRight.x);
-    PutLittleEndianDouble(header + 60, bounds.topLeft.y);
-    bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
+    ok = file != nullptr && std::fwrite(header, 1, sizeof header, file) == sizeof header;
+}
 
-    // Sizes are counted in 16-bit words in signed 32-bit fields: a record or
-    // file too big for them cannot be written.
-    constexpr int64_t MaxWords = std::numeric_limits<int32_t>::max();
-    int64_t totalBytes = ShapefileHeaderSize;
-    int32_t number = 0;
-    ShapeRecord record;
-    std::vector<unsigned char> bytes;
-    for (unsigned i = 0; ok && i < content.GetSize(); ++i) {
-        const C2DBase& element = *content.C2DBaseSet::GetAt(i);
-        if (!IsHoledPolygon(element)) {
-            continue;
+void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
+    if (!ok) {
+        return;
+    }
+    // The file's box is the first holed polygon's grown by every later one,
+    // as the content's bounds are taken, whether or not its record fits.
+    const C2DRect polygonBounds = HoledPolygonBounds(holedPolygon);
+    if (number == 0) {
+        bounds.Set(polygonBounds.topLeft.x, polygonBounds.topLeft.y, polygonBounds.bottomRight.x,
+                   polygonBounds.bottomRight.y);
+    } else {
+        bounds.ExpandToInclude(polygonBounds);
+    }
+    // The record goes out as HoledPolygonToRecord lays it out, ring by ring,
+    // without a copy of all its points: a record may hold a sixth of a
+    // detailed map.
+    const std::size_t partCount = holedPolygon.holes.size() + 1;
+    std::size_t pointCount = holedPolygon.hasRim ? ClosedRingSize(holedPolygon.rim) : 0;
+    for (const CRingPoints& hole : holedPolygon.holes) {
+        pointCount += ClosedRingSize(hole);
+    }
+    const int64_t contentWords =
+        22 + 2 * static_cast<int64_t>(partCount) + 8 * static_cast<int64_t>(pointCount);
+    totalBytes += RecordHeaderSize + 2 * contentWords;
+    if (contentWords > MaxWords || totalBytes / 2 > MaxWords) {
+        ok = false;
+        return;
+    }
+    bytes.assign(52, 0);
+    unsigned char* p = bytes.data();
+    PutBigEndian32(p, ++number);
+    PutBigEndian32(p + 4, static_cast<int32_t>(contentWords));
+    PutLittleEndian32(p + 8, ShapeTypePolygon);
+    PutLittleEndianDouble(p + 12, polygonBounds.topLeft.x);
+    PutLittleEndianDouble(p + 20, polygonBounds.bottomRight.y);
+    PutLittleEndianDouble(p + 28, polygonBounds.bottomRight.x);
+    PutLittleEndianDouble(p + 36, polygonBounds.topLeft.y);
+    PutLittleEndian32(p + 44, static_cast<int32_t>(partCount));
+    PutLittleEndian32(p + 48, static_cast<int32_t>(pointCount));
+    std::size_t start = holedPolygon.hasRim ? ClosedRingSize(holedPolygon.rim) : 0;
+    AppendLittleEndian32(bytes, 0);
+    for (const CRingPoints& hole : holedPolygon.holes) {
+        AppendLittleEndian32(bytes, static_cast<int32_t>(start));
+        start += ClosedRingSize(hole);
+    }
+    if (holedPolygon.hasRim) {
+        AppendClosedRing(holedPolygon.rim, false);
+    }
+    // Holes are held clockwise; the file wants them anticlockwise: each goes
+    // out as its closed ring backwards, which starts and ends on the same
+    // first point.
+    for (const CRingPoints& hole : holedPolygon.holes) {
+        AppendClosedRing(hole, true);
+    }
+    Flush();
+}
+
+void CShapefileRecordWriter::AppendClosedRing(const CRingPoints& ring, bool backwards) {
+    const std::size_t count = ring.starts.size();
+    if (count == 0) {
+        return;
+    }
+    const bool closing = NeedsClosingPoint(ring);
+    const auto put = [&](const CPointXY& point) {
+        if (bytes.size() >= WriteChunk) {
+            Flush();
         }
-        HoledPolygonToRecord(static_cast<const C2DHoledPolyBase&>(element), record);
-        const int64_t contentWords = 22 + 2 * static_cast<int64_t>(record.parts.size()) +
-                                     8 * static_cast<int64_t>(record.points.size() / 2);
-        totalBytes += RecordHeaderSize + 2 * contentWords;
-        if (contentWords > MaxWords || totalBytes / 2 > MaxWords) {
-            ok = false;
-            break;
+        const std::size_t at = bytes.size();
+        bytes.resize(at + 16);
+        PutLittleEndianDouble(bytes.data() + at, point.x);
+        PutLittleEndianDouble(bytes.data() + at + 8, point.y);
+    };
+    if (!backwards) {
+        for (const CPointXY& point : ring.starts) {
+            put(point);
         }
-        EncodeRecord(record, ++number, static_cast<int32_t>(contentWords), bytes);
+        if (closing) {
+            put(ring.starts[0]);
+        }
+        return;
+    }
+    if (closing) {
+        put(ring.starts[0]);
+    }
+    for (std::size_t k = count; k-- > 0;) {
+        put(ring.starts[k]);
+    }
+}
+
+void CShapefileRecordWriter::Flush() {
+    if (ok && !bytes.empty()) {
         ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        written.push_back(i);
     }
-    // The file length goes into the header once the records are written.
-    if (ok) {
-        int64_t size = -1;
-        if (fseeko(file, 0, SEEK_END) == 0) {
-            size = ftello(file);
-        }
-        unsigned char length[4];
-        PutBigEndian32(length, static_cast<int32_t>(size / 2));
-        ok = size >= 0 && size / 2 <= MaxWords && fseeko(file, 24, SEEK_SET) == 0 &&
-             std::fwrite(length, 1, sizeof length, file) == sizeof length;
+    bytes.clear();
+}
+
+bool CShapefileRecordWriter::Finish() {
+    if (!ok) {
+        return false;
     }
+    unsigned char box[32];
+    PutLittleEndianDouble(box, bounds.topLeft.x);
+    PutLittleEndianDouble(box + 8, bounds.bottomRight.y);
+    PutLittleEndianDouble(box + 16, bounds.bottomRight.x);
+    PutLittleEndianDouble(box + 24, bounds.topLeft.y);
+    int64_t size = -1;
+    if (fseeko(file, 0, SEEK_END) == 0) {
+        size = ftello(file);
+    }
+    unsigned char length[4];
+    PutBigEndian32(length, static_cast<int32_t>(size / 2));
+    ok = size >= 0 && size / 2 <= MaxWords && fseeko(file, HeaderLengthOffset, SEEK_SET) == 0 &&
+         std::fwrite(length, 1, sizeof length, file) == sizeof length &&
+         fseeko(file, HeaderBoxOffset, SEEK_SET) == 0 &&
+         std::fwrite(box, 1, sizeof box, file) == sizeof box;
     return ok;
 }
+
+namespace {
 
 bool WriteText(CReplacingFile* output, const std::string& text) {
     return output != nullptr &&
@@ -551,55 +633,111 @@ bool WriteOptionalSidecar(CReplacingFileSet& files, const std::string& mainPath,
     return WriteText(files.Add(path), text);
 }
 
+// The whole shapefile set, written holed polygon by holed polygon: the main
+// file as the records come, its index, table and companions at the end.
+class CShapefileSetWriter final : public CMapFileWriter {
+public:
+    explicit CShapefileSetWriter(const char* path) : mainPath(path) {
+        shp = files.Add(mainPath);
+        if (shp != nullptr) {
+            records = std::make_unique<CShapefileRecordWriter>(shp->GetFile());
+        }
+    }
+
+    bool WantsEdgeEnds() const override { return false; }
+
+    void WriteHoledPolygon(const CHoledPolygonPoints& holedPolygon, int32_t record) override {
+        if (records) {
+            records->Write(holedPolygon);
+            rowRecords.push_back(record);
+        }
+    }
+
+    bool Finish(const CMapSaveInfo* info, CMapFileError* error) override {
+        // The main file is finished (not yet moved into place) before the
+        // index is made from it.
+        bool ok = records && records->Finish();
+        ok = shp != nullptr && shp->Finish(ok);
+        if (ok) {
+            CReplacingFile* shx = files.Add(SidecarPath(mainPath, "shx"));
+            ok = shx != nullptr && WriteShapefileIndex(shp->GetWritingPath(), shx->GetFile());
+            files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "shx"));
+        }
+        const CMapAttributes* attributes = info != nullptr ? info->attributes : nullptr;
+        if (ok) {
+            CReplacingFile* dbf = files.Add(SidecarPath(mainPath, "dbf"));
+            ok = dbf != nullptr && WriteAttributeTable(dbf->GetFile(), attributes, rowRecords);
+            files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "dbf"));
+        }
+        if (ok) {
+            ok = WriteOptionalSidecar(files, mainPath, "cpg", CodePageFileText(attributes));
+        }
+        if (ok) {
+            const char* coordinateSystem = CoordinateSystemText(info);
+            ok = WriteOptionalSidecar(files, mainPath, "prj",
+                                      coordinateSystem != nullptr ? coordinateSystem : "");
+        }
+        if (!files.Commit(ok)) {
+            ReportWriteFailure(error, files.GetError());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::string mainPath;
+    CReplacingFileSet files;
+    CReplacingFile* shp = nullptr;
+    std::unique_ptr<CShapefileRecordWriter> records;
+    // The source record of each record written, for its table row.
+    std::vector<int32_t> rowRecords;
+};
+
 } // namespace
 
 bool WriteShapefile(std::FILE* file, const C2DHoledPolyBaseSet& content) {
     if (file == nullptr) {
         return false;
     }
-    std::vector<unsigned> written;
-    const bool ok = WriteShapefileRecords(file, content, written);
+    CShapefileRecordWriter records(file);
+    CHoledPolygonPoints points;
+    for (unsigned i = 0; i < content.GetSize(); ++i) {
+        const C2DBase& element = *content.C2DBaseSet::GetAt(i);
+        if (IsHoledPolygon(element)) {
+            TakeHoledPolygonPoints(static_cast<const C2DHoledPolyBase&>(element), false, points);
+            records.Write(points);
+        }
+    }
+    const bool ok = records.Finish();
     return FinishWriting(file) && ok;
+}
+
+std::unique_ptr<CMapFileWriter> OpenShapefileWriter(const char* path, CMapFileError* error) {
+    if (path == nullptr || *path == '\0') {
+        ReportWriteFailure(error, ENOENT);
+        return nullptr;
+    }
+    return std::make_unique<CShapefileSetWriter>(path);
 }
 
 bool SaveShapefile(const char* path, const C2DHoledPolyBaseSet& content, const CMapSaveInfo* info,
                    CMapFileError* error) {
-    if (path == nullptr || *path == '\0') {
-        ReportWriteFailure(error, ENOENT);
+    std::unique_ptr<CMapFileWriter> writer = OpenShapefileWriter(path, error);
+    if (!writer) {
         return false;
-    }
-    const std::string mainPath = path;
-    CReplacingFileSet files;
-    CReplacingFile* shp = files.Add(mainPath);
-    std::vector<unsigned> written;
-    // The main file is finished (not yet moved into place) before the index
-    // is made from it.
-    bool ok = shp != nullptr && WriteShapefileRecords(shp->GetFile(), content, written);
-    ok = shp != nullptr && shp->Finish(ok);
-    if (ok) {
-        CReplacingFile* shx = files.Add(SidecarPath(mainPath, "shx"));
-        ok = shx != nullptr && WriteShapefileIndex(shp->GetWritingPath(), shx->GetFile());
-        files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "shx"));
     }
     const CMapAttributes* attributes = info != nullptr ? info->attributes : nullptr;
-    if (ok) {
-        CReplacingFile* dbf = files.Add(SidecarPath(mainPath, "dbf"));
-        ok = dbf != nullptr && WriteAttributeTable(dbf->GetFile(), attributes, written);
-        files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "dbf"));
+    CHoledPolygonPoints points;
+    for (unsigned i = 0; i < content.GetSize(); ++i) {
+        const C2DBase& element = *content.C2DBaseSet::GetAt(i);
+        if (!IsHoledPolygon(element)) {
+            continue;
+        }
+        TakeHoledPolygonPoints(static_cast<const C2DHoledPolyBase&>(element), false, points);
+        writer->WriteHoledPolygon(points,
+                                  attributes != nullptr ? attributes->RecordOfFeature(i) : -1);
     }
-    if (ok) {
-        ok = WriteOptionalSidecar(files, mainPath, "cpg", CodePageFileText(attributes));
-    }
-    if (ok) {
-        const char* coordinateSystem = CoordinateSystemText(info);
-        ok = WriteOptionalSidecar(files, mainPath, "prj",
-                                  coordinateSystem != nullptr ? coordinateSystem : "");
-    }
-    if (!files.Commit(ok)) {
-        ReportWriteFailure(error, files.GetError());
-        return false;
-    }
-    return true;
+    return writer->Finish(info, error);
 }
 
 CMapCoordinateState CoordinatesOfMapFile(const char* path) {

@@ -2,9 +2,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "geometry/HoledPolygons.h"
+#include "mapfiles/MapFiles.h"
+#include "mapfiles/RingPoints.h"
 
 // The steps of the shapefile reader and writer, open to the tests.
 
@@ -52,6 +55,55 @@ bool ReadShapefileHeader(std::FILE* file, int32_t* shapeType = nullptr);
 // or read. Leaves the file at the next record.
 RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& record,
                                 int32_t shapeType = ShapeTypePolygon);
+// Reads a main file record by record.
+class CShapefileRecordReader {
+public:
+    CShapefileRecordReader() = default;
+    ~CShapefileRecordReader();
+    CShapefileRecordReader(const CShapefileRecordReader&) = delete;
+    CShapefileRecordReader& operator=(const CShapefileRecordReader&) = delete;
+
+    // Opens the file and checks its header; false (with the reason) when it
+    // is no polygon shapefile or cannot be read.
+    bool Open(const char* path, CMapFileError* error);
+    // Reads the next record; false when there is none left. reading tells
+    // what was found; record holds a polygon only for RecordReading::Polygon.
+    bool Next(ShapeRecord& record, RecordReading& reading);
+    // The number of the record read last, counted from 0 as the table's rows.
+    int32_t GetRecordNumber() const { return recordNumber; }
+    // How far into the file reading has got.
+    unsigned GetPercent() const;
+    // After the last record: false (with the first unreadable record) when
+    // no polygon was read and some record was broken: such a file is no map.
+    bool CheckAnyRead(bool anyPolygon, CMapFileError* error) const;
+
+private:
+    std::FILE* file = nullptr;
+    std::unique_ptr<char[]> buffer;
+    int64_t fileSize = -1;
+    int32_t shapeType = -1;
+    int32_t recordNumber = -1;
+    int64_t firstUnreadable = 0; // counted from 1; 0 while none
+    bool finished = false;
+};
+
+// Receives the holes of a record as SplitRecord finds their rims.
+class CHoleTaker {
+public:
+    virtual void TakeHole(unsigned rim, std::unique_ptr<C2DPolygon> hole) = 0;
+
+protected:
+    ~CHoleTaker() = default;
+};
+
+// Splits a checked record into rims and holes: the first ring and every
+// later clockwise ring are rims, the other rings holes of the first rim of
+// the record that they lie within, else of the most recent one. Each hole
+// goes to holes as soon as its rim is known (the rims found so far stay
+// alive, the hole need not); the rims are returned in order. A hole is built
+// from its points in reverse order, so it runs clockwise with its
+// coordinates exactly as in the file.
+std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, CHoleTaker& holes);
 // Turns a checked record into holed polygons: the first ring and every later
 // clockwise ring start a holed polygon, the other rings become holes of the
 // first holed polygon of the record whose rim they lie within, else of the
@@ -59,8 +111,38 @@ RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& 
 // runs clockwise with its coordinates exactly as in the file. The caller owns
 // the set.
 C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record);
-// Fills a record from a holed polygon with closed rings, as the standard
-// asks: the rim forwards, each hole as the exact reverse of its stored ring
-// (anticlockwise for a clockwise hole), every ring ending on its first point
-// (repeated unless the ring already ends on it).
-void HoledPolygonToRecord(const C2DHoledPolyBase& holedPolygon, ShapeRecord& record);
+// Writes the main file's header and then one record per holed polygon, as
+// they come: every ring closed, as the standard asks (its first point
+// repeated last unless the ring already ends on it), the rim forwards and
+// each hole as the exact reverse of its stored ring (anticlockwise for a
+// clockwise hole), the record's box the holed polygon's bounds; Finish writes the file's length and
+// box (the first holed polygon's bounds grown by every later one's) into the header. The file stays
+// open. After a failed write nothing more is written.
+class CShapefileRecordWriter {
+public:
+    explicit CShapefileRecordWriter(std::FILE* file);
+
+    void Write(const CHoledPolygonPoints& holedPolygon);
+    bool Finish();
+    bool IsOk() const { return ok; }
+
+private:
+    // Bytes are gathered up to about this many before they are written.
+    static constexpr std::size_t WriteChunk = 1 << 16;
+
+    void AppendClosedRing(const CRingPoints& ring, bool backwards);
+    void Flush();
+
+    std::FILE* file;
+    bool ok = false;
+    int32_t number = 0;
+    int64_t totalBytes = ShapefileHeaderSize;
+    C2DRect bounds;
+    std::vector<unsigned char> bytes;
+};
+
+// Whether a closed ring of the file needs the ring's first point once more
+// at its end (it does unless the last vertex is that point already), and
+// the number of points it then has.
+bool NeedsClosingPoint(const CRingPoints& ring);
+std::size_t ClosedRingSize(const CRingPoints& ring);

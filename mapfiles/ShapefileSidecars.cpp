@@ -241,7 +241,7 @@ int64_t CheckTableHeader(const std::string& path, int64_t fileSize) {
 
 // Writes the table, or the ID table when attributes hold none.
 bool WriteTable(std::FILE* dbf, const CMapAttributes* attributes,
-                const std::vector<unsigned>& rowSources);
+                const std::vector<int32_t>& rowRecords);
 
 } // namespace
 
@@ -329,11 +329,11 @@ std::string CodePageFileText(const CMapAttributes* attributes) {
 }
 
 bool WriteAttributeTable(std::FILE* dbf, const CMapAttributes* attributes,
-                         const std::vector<unsigned>& rowSources) {
+                         const std::vector<int32_t>& rowRecords) {
     if (dbf == nullptr) {
         return false;
     }
-    if (WriteTable(dbf, attributes, rowSources)) {
+    if (WriteTable(dbf, attributes, rowRecords)) {
         return true;
     }
     // A table read from a damaged file may hold fields that shapelib will not
@@ -344,13 +344,13 @@ bool WriteAttributeTable(std::FILE* dbf, const CMapAttributes* attributes,
         return false;
     }
     std::rewind(dbf);
-    return WriteTable(dbf, nullptr, rowSources);
+    return WriteTable(dbf, nullptr, rowRecords);
 }
 
 namespace {
 
 bool WriteTable(std::FILE* dbf, const CMapAttributes* attributes,
-                const std::vector<unsigned>& rowSources) {
+                const std::vector<int32_t>& rowRecords) {
     CHookedStreams streams;
     streams.dbf = dbf;
     CHookedStreamsScope scope(streams);
@@ -374,7 +374,7 @@ bool WriteTable(std::FILE* dbf, const CMapAttributes* attributes,
     bool ok = true;
     if (!keepTable) {
         ok = DBFAddField(table.get(), "ID", FTInteger, 10, 0) == 0;
-        for (std::size_t i = 0; ok && i < rowSources.size(); ++i) {
+        for (std::size_t i = 0; ok && i < rowRecords.size(); ++i) {
             ok = DBFWriteIntegerAttribute(table.get(), static_cast<int>(i), 0,
                                           static_cast<int>(i + 1)) != 0;
         }
@@ -390,8 +390,8 @@ bool WriteTable(std::FILE* dbf, const CMapAttributes* attributes,
         // shapelib takes a row through a pointer to non-const bytes: each is
         // copied into this buffer first.
         std::string row;
-        for (std::size_t i = 0; ok && i < rowSources.size(); ++i) {
-            const int32_t source = attributes->RecordOfFeature(rowSources[i]);
+        for (std::size_t i = 0; ok && i < rowRecords.size(); ++i) {
+            const int32_t source = rowRecords[i];
             const bool known = source >= 0 &&
                                static_cast<std::size_t>(source) < attributes->records.size() &&
                                attributes->records[source].size() == rowLength;

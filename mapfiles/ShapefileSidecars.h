@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,12 +33,12 @@ std::string ReadCoordinateSystem(const std::string& mainPath);
 // Writes the index of the main file stored at shapePath into shx (left open).
 bool WriteShapefileIndex(const std::string& shapePath, std::FILE* shx);
 
-// Writes the table into dbf (left open): for each written record the row of
-// the source record of the content element it came from (rowSources holds
-// content indexes), or, without a table, one integer field ID numbered from
-// 1. A row whose source record is unknown is left blank.
+// Writes the table into dbf (left open): one row per written record, the
+// row of its source record (rowRecords, -1 for none), or, without a table,
+// one integer field ID numbered from 1. A row whose source record is unknown
+// is left blank.
 bool WriteAttributeTable(std::FILE* dbf, const CMapAttributes* attributes,
-                         const std::vector<unsigned>& rowSources);
+                         const std::vector<int32_t>& rowRecords);
 
 // The code page text that goes into a .cpg, or empty when none is written.
 std::string CodePageFileText(const CMapAttributes* attributes);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mapfiles/MapFileProblems.h"
+#include "mapfiles/MapFileStreams.h"
 #include "mapfiles/MapFiles.h"
 #include "mapfiles/ReplacingFile.h"
 #include "mapfiles/TextMapRings.h"
@@ -120,50 +121,53 @@ void CTextMapWriter::PutNumber(double value) {
     Put(text, length);
 }
 
-void CTextMapWriter::PutPoint(const C2DPoint& point) {
+void CTextMapWriter::PutPoint(const CPointXY& point) {
     PutNumber(point.x);
     Put("\t", 1);
     PutNumber(point.y);
 }
 
-void CTextMapWriter::PutArcData(const C2DLineBase& edge) {
-    if (edge.GetType() != GeometryType::Arc) {
+void CTextMapWriter::PutArcData(const CArcPoints* arc) {
+    if (arc == nullptr) {
         return;
     }
-    const auto& arc = static_cast<const C2DArc&>(edge);
     Put("\t", 1);
-    PutNumber(arc.radius);
-    Put(arc.centreOnRight ? "\t1" : "\t0", 2);
-    Put(arc.arcOnRight ? "\t1" : "\t0", 2);
+    PutNumber(arc->radius);
+    Put(arc->centreOnRight ? "\t1" : "\t0", 2);
+    Put(arc->arcOnRight ? "\t1" : "\t0", 2);
 }
 
-void CTextMapWriter::WriteRingV1(const C2DPolyBase& ring) {
-    for (unsigned k = 0; k < ring.GetLineCount(); ++k) {
-        const C2DLineBase& edge = *ring.GetLine(k);
-        PutPoint(edge.GetStart());
-        PutArcData(edge);
+void CTextMapWriter::WriteRingV1(const CRingPoints& ring) {
+    std::size_t nextArc = 0;
+    for (unsigned k = 0; k < ring.GetEdgeCount(); ++k) {
+        PutPoint(ring.starts[k]);
+        PutArcData(ring.ArcAt(k, nextArc));
         Put("\n", 1);
     }
     Put("\n", 1);
 }
 
-void CTextMapWriter::WriteRingV2(const C2DPolyBase& ring) {
-    const unsigned count = ring.GetLineCount();
+void CTextMapWriter::WriteRingV2(const CRingPoints& ring) {
+    const unsigned count = ring.GetEdgeCount();
     if (count == 0) {
         return;
     }
-    PutPoint(ring.GetLine(0)->GetStart());
+    if (ring.ends.size() != count) {
+        ok = false; // taken without its ends
+        return;
+    }
+    PutPoint(ring.starts[0]);
     Put("\n", 1);
+    std::size_t nextArc = 0;
     for (unsigned k = 0; k < count; ++k) {
-        const C2DLineBase& edge = *ring.GetLine(k);
-        PutPoint(edge.GetEnd());
-        PutArcData(edge);
+        PutPoint(ring.ends[k]);
+        PutArcData(ring.ArcAt(k, nextArc));
         Put("\n", 1);
     }
     Put("\n", 1);
 }
 
-void CTextMapWriter::WriteRing(const C2DPolyBase& ring) {
+void CTextMapWriter::WriteRing(const CRingPoints& ring) {
     if (useTextMapFormat2) {
         WriteRingV2(ring);
     } else {
@@ -171,53 +175,94 @@ void CTextMapWriter::WriteRing(const C2DPolyBase& ring) {
     }
 }
 
-void CTextMapWriter::WriteHoledPolygon(const C2DHoledPolyBase& holedPolygon) {
-    const C2DPolyBase* rim = holedPolygon.GetRim();
-    if (rim == nullptr) {
+void CTextMapWriter::WriteHoledPolygon(const CHoledPolygonPoints& holedPolygon) {
+    if (!holedPolygon.hasRim) {
         return;
     }
     Put("(+)\n", 4);
-    WriteRing(*rim);
-    for (unsigned j = 0; j < holedPolygon.GetHoleCount(); ++j) {
+    WriteRing(holedPolygon.rim);
+    for (const CRingPoints& hole : holedPolygon.holes) {
         Put("(-)\n", 4);
-        WriteRing(*holedPolygon.GetHole(j));
+        WriteRing(hole);
     }
+}
+
+namespace {
+
+class CTextMapFileWriter final : public CMapFileWriter {
+public:
+    bool Open(const char* path, CMapFileError* error) {
+        if (!output.Open(path)) {
+            ReportWriteFailure(error, output.GetError());
+            return false;
+        }
+        writer = std::make_unique<CTextMapWriter>(output.GetFile());
+        return true;
+    }
+
+    bool IsOk() const { return writer->IsOk(); }
+    bool WantsEdgeEnds() const override { return useTextMapFormat2; }
+
+    void WriteHoledPolygon(const CHoledPolygonPoints& holedPolygon, int32_t) override {
+        writer->WriteHoledPolygon(holedPolygon);
+    }
+
+    void WriteRing(const CRingPoints& ring) { writer->WriteRing(ring); }
+
+    bool Finish(const CMapSaveInfo*, CMapFileError* error) override {
+        if (!output.Commit(writer->IsOk())) {
+            ReportWriteFailure(error, output.GetError());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    CReplacingFile output;
+    std::unique_ptr<CTextMapWriter> writer;
+};
+
+bool IsRing(const C2DBase& element) {
+    const int32_t type = element.GetType();
+    return type == GeometryType::PolyBase || type == GeometryType::Polygon ||
+           type == GeometryType::PolyArc;
+}
+
+} // namespace
+
+std::unique_ptr<CMapFileWriter> OpenTextMapWriter(const char* path, CMapFileError* error) {
+    auto writer = std::make_unique<CTextMapFileWriter>();
+    if (!writer->Open(path, error)) {
+        return nullptr;
+    }
+    return writer;
 }
 
 bool WriteTextMap(const char* path, const C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
                   CMapFileError* error) {
-    CReplacingFile output;
-    if (!output.Open(path)) {
-        ReportWriteFailure(error, output.GetError());
+    CTextMapFileWriter writer;
+    if (!writer.Open(path, error)) {
         return false;
     }
-    CTextMapWriter writer(output.GetFile());
+    const bool withEnds = writer.WantsEdgeEnds();
+    CHoledPolygonPoints holedPoints;
+    CRingPoints ringPoints;
     const unsigned n = content.GetSize();
     for (unsigned i = 0; i < n && writer.IsOk(); ++i) {
         const C2DBase& element = *content.C2DBaseSet::GetAt(i);
-        switch (element.GetType()) {
-        case GeometryType::HoledPolyBase:
-        case GeometryType::HoledPolygon:
-        case GeometryType::HoledPolyArc:
-            writer.WriteHoledPolygon(static_cast<const C2DHoledPolyBase&>(element));
-            break;
-        case GeometryType::PolyBase:
-        case GeometryType::Polygon:
-        case GeometryType::PolyArc:
-            writer.WriteRing(static_cast<const C2DPolyBase&>(element));
-            break;
-        default:
-            break;
+        if (IsHoledPolygon(element)) {
+            TakeHoledPolygonPoints(static_cast<const C2DHoledPolyBase&>(element), withEnds,
+                                   holedPoints);
+            writer.WriteHoledPolygon(holedPoints, -1);
+        } else if (IsRing(element)) {
+            TakeRingPoints(static_cast<const C2DPolyBase&>(element), withEnds, ringPoints);
+            writer.WriteRing(ringPoints);
         }
         if (progress != nullptr) {
             progress->UpdateProgress(static_cast<unsigned>(uint64_t{i} * 100 / n));
         }
     }
-    if (!output.Commit(writer.IsOk())) {
-        ReportWriteFailure(error, output.GetError());
-        return false;
-    }
-    return true;
+    return writer.Finish(nullptr, error);
 }
 
 bool FindRingHeader(std::istream& stream, bool& isHole) {
@@ -324,8 +369,7 @@ std::unique_ptr<C2DPolyArc> ReadRingV2(std::istream& stream, bool& isHole) {
     return ring;
 }
 
-bool ReadTextMap(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
-                 CMapFileError* error) {
+bool CTextMapReader::Open(const char* path, CMapFileError* error) {
     if (path == nullptr) {
         ReportOpenFailure(error, ENOENT);
         return false;
@@ -336,67 +380,94 @@ bool ReadTextMap(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdate
         ReportOpenFailure(error, EISDIR);
         return false;
     }
+    this->path = path;
     errno = 0;
-    std::ifstream stream(path);
+    stream.open(path);
     if (!stream.is_open()) {
         ReportOpenFailure(error, errno != 0 ? errno : ENOENT);
         return false;
     }
     stream.seekg(0, std::ios::end);
-    const std::streamoff fileLength = stream.tellg();
+    fileLength = stream.tellg();
     stream.seekg(0, std::ios::beg);
     if (!stream.good()) {
         ReportOpenFailure(error, EIO);
         return false;
     }
+    return true;
+}
 
-    std::vector<std::unique_ptr<C2DHoledPolyArc>> working;
-    C2DHoledPolyArc* current = nullptr;
-    for (;;) {
-        bool isHole = false;
-        std::unique_ptr<C2DPolyArc> ring =
-            useTextMapFormat2 ? ReadRingV2(stream, isHole) : ReadRingV1(stream, isHole);
+std::unique_ptr<C2DPolyArc> CTextMapReader::ReadRing(bool& isHole) {
+    return useTextMapFormat2 ? ReadRingV2(stream, isHole) : ReadRingV1(stream, isHole);
+}
+
+std::unique_ptr<C2DHoledPolyBase> CTextMapReader::Next() {
+    bool isHole = false;
+    // A hole before any rim has nothing to belong to and is dropped.
+    while (!nextRim && !ended) {
+        std::unique_ptr<C2DPolyArc> ring = ReadRing(isHole);
         if (!ring) {
-            break;
-        }
-        if (isHole) {
-            // A hole before any rim has nothing to belong to and is dropped.
-            if (current != nullptr) {
-                current->AddHole(ring.release());
-            }
-        } else {
-            auto holedPolyArc = std::make_unique<C2DHoledPolyArc>();
-            holedPolyArc->SetRim(ring.release());
-            current = holedPolyArc.get();
-            working.push_back(std::move(holedPolyArc));
-        }
-        if (progress != nullptr) {
-            // At the end of the file the position is unavailable: 100 then.
-            const std::streamoff position = stream.tellg();
-            unsigned percent = 100;
-            if (position >= 0 && fileLength > 0) {
-                percent = static_cast<unsigned>(static_cast<uint64_t>(position) * 100 /
-                                                static_cast<uint64_t>(fileLength));
-            }
-            progress->UpdateProgress(percent);
+            ended = true;
+        } else if (!isHole) {
+            nextRim = std::move(ring);
         }
     }
-    stream.close();
+    if (!nextRim) {
+        return nullptr;
+    }
+    auto holedPolyArc = std::make_unique<C2DHoledPolyArc>();
+    holedPolyArc->SetRim(nextRim.release());
+    while (!ended) {
+        std::unique_ptr<C2DPolyArc> ring = ReadRing(isHole);
+        if (!ring) {
+            ended = true;
+        } else if (isHole) {
+            holedPolyArc->AddHole(ring.release());
+        } else {
+            nextRim = std::move(ring);
+            break;
+        }
+    }
+    // Straight-edged shapes are handed over as plain holed polygons.
+    if (holedPolyArc->HasArcs()) {
+        return holedPolyArc;
+    }
+    return std::make_unique<C2DHoledPolygon>(*holedPolyArc);
+}
+
+unsigned CTextMapReader::GetPercent() {
+    // At the end of the file the position is unavailable: 100 then.
+    const std::streamoff position = stream.tellg();
+    if (position >= 0 && fileLength > 0) {
+        return static_cast<unsigned>(static_cast<uint64_t>(position) * 100 /
+                                     static_cast<uint64_t>(fileLength));
+    }
+    return 100;
+}
+
+bool CTextMapReader::CheckAnyRead(bool anyHoledPolygon, CMapFileError* error) const {
     // Text that holds no ring at all is no map; only a file with nothing in
     // it but white space is an empty one.
-    if (working.empty() && HasVisibleText(path)) {
+    if (!anyHoledPolygon && HasVisibleText(path.c_str())) {
         ReportProblem(error, MapFileProblem::NoShapes);
         return false;
     }
+    return true;
+}
 
-    // Straight-edged shapes are handed over as plain holed polygons.
-    for (auto& holedPolyArc : working) {
-        if (holedPolyArc->HasArcs()) {
-            content.Add(holedPolyArc.release());
-        } else {
-            content.Add(new C2DHoledPolygon(*holedPolyArc));
-            holedPolyArc.reset();
+bool ReadTextMap(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress,
+                 CMapFileError* error) {
+    CTextMapReader reader;
+    if (!reader.Open(path, error)) {
+        return false;
+    }
+    bool any = false;
+    while (std::unique_ptr<C2DHoledPolyBase> holedPolygon = reader.Next()) {
+        content.Add(holedPolygon.release());
+        any = true;
+        if (progress != nullptr) {
+            progress->UpdateProgress(reader.GetPercent());
         }
     }
-    return true;
+    return reader.CheckAnyRead(any, error);
 }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "geometry/HoledPolygons.h"
+#include "mapfiles/RingPoints.h"
 
 // The steps of the text map reader and writer, open to the tests.
 
@@ -33,20 +34,20 @@ public:
     explicit CTextMapWriter(std::FILE* file) : file(file) {}
 
     bool IsOk() const { return ok; }
-    void WriteHoledPolygon(const C2DHoledPolyBase& holedPolygon);
+    void WriteHoledPolygon(const CHoledPolygonPoints& holedPolygon);
     // The ring body in the version that useTextMapFormat2 selects.
-    void WriteRing(const C2DPolyBase& ring);
+    void WriteRing(const CRingPoints& ring);
     // One line per edge with its start point (and its arc data).
-    void WriteRingV1(const C2DPolyBase& ring);
+    void WriteRingV1(const CRingPoints& ring);
     // The first start point, then one line per edge with its end point (and
-    // its arc data).
-    void WriteRingV2(const C2DPolyBase& ring);
+    // its arc data); the ring must hold its edge ends.
+    void WriteRingV2(const CRingPoints& ring);
 
 private:
     void Put(const char* text, std::size_t size);
     void PutNumber(double value);
-    void PutPoint(const C2DPoint& point);
-    void PutArcData(const C2DLineBase& edge);
+    void PutPoint(const CPointXY& point);
+    void PutArcData(const CArcPoints* arc);
 
     std::FILE* file;
     bool ok = true;

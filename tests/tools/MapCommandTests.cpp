@@ -306,13 +306,21 @@ TEST_F(MarloCliTest, ProgressBarOnlyOnATerminal) {
     }
     const std::string source = DataDir + "/world-110m-land.shp";
     // script gives the command a terminal and copies what it shows to stdout.
-    const std::string inner = Quote(MARLO_CLI_PATH) + " convert " + Quote(source) + " " +
-                              Quote(Path("out.vmq")) + " >/dev/null";
-    const fs::path shown = dir / "shown.txt";
-    const std::string command =
-        "script -qec " + Quote(inner) + " /dev/null >" + Quote(shown.string()) + " </dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::string text = ReadWholeFile(shown);
+    const auto shownOnATerminal = [&](const std::string& extra) {
+        const std::string inner = Quote(MARLO_CLI_PATH) + " convert " + Quote(source) + " " +
+                                  Quote(Path("out.vmq")) + extra + " >/dev/null";
+        const fs::path shown = dir / "shown.txt";
+        const std::string command =
+            "script -qec " + Quote(inner) + " /dev/null >" + Quote(shown.string()) + " </dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return ReadWholeFile(shown);
+    };
+    // Streaming shows one bar for the whole road; the whole-map road one for
+    // reading and one for writing.
+    const std::string streamed = shownOnATerminal("");
+    EXPECT_NE(streamed.find("Converting " + source), std::string::npos) << streamed;
+    EXPECT_NE(streamed.find("] 100%"), std::string::npos) << streamed;
+    const std::string text = shownOnATerminal(" --whole-map");
     EXPECT_NE(text.find("Reading " + source), std::string::npos) << text;
     EXPECT_NE(text.find("Writing " + Path("out.vmq")), std::string::npos) << text;
     EXPECT_NE(text.find("] 100%"), std::string::npos) << text;

@@ -5,6 +5,7 @@
 #include "tools/marlo-cli/MapCommandSupport.h"
 #include "tools/marlo-cli/MapCommands.h"
 #include "tools/marlo-cli/SphereSupport.h"
+#include "tools/marlo-cli/StreamingConversion.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ struct CMapInTransit {
 
 const char ConvertUsage[] =
     "Usage: marlo-cli convert IN OUT [--rotate LAT,LON] [--projection NAME] [--format2]\n"
-    "                                [--clip [--tolerance T]]\n"
+    "                                [--clip [--tolerance T]] [--whole-map]\n"
     "\n"
     "Reads IN, makes every ring clockwise, rotates the sphere so that (LAT, LON)\n"
     "comes to (0, 0), projects with the named projection and writes OUT, the same\n"
@@ -37,15 +38,56 @@ const char ConvertUsage[] =
     "                      piece a proper ring (a map in longitude and latitude)\n"
     "  --tolerance T       with --clip, resampled curves stay within T output units\n"
     "                      of the true ones (default 1e-4 of the sphere's radius)\n"
+    "  --whole-map         hold the whole map in memory, as the viewer does, instead\n"
+    "                      of converting it piece by piece; same output, for\n"
+    "                      comparison\n"
     "  --help              show this text\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written (nothing is left\n"
     "at OUT), 2 a bad command line.\n";
 
+// Reads the whole map, prepares it and writes it, as the viewer would.
+int ConvertWholeMap(const std::string& inputPath, const std::string& outputPath,
+                    const CMapTransformations& transformations, const CSphereOptions& sphere) {
+    ReserveMemoryForMap(inputPath);
+    CMapInTransit map;
+    if (!LoadMapFile(inputPath, *map.content, StepsWhileLoading(sphere, transformations),
+                     &map.attributes)) {
+        return ExitFileFailure;
+    }
+    if (sphere.clip && !ClipToDisplayGeometry(*map.content, map.attributes.featureRecords,
+                                              transformations, sphere)) {
+        return ExitFileFailure;
+    }
+    map.coordinates = CoordinatesAfter(CoordinatesOfMapFile(inputPath.c_str()), transformations);
+    CMapSaveInfo info;
+    info.attributes = &map.attributes;
+    info.coordinates = map.coordinates;
+    const bool saved = SaveMapFile(outputPath, *map.content, &info);
+    KeepUntilExit(std::move(map.content));
+    return saved ? ExitSuccess : ExitFileFailure;
+}
+
+// Takes the word out of words; true when it was there.
+bool TakeSwitch(std::vector<std::string>& words, const char* name) {
+    bool found = false;
+    std::vector<std::string> rest;
+    for (std::string& word : words) {
+        if (word == name) {
+            found = true;
+        } else {
+            rest.push_back(std::move(word));
+        }
+    }
+    words = std::move(rest);
+    return found;
+}
+
 } // namespace
 
 int RunConvertCommand(const std::vector<std::string>& args) {
     std::vector<std::string> words = args;
+    const bool wholeMap = TakeSwitch(words, "--whole-map");
     CSphereOptions sphere;
     CSphereSwitches sphereSwitches;
     sphereSwitches.clip = true;
@@ -76,24 +118,9 @@ int RunConvertCommand(const std::vector<std::string>& args) {
         return ExitFileFailure;
     }
     useTextMapFormat2 = options.format2;
-
-    ReserveMemoryForMap(inputPath);
-    CMapInTransit map;
-    if (!LoadMapFile(inputPath, *map.content, StepsWhileLoading(sphere, transformations),
-                     &map.attributes)) {
-        return ExitFileFailure;
+    if (!wholeMap) {
+        return ConvertStreaming(inputPath, outputPath, transformations, sphere) ? ExitSuccess
+                                                                                : ExitFileFailure;
     }
-    if (sphere.clip && !ClipToDisplayGeometry(*map.content, map.attributes.featureRecords,
-                                              transformations, sphere)) {
-        return ExitFileFailure;
-    }
-    map.coordinates = CoordinatesAfter(CoordinatesOfMapFile(inputPath.c_str()), transformations);
-    // Steps on the whole map before it is written go here; one that drops or
-    // splits holed polygons keeps map.attributes.featureRecords in step.
-    CMapSaveInfo info;
-    info.attributes = &map.attributes;
-    info.coordinates = map.coordinates;
-    const bool saved = SaveMapFile(outputPath, *map.content, &info);
-    KeepUntilExit(std::move(map.content));
-    return saved ? ExitSuccess : ExitFileFailure;
+    return ConvertWholeMap(inputPath, outputPath, transformations, sphere);
 }

@@ -16,8 +16,10 @@ constexpr unsigned SphereThreads = 2;
 // The drawn curves stay within this many pixels of the true ones.
 constexpr double PixelTolerance = DisplayPixelTolerance;
 
-bool LiesOnTheEarth(const C2DCoordinateCopy& copy) {
-    bool any = false;
+// Whether no finite point of the copy lies beyond the earth's degrees; any
+// tells whether it has a finite point at all.
+bool NoPointOffTheEarth(const C2DCoordinateCopy& copy, bool& any) {
+    any = false;
     for (const C2DCoordinateCopy::CPoint& p : copy.GetPoints()) {
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
             continue;
@@ -27,7 +29,21 @@ bool LiesOnTheEarth(const C2DCoordinateCopy& copy) {
         }
         any = true;
     }
-    return any;
+    return true;
+}
+
+bool LiesOnTheEarth(const C2DCoordinateCopy& copy) {
+    bool any = false;
+    return NoPointOffTheEarth(copy, any) && any;
+}
+
+void ReportOutOfMemory() {
+    std::fprintf(stderr, "marlo-cli convert: out of memory\n");
+}
+
+void ReportNotOnTheEarth() {
+    std::fprintf(stderr, "marlo-cli convert: --clip needs a map in longitude and latitude "
+                         "(within -180..180 and -90..90)\n");
 }
 
 // Even-odd test of a point against a closed ring of n points (the last
@@ -270,19 +286,52 @@ bool ClipToDisplayGeometry(C2DHoledPolyBaseSet& content, std::vector<int32_t>& r
     CSphereMap map;
     CRingSet polygons;
     if (!PrepareSphereMap(content, transformations, map)) {
-        std::fprintf(stderr, "marlo-cli convert: out of memory\n");
+        ReportOutOfMemory();
         return false;
     }
     if (!map.geographic) {
-        std::fprintf(stderr, "marlo-cli convert: --clip needs a map in longitude and latitude "
-                             "(within -180..180 and -90..90)\n");
+        ReportNotOnTheEarth();
         return false;
     }
     if (!BuildDisplayGeometry(content, map, transformations, options.tolerance, polygons)) {
-        std::fprintf(stderr, "marlo-cli convert: out of memory\n");
+        ReportOutOfMemory();
         return false;
     }
     map.loaded.Clear();
     ReplaceWithDisplayGeometry(polygons, content, records);
+    return true;
+}
+
+bool ClipPieceToDisplayGeometry(C2DHoledPolyBaseSet& piece, std::vector<int32_t>& records,
+                                const CMapTransformations& transformations,
+                                const CSphereOptions& options, CEarthCheck& check) {
+    // The pieces' checks together are the whole map's: no point off the
+    // earth in any piece, and a finite point in some piece.
+    CSphereMap map;
+    if (!PrepareSphereMap(piece, transformations, map)) {
+        ReportOutOfMemory();
+        return false;
+    }
+    bool any = false;
+    if (!NoPointOffTheEarth(map.loaded, any)) {
+        ReportNotOnTheEarth();
+        return false;
+    }
+    check.anyPoint = check.anyPoint || any;
+    CRingSet polygons;
+    if (!BuildDisplayGeometry(piece, map, transformations, options.tolerance, polygons)) {
+        ReportOutOfMemory();
+        return false;
+    }
+    map.loaded.Clear();
+    ReplaceWithDisplayGeometry(polygons, piece, records);
+    return true;
+}
+
+bool FinishEarthCheck(const CEarthCheck& check) {
+    if (!check.anyPoint) {
+        ReportNotOnTheEarth();
+        return false;
+    }
     return true;
 }

@@ -82,6 +82,22 @@ bool ClipToDisplayGeometry(C2DHoledPolyBaseSet& content, std::vector<int32_t>& r
                            const CMapTransformations& transformations,
                            const CSphereOptions& options);
 
+// What the pieces of a map clipped one by one have shown so far.
+struct CEarthCheck {
+    bool anyPoint = false; // some piece had a finite point
+};
+
+// ClipToDisplayGeometry for one piece of a map read piece by piece (the
+// holed polygons of one shapefile record, or one of a text map), with the
+// same result for that piece as clipping the whole map gives. False, after
+// saying why, when a point of the piece lies off the earth or memory runs
+// out. After the last piece, FinishEarthCheck refuses (after saying why) a
+// map without a finite point, as the whole map's check does.
+bool ClipPieceToDisplayGeometry(C2DHoledPolyBaseSet& piece, std::vector<int32_t>& records,
+                                const CMapTransformations& transformations,
+                                const CSphereOptions& options, CEarthCheck& check);
+bool FinishEarthCheck(const CEarthCheck& check);
+
 // Draws a prepared geographic map into canvas as the viewer draws it: the
 // display geometry (unless raw, when the content is projected and drawn as
 // it is) fitted to the image, with the graticule beneath when asked. False

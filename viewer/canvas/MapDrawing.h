@@ -18,12 +18,9 @@
 #include <vector>
 
 #include "geometry/HoledPolygons.h"
+#include "geometry/HugePages.h"
 #include "projection/RingSet.h"
 #include "viewer/canvas/MapCanvas.h"
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 class QPainter;
 
@@ -92,48 +89,10 @@ struct CPixelMapping {
     }
 };
 
-// Allocates large arrays on 2 MiB boundaries and asks the kernel to back them
-// with huge pages where it can. Drawing reads the copy's rings and points
-// sparsely across hundreds of megabytes; with 4 KiB pages nearly every read
-// of a drawn ring's points would also miss the address translation cache.
-template <typename T> struct CHugePageAllocator {
-    using value_type = T;
-
-    static constexpr std::size_t HugePage = std::size_t(2) << 20;
-
-    CHugePageAllocator() = default;
-    template <typename U> CHugePageAllocator(const CHugePageAllocator<U>&) {}
-
-    T* allocate(std::size_t count) {
-        const std::size_t bytes = count * sizeof(T);
-        if (bytes < HugePage) {
-            return std::allocator<T>().allocate(count);
-        }
-        const std::size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
-        void* memory = std::aligned_alloc(HugePage, rounded);
-        if (memory == nullptr) {
-            throw std::bad_alloc();
-        }
-#ifdef MADV_HUGEPAGE
-        madvise(memory, rounded, MADV_HUGEPAGE);
-#endif
-        return static_cast<T*>(memory);
-    }
-
-    void deallocate(T* memory, std::size_t count) {
-        if (count * sizeof(T) < HugePage) {
-            std::allocator<T>().deallocate(memory, count);
-        } else {
-            std::free(memory);
-        }
-    }
-
-    template <typename U> bool operator==(const CHugePageAllocator<U>&) const {
-        return true;
-    }
-};
-
-template <typename T> using CHugeVector = std::vector<T, CHugePageAllocator<T>>;
+// The drawing copy's arrays (CHugeVector) are backed by huge pages: drawing
+// reads the copy's rings and points sparsely across hundreds of megabytes, and
+// with 4 KiB pages nearly every read of a drawn ring's points would also miss
+// the address translation cache.
 
 // A compact copy of a content's vertices for drawing. A copied ring holds the
 // start of its edge 0 and then the end of every edge, n + 1 points for n

@@ -1,0 +1,62 @@
+#include "tools/marlo-cli/MemoryTuning.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <malloc.h>
+#include <memory>
+#include <system_error>
+
+#include "geometry/HugePages.h"
+#include "mapfiles/MapFiles.h"
+
+namespace {
+
+// The content of the finished command, kept for the system to reclaim. A
+// plain pointer: no destructor runs for it at exit.
+C2DHoledPolyBaseSet* contentKeptUntilExit = nullptr;
+
+// Memory per byte of map file, measured on world maps (about 240 bytes of
+// objects per 16-byte shapefile vertex), with room to spare.
+constexpr size_t MemoryPerShapefileByte = 16;
+constexpr size_t MemoryPerTextMapByte = 10;
+constexpr size_t MinLargePageReserve = size_t(64) << 20;
+
+} // namespace
+
+void ReserveMemoryForMap(const std::string& path) {
+    std::error_code error;
+    const uintmax_t fileSize = std::filesystem::file_size(path, error);
+    if (error) {
+        return;
+    }
+    const size_t perByte = ChooseMapFileFormat(path.c_str()) == MapFileFormat::TextMap
+                               ? MemoryPerTextMapByte
+                               : MemoryPerShapefileByte;
+    if (fileSize > SIZE_MAX / perByte / 2) {
+        return;
+    }
+    const size_t bytes = static_cast<size_t>(fileSize) * perByte;
+    if (bytes < MinLargePageReserve) {
+        return; // small maps fault in quickly enough
+    }
+    // Every allocation then comes from the one heap that grows by brk, and
+    // memory freed at its top is kept rather than handed back.
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
+    // Grow the heap once by the whole estimate and mark that range for large
+    // pages; freeing the block leaves the range as free heap space that later
+    // allocations are carved from. Untouched pages never become resident.
+    void* block = std::malloc(bytes);
+    if (block == nullptr) {
+        return;
+    }
+    AdviseHugePages(block, bytes);
+    std::free(block);
+}
+
+void KeepUntilExit(std::unique_ptr<C2DHoledPolyBaseSet> content) {
+    delete contentKeptUntilExit; // only one map is ever kept
+    contentKeptUntilExit = content.release();
+}

@@ -1,0 +1,234 @@
+#include "tools/marlo-cli/StreamingConversion.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "mapfiles/MapFileStreams.h"
+#include "mapfiles/ShapefileRecords.h"
+#include "mapfiles/ShapefileSidecars.h"
+#include "tools/marlo-cli/TerminalProgress.h"
+
+namespace {
+
+void ReportFailure(const char* what, const std::string& path, const CMapFileError& error) {
+    std::fprintf(stderr, "%s: %s: %s\n", what, path.c_str(), DescribeMapFileError(error).c_str());
+}
+
+// Takes the pieces of a map down the road and hands them to the writer.
+class CPieceConverter final : public CHoleTaker {
+public:
+    CPieceConverter(const CMapTransformations& transformations, const CSphereOptions& sphere,
+                    CMapFileWriter& writer)
+        : transformations(transformations), sphere(sphere), writer(writer),
+          withEnds(writer.WantsEdgeEnds()) {}
+
+    // One shapefile record; false (after saying why) when clipping fails.
+    bool ConvertRecord(const ShapeRecord& record, int32_t recordNumber) {
+        if (sphere.clip) {
+            std::unique_ptr<C2DHoledPolygonSet> set(RecordToHoledPolygons(record));
+            // A content receives a record's holed polygons last first.
+            piece.ExtractHoledPolys(*set);
+            return ClipPiece(recordNumber);
+        }
+        polygons.clear();
+        // The holes are prepared as they are assigned (TakeHole), the rims
+        // once no more holes can come.
+        std::vector<std::unique_ptr<C2DPolygon>> rims = SplitRecord(record, *this);
+        polygons.resize(rims.size());
+        for (std::size_t r = 0; r < rims.size(); ++r) {
+            PrepareAndTake(*rims[r], polygons[r].rim);
+            polygons[r].hasRim = true;
+        }
+        rims.clear();
+        anyHoledPolygon = anyHoledPolygon || !polygons.empty();
+        for (std::size_t r = polygons.size(); r-- > 0;) {
+            writer.WriteHoledPolygon(polygons[r], recordNumber);
+        }
+        return true;
+    }
+
+    // One holed polygon of a text map.
+    bool ConvertHoledPolygon(std::unique_ptr<C2DHoledPolyBase> holedPolygon) {
+        anyHoledPolygon = true;
+        if (sphere.clip) {
+            piece.Add(holedPolygon.release());
+            return ClipPiece(-1);
+        }
+        PrepareHoledPolygon(*holedPolygon, transformations);
+        TakeHoledPolygonPoints(*holedPolygon, withEnds, points);
+        writer.WriteHoledPolygon(points, -1);
+        return true;
+    }
+
+    void TakeHole(unsigned rim, std::unique_ptr<C2DPolygon> hole) override {
+        if (rim >= polygons.size()) {
+            polygons.resize(rim + 1);
+        }
+        std::vector<CRingPoints>& holes = polygons[rim].holes;
+        holes.emplace_back();
+        PrepareAndTake(*hole, holes.back());
+    }
+
+    bool AnyHoledPolygon() const { return anyHoledPolygon; }
+    // After the last piece: whether the clipped map as a whole was one of
+    // the earth.
+    bool Finish() const { return !sphere.clip || FinishEarthCheck(earth); }
+
+private:
+    void PrepareAndTake(C2DPolyBase& ring, CRingPoints& out) {
+        PrepareRing(ring, transformations);
+        TakeRingPoints(ring, withEnds, out);
+    }
+
+    static void PrepareHoledPolygon(C2DHoledPolyBase& holedPolygon,
+                                    const CMapTransformations& steps) {
+        if (holedPolygon.GetRim() != nullptr) {
+            PrepareRing(*holedPolygon.GetRim(), steps);
+        }
+        for (unsigned h = 0; h < holedPolygon.GetHoleCount(); ++h) {
+            PrepareRing(*holedPolygon.GetHole(h), steps);
+        }
+    }
+
+    // The piece in hand, read as LoadMapFile reads it for --clip, is
+    // replaced by its display geometry and written.
+    bool ClipPiece(int32_t recordNumber) {
+        const CMapTransformations* steps = StepsWhileLoading(sphere, transformations);
+        for (unsigned i = 0; i < piece.GetSize(); ++i) {
+            PrepareHoledPolygon(*piece.GetAt(i), *steps);
+        }
+        anyHoledPolygon = anyHoledPolygon || piece.GetSize() != 0;
+        records.assign(piece.GetSize(), recordNumber);
+        const bool clipped =
+            ClipPieceToDisplayGeometry(piece, records, transformations, sphere, earth);
+        if (clipped) {
+            for (unsigned i = 0; i < piece.GetSize(); ++i) {
+                TakeHoledPolygonPoints(*piece.GetAt(i), withEnds, points);
+                writer.WriteHoledPolygon(points, i < records.size() ? records[i] : -1);
+            }
+        }
+        piece.DeleteAll();
+        return clipped;
+    }
+
+    const CMapTransformations& transformations;
+    const CSphereOptions& sphere;
+    CMapFileWriter& writer;
+    const bool withEnds;
+    bool anyHoledPolygon = false;
+    // The holed polygons of the record in hand, one per rim.
+    std::vector<CHoledPolygonPoints> polygons;
+    CHoledPolygonPoints points;
+    // With --clip: the piece in hand as objects, and the source record of
+    // each of its holed polygons.
+    C2DHoledPolyBaseSet piece;
+    std::vector<int32_t> records;
+    CEarthCheck earth;
+};
+
+bool ConvertShapefile(const std::string& inputPath, const std::string& outputPath,
+                      const CMapTransformations& transformations, const CSphereOptions& sphere,
+                      CMapSaveInfo& info) {
+    CTerminalProgress progress("Converting " + inputPath);
+    CMapFileError error;
+    CShapefileRecordReader reader;
+    if (!reader.Open(inputPath.c_str(), &error)) {
+        ReportFailure("Could not open file", inputPath, error);
+        return false;
+    }
+    std::unique_ptr<CMapFileWriter> writer = OpenMapFileWriter(outputPath.c_str(), &error);
+    if (!writer) {
+        ReportFailure("Could not save file", outputPath, error);
+        return false;
+    }
+    CPieceConverter converter(transformations, sphere, *writer);
+    ShapeRecord record;
+    RecordReading reading = RecordReading::End;
+    while (reader.Next(record, reading)) {
+        if (reading == RecordReading::Polygon &&
+            !converter.ConvertRecord(record, reader.GetRecordNumber())) {
+            return false;
+        }
+        progress.UpdateProgress(reader.GetPercent());
+    }
+    if (!reader.CheckAnyRead(converter.AnyHoledPolygon(), &error)) {
+        progress.Abandon();
+        ReportFailure("Could not open file", inputPath, error);
+        return false;
+    }
+    if (!converter.Finish()) {
+        return false;
+    }
+    CMapAttributes attributes;
+    ReadAttributeTable(inputPath, attributes);
+    info.attributes = &attributes;
+    const bool saved = writer->Finish(&info, &error);
+    info.attributes = nullptr;
+    if (!saved) {
+        progress.Abandon();
+        ReportFailure("Could not save file", outputPath, error);
+        return false;
+    }
+    progress.Complete();
+    return true;
+}
+
+bool ConvertTextMap(const std::string& inputPath, const std::string& outputPath,
+                    const CMapTransformations& transformations, const CSphereOptions& sphere,
+                    const CMapSaveInfo& info) {
+    CTerminalProgress progress("Converting " + inputPath);
+    CMapFileError error;
+    CTextMapReader reader;
+    if (!reader.Open(inputPath.c_str(), &error)) {
+        ReportFailure("Could not open file", inputPath, error);
+        return false;
+    }
+    std::unique_ptr<CMapFileWriter> writer = OpenMapFileWriter(outputPath.c_str(), &error);
+    if (!writer) {
+        ReportFailure("Could not save file", outputPath, error);
+        return false;
+    }
+    CPieceConverter converter(transformations, sphere, *writer);
+    while (std::unique_ptr<C2DHoledPolyBase> holedPolygon = reader.Next()) {
+        if (!converter.ConvertHoledPolygon(std::move(holedPolygon))) {
+            return false;
+        }
+        progress.UpdateProgress(reader.GetPercent());
+    }
+    if (!reader.CheckAnyRead(converter.AnyHoledPolygon(), &error)) {
+        progress.Abandon();
+        ReportFailure("Could not open file", inputPath, error);
+        return false;
+    }
+    if (!converter.Finish()) {
+        return false;
+    }
+    if (!writer->Finish(&info, &error)) {
+        progress.Abandon();
+        ReportFailure("Could not save file", outputPath, error);
+        return false;
+    }
+    progress.Complete();
+    return true;
+}
+
+} // namespace
+
+bool ConvertStreaming(const std::string& inputPath, const std::string& outputPath,
+                      const CMapTransformations& transformations, const CSphereOptions& sphere) {
+    CMapSaveInfo info;
+    info.coordinates = CoordinatesAfter(CoordinatesOfMapFile(inputPath.c_str()), transformations);
+    switch (ChooseMapFileFormat(inputPath.c_str())) {
+    case MapFileFormat::Shapefile:
+        return ConvertShapefile(inputPath, outputPath, transformations, sphere, info);
+    case MapFileFormat::TextMap:
+        return ConvertTextMap(inputPath, outputPath, transformations, sphere, info);
+    case MapFileFormat::Unknown:
+        break;
+    }
+    CMapFileError error;
+    error.problem = MapFileProblem::UnknownFormat;
+    ReportFailure("Could not open file", inputPath, error);
+    return false;
+}
