@@ -2,7 +2,8 @@
 #   make run   installs what is missing, builds, opens the bundled world map
 #   make test  installs what is missing, builds, runs every test (and again
 #              the non-GUI libraries under AddressSanitizer and UBSan)
-# Further targets: bench, fuzz, screenshot, format.
+# Further targets: bench, fuzz, screenshot, format, and package (the Debian
+# package marlo_<version>_<arch>.deb in the build folder).
 
 JOBS ?= $(shell nproc)
 BUILD ?= build
@@ -12,7 +13,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps build run test test-main test-sanitize bench fuzz screenshot format clean
+.PHONY: all deps build run test test-main test-sanitize bench fuzz screenshot package format clean
 
 all: build
 
@@ -55,6 +56,10 @@ fuzz:
 
 screenshot: build
 	@scripts/screenshot $(BUILD)
+
+package: build
+	@scripts/install-deps --package
+	@cd $(BUILD) && cpack -G DEB
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
