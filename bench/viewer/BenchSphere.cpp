@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
         const double bytes = static_cast<double>(document.GetLoadedCopy().GetBytes() +
                                                  view.canvas.GetRingDrawingBytes());
         std::printf("%-22s %5.2f s to the next frame (document %4.2f s, view update %4.2f s), "
-                    "frame %5.1f ms, copy + display geometry %4.1f bytes per vertex\n",
+                    "frame %5.1f ms, copy + display geometry %5.2f bytes per vertex\n",
                     name, withFrame, inDocument, toFrame - inDocument, frameTime * 1e3,
                     bytes / vertices);
     };
