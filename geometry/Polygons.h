@@ -42,7 +42,9 @@ public:
     void Set(const C2DPolyBase& other);
 
     // Incremental construction: SetStartPoint, then LineTo or ArcTo once per
-    // further vertex, then Close or CloseWithArc.
+    // further vertex, then Close or CloseWithArc. An arc edge runs from the
+    // last vertex to point with the given radius (coordinate units) and the
+    // side flags of C2DArc.
     void SetStartPoint(const C2DPoint& point);
     void LineTo(const C2DPoint& point);
     void ArcTo(const C2DPoint& point, bool centreOnRight, bool arcOnRight, double radius);
