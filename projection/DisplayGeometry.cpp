@@ -41,6 +41,9 @@ constexpr double SingularNudge = 1e-7;
 // halved.
 constexpr int MaxResampleDepth = 16;
 const double CosLongestEdge = std::cos(30.0 * DegreesToRadians);
+// Edges along the cut's boundary are resampled to this fraction of the
+// tolerance.
+constexpr double BoundaryToleranceRatio = 1.0 / 64.0;
 // Below this many points one thread does the whole work.
 constexpr std::size_t ParallelPoints = 20000;
 
@@ -57,7 +60,8 @@ bool IsFinite(const CPlanePoint& p) {
 class CProjector {
 public:
     CProjector(const CDisplaySpec& spec, const CSphereCut& cut)
-        : spec(spec), cut(cut), tolerance2(spec.tolerance * spec.tolerance) {}
+        : spec(spec), cut(cut), tolerance2(spec.tolerance * spec.tolerance),
+          boundaryTolerance2(tolerance2 * BoundaryToleranceRatio * BoundaryToleranceRatio) {}
 
     // An input point (longitude, latitude in degrees) by the projection's
     // own formula, with the clamps and the nudge off singular lines.
@@ -129,7 +133,12 @@ public:
         const double ey = pm.y - pa.y;
         const double off = dy * ex - dx * ey;
         const double along = (dx * ex + dy * ey) / d2;
-        bool split = off * off / d2 > tolerance2 || std::fabs(along - 0.5) > 0.3;
+        // The boundary is followed more closely than the rings: projected
+        // points of a ring can lie closer to it than the tolerance (all of a
+        // globe's limb is), and a coarse chord of the boundary would cut
+        // across them.
+        const double allowed = a.edge == CutEdge::GreatCircle ? tolerance2 : boundaryTolerance2;
+        bool split = off * off / d2 > allowed || std::fabs(along - 0.5) > 0.3;
         if (!split && a.edge == CutEdge::GreatCircle) {
             split = CosineOfArc(a, b) < CosLongestEdge;
         }
@@ -189,6 +198,7 @@ private:
     const CDisplaySpec& spec;
     const CSphereCut& cut;
     double tolerance2;
+    double boundaryTolerance2;
 };
 
 // Builds the display polygons of a range of input polygons into one set.

@@ -133,11 +133,14 @@ TEST(DisplayGeometryTest, EqualAreaProjectionsKeepEveryCountrysAreaAtEveryCentre
             const CBuilt built = Build(name, rotated, 1e-6);
             ExpectClosedFiniteRings(built.out);
             ASSERT_EQ(built.out.GetPolygonCount(), world.GetPolygonCount());
+            // Resampling to 1e-6 leaves an error of about that much times
+            // the perimeter; the azimuthal view stretches a country at the
+            // antipode around its whole rim, where it converges more slowly.
+            const bool azimuthal = std::string(name) == "Lambert Azimuthal Equal Area";
+            const double relative = azimuthal ? 5e-4 : 1e-4;
             for (std::size_t p = 0; p < world.GetPolygonCount(); ++p) {
                 const double expected = PolygonArea(reference, p);
-                // Resampling to 1e-6 leaves an error of about that much times
-                // the perimeter.
-                ASSERT_NEAR(PolygonArea(built, p), expected, 1e-4 * expected + 5e-8)
+                ASSERT_NEAR(PolygonArea(built, p), expected, relative * expected + 5e-8)
                     << "polygon " << p;
             }
         }
