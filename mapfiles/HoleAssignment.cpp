@@ -5,9 +5,13 @@
 
 namespace {
 
-// An edge spanning more bands than this is kept in a short list that every
-// query scans, so that a ring of long edges cannot blow the index up.
+// An edge spanning more bands than this goes to the next, coarser level of
+// bands; one too long even for the coarsest level is kept in a short list
+// that every query scans, so that a ring of long edges cannot blow the index
+// up.
 constexpr unsigned LongEdgeBands = 16;
+// Each level has this many times fewer bands than the one below it.
+constexpr unsigned LevelRatio = 32;
 
 bool IsFinite(const C2DRect& r) {
     return std::isfinite(r.topLeft.x) && std::isfinite(r.topLeft.y) &&
@@ -22,16 +26,20 @@ bool HasNaN(const C2DRect& r) {
 } // namespace
 
 // Horizontal bands over a ring's edges: each edge is listed in every band its
-// y range touches. Queries by a y range return a superset of the edges whose
-// rectangles can overlap that range. An edge's y range covers both its stored
-// edge rectangle and its GetBounds (the polygon code filters by one or the
-// other; they only differ if a reversal has moved an end by a rounding step).
+// y range touches, at the finest of a few levels of bands where it spans at
+// most LongEdgeBands bands (coastlines have many short edges and some long
+// ones; a detailed country's rim has thousands of edges longer than its
+// finest bands). Queries by a y range return a superset of the edges whose
+// rectangles can overlap that range. An edge's y range covers both its
+// stored edge rectangle and its GetBounds (the polygon code filters by one or
+// the other; they only differ if a reversal has moved an end by a rounding
+// step).
 class CHoleAssigner::CEdgeBands {
 public:
     explicit CEdgeBands(const C2DPolyBase& ring) {
         const unsigned n = ring.GetLineCount();
-        std::vector<double> low(n);
-        std::vector<double> high(n);
+        low.resize(n);
+        high.resize(n);
         double lowest = 0.0;
         double highest = 0.0;
         for (unsigned i = 0; i < n; ++i) {
@@ -53,39 +61,31 @@ public:
                 highest = high[i];
             }
         }
-        origin = lowest;
-        bandCount = std::clamp(n / 4, 1u, 1u << 20);
-        const double height = highest - lowest;
-        scale = (height > 0.0 && std::isfinite(height)) ? bandCount / height : 0.0;
-
+        // The finest level has about four edges per band.
+        for (unsigned count = std::clamp(n / 4, 1u, 1u << 20);; count /= LevelRatio) {
+            levels.emplace_back(lowest, highest, std::max(count, 1u));
+            if (count <= LevelRatio) {
+                break;
+            }
+        }
+        // Each edge goes to the finest level where it is short enough.
+        levelOf.assign(n, static_cast<uint8_t>(levels.size()));
         firstBand.resize(n);
-        std::vector<uint32_t> counts(bandCount + 1, 0);
         for (unsigned i = 0; i < n; ++i) {
-            const unsigned b0 = Band(low[i]);
-            const unsigned b1 = Band(high[i]);
-            firstBand[i] = b0;
-            if (b1 - b0 > LongEdgeBands) {
-                longEdges.push_back({i, low[i], high[i]});
-                continue;
+            for (std::size_t l = 0; l < levels.size(); ++l) {
+                const unsigned b0 = levels[l].Band(low[i]);
+                if (levels[l].Band(high[i]) - b0 <= LongEdgeBands) {
+                    levelOf[i] = static_cast<uint8_t>(l);
+                    firstBand[i] = b0;
+                    break;
+                }
             }
-            for (unsigned b = b0; b <= b1; ++b) {
-                ++counts[b + 1];
+            if (levelOf[i] == levels.size()) {
+                longEdges.push_back(i);
             }
         }
-        for (unsigned b = 0; b < bandCount; ++b) {
-            counts[b + 1] += counts[b];
-        }
-        bandStart = counts;
-        entries.resize(bandStart[bandCount]);
-        for (unsigned i = 0; i < n; ++i) {
-            const unsigned b0 = firstBand[i];
-            const unsigned b1 = Band(high[i]);
-            if (b1 - b0 > LongEdgeBands) {
-                continue;
-            }
-            for (unsigned b = b0; b <= b1; ++b) {
-                entries[counts[b]++] = i;
-            }
+        for (std::size_t l = 0; l < levels.size(); ++l) {
+            levels[l].Fill(static_cast<uint8_t>(l), levelOf, low, high);
         }
     }
 
@@ -94,20 +94,12 @@ public:
     // The edges come in increasing order when inOrder is set.
     void FindEdges(double lowY, double highY, std::vector<unsigned>& edges, bool inOrder) const {
         edges.clear();
-        const unsigned q0 = Band(lowY);
-        const unsigned q1 = Band(highY);
-        for (unsigned b = q0; b <= q1; ++b) {
-            for (uint32_t k = bandStart[b]; k < bandStart[b + 1]; ++k) {
-                const uint32_t e = entries[k];
-                // Report an edge only in the first queried band it is listed in.
-                if (b == q0 || firstBand[e] == b) {
-                    edges.push_back(e);
-                }
-            }
+        for (const CLevel& level : levels) {
+            level.FindEdges(lowY, highY, firstBand, edges);
         }
-        for (const CLongEdge& longEdge : longEdges) {
-            if (!(longEdge.high < lowY || longEdge.low > highY)) {
-                edges.push_back(longEdge.edge);
+        for (const uint32_t e : longEdges) {
+            if (!(high[e] < lowY || low[e] > highY)) {
+                edges.push_back(e);
             }
         }
         if (inOrder) {
@@ -116,32 +108,87 @@ public:
     }
 
 private:
-    // Monotone in y, so that overlapping y ranges share a band.
-    unsigned Band(double y) const {
-        const double t = (y - origin) * scale;
-        if (!(t > 0.0)) {
-            return 0;
+    // One level of bands of equal height over the ring's y range.
+    class CLevel {
+    public:
+        CLevel(double lowest, double highest, unsigned bandCount)
+            : origin(lowest), bandCount(bandCount) {
+            const double height = highest - lowest;
+            scale = (height > 0.0 && std::isfinite(height)) ? bandCount / height : 0.0;
         }
-        if (t >= static_cast<double>(bandCount)) {
-            return bandCount - 1;
+
+        // Monotone in y, so that overlapping y ranges share a band.
+        unsigned Band(double y) const {
+            const double t = (y - origin) * scale;
+            if (!(t > 0.0)) {
+                return 0;
+            }
+            if (t >= static_cast<double>(bandCount)) {
+                return bandCount - 1;
+            }
+            return static_cast<unsigned>(t);
         }
-        return static_cast<unsigned>(t);
-    }
+
+        // Lists the edges of this level (levelOf[e] == level) in their bands.
+        void Fill(uint8_t level, const std::vector<uint8_t>& levelOf,
+                  const std::vector<double>& low, const std::vector<double>& high) {
+            std::vector<uint32_t> counts(bandCount + 1, 0);
+            for (std::size_t i = 0; i < levelOf.size(); ++i) {
+                if (levelOf[i] != level) {
+                    continue;
+                }
+                for (unsigned b = Band(low[i]); b <= Band(high[i]); ++b) {
+                    ++counts[b + 1];
+                }
+            }
+            for (unsigned b = 0; b < bandCount; ++b) {
+                counts[b + 1] += counts[b];
+            }
+            bandStart = counts;
+            entries.resize(bandStart[bandCount]);
+            for (std::size_t i = 0; i < levelOf.size(); ++i) {
+                if (levelOf[i] != level) {
+                    continue;
+                }
+                for (unsigned b = Band(low[i]); b <= Band(high[i]); ++b) {
+                    entries[counts[b]++] = static_cast<uint32_t>(i);
+                }
+            }
+        }
+
+        void FindEdges(double lowY, double highY, const std::vector<uint32_t>& firstBand,
+                       std::vector<unsigned>& edges) const {
+            const unsigned q0 = Band(lowY);
+            const unsigned q1 = Band(highY);
+            for (unsigned b = q0; b <= q1; ++b) {
+                for (uint32_t k = bandStart[b]; k < bandStart[b + 1]; ++k) {
+                    const uint32_t e = entries[k];
+                    // Report an edge only in the first queried band it is
+                    // listed in.
+                    if (b == q0 || firstBand[e] == b) {
+                        edges.push_back(e);
+                    }
+                }
+            }
+        }
+
+    private:
+        double origin;
+        double scale = 0.0;
+        unsigned bandCount;
+        std::vector<uint32_t> bandStart;
+        std::vector<uint32_t> entries;
+    };
 
     bool usable = true;
-    double origin = 0.0;
-    double scale = 0.0;
-    unsigned bandCount = 1;
-    std::vector<uint32_t> bandStart;
-    std::vector<uint32_t> entries;
+    std::vector<double> low;
+    std::vector<double> high;
+    std::vector<CLevel> levels;
+    // Per edge: its level (levels.size() for the long list) and the first
+    // band it is listed in at that level.
+    std::vector<uint8_t> levelOf;
     std::vector<uint32_t> firstBand;
-    // The edges too long for the bands, with their y ranges.
-    struct CLongEdge {
-        uint32_t edge;
-        double low;
-        double high;
-    };
-    std::vector<CLongEdge> longEdges;
+    std::vector<uint32_t> longEdges;
 };
 
 CHoleAssigner::CHoleAssigner(const C2DRect& extent, unsigned expectedRings, unsigned indexedEdges)

@@ -22,6 +22,9 @@ C2DHoledPolyBaseSet* contentKeptUntilExit = nullptr;
 constexpr size_t MemoryPerShapefileByte = 16;
 constexpr size_t MemoryPerTextMapByte = 10;
 constexpr size_t MinLargePageReserve = size_t(64) << 20;
+// Blocks from this size on are mapped one by one when converting piece by
+// piece.
+constexpr size_t StreamingMmapThreshold = size_t(256) << 10;
 
 } // namespace
 
@@ -54,6 +57,12 @@ void ReserveMemoryForMap(const std::string& path) {
     }
     AdviseHugePages(block, bytes);
     std::free(block);
+}
+
+void TuneMemoryForStreaming() {
+    // A fixed threshold also stops glibc from raising it each time such a
+    // block is freed, which would send later large blocks to the heap.
+    mallopt(M_MMAP_THRESHOLD, static_cast<int>(StreamingMmapThreshold));
 }
 
 void KeepUntilExit(std::unique_ptr<C2DHoledPolyBaseSet> content) {

@@ -13,6 +13,13 @@
 // Call before anything big is allocated.
 void ReserveMemoryForMap(const std::string& path);
 
+// Memory for a map converted piece by piece: large arrays (a record's points,
+// a ring's copied points) come from and go back to the system directly,
+// rather than being carved from the heap, where what a large record freed
+// would be left in pieces too small for the next one and the heap would grow
+// record after record. Call before anything big is allocated.
+void TuneMemoryForStreaming();
+
 // Keeps content alive until the process ends: freeing millions of edges one
 // by one at exit only costs time, and the system takes the memory back at
 // once. The content stays reachable, so leak checkers do not report it.

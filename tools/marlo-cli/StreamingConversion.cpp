@@ -7,6 +7,8 @@
 #include "mapfiles/MapFileStreams.h"
 #include "mapfiles/ShapefileRecords.h"
 #include "mapfiles/ShapefileSidecars.h"
+#include "tools/marlo-cli/MemoryTuning.h"
+#include "tools/marlo-cli/PreparationPipeline.h"
 #include "tools/marlo-cli/TerminalProgress.h"
 
 namespace {
@@ -21,7 +23,11 @@ public:
     CPieceConverter(const CMapTransformations& transformations, const CSphereOptions& sphere,
                     CMapFileWriter& writer)
         : transformations(transformations), sphere(sphere), writer(writer),
-          withEnds(writer.WantsEdgeEnds()) {}
+          withEnds(writer.WantsEdgeEnds()), pipeline(transformations, writer) {
+        if (!sphere.clip) {
+            pipeline.Start(PreparationThreadCount() - 1);
+        }
+    }
 
     // One shapefile record; false (after saying why) when clipping fails.
     bool ConvertRecord(const ShapeRecord& record, int32_t recordNumber) {
@@ -31,20 +37,16 @@ public:
             piece.ExtractHoledPolys(*set);
             return ClipPiece(recordNumber);
         }
-        polygons.clear();
-        // The holes are prepared as they are assigned (TakeHole), the rims
+        pipeline.BeginPiece(recordNumber);
+        // Holes go to the pipeline as they are assigned (TakeHole), the rims
         // once no more holes can come.
         std::vector<std::unique_ptr<C2DPolygon>> rims = SplitRecord(record, *this);
-        polygons.resize(rims.size());
-        for (std::size_t r = 0; r < rims.size(); ++r) {
-            PrepareAndTake(*rims[r], polygons[r].rim);
-            polygons[r].hasRim = true;
+        anyHoledPolygon = anyHoledPolygon || !rims.empty();
+        for (std::unique_ptr<C2DPolygon>& rim : rims) {
+            pipeline.AddRim(rim.release(), true);
         }
-        rims.clear();
-        anyHoledPolygon = anyHoledPolygon || !polygons.empty();
-        for (std::size_t r = polygons.size(); r-- > 0;) {
-            writer.WriteHoledPolygon(polygons[r], recordNumber);
-        }
+        // A content receives a record's holed polygons last first.
+        pipeline.EndPiece(nullptr, true);
         return true;
     }
 
@@ -55,20 +57,21 @@ public:
             piece.Add(holedPolygon.release());
             return ClipPiece(-1);
         }
-        PrepareHoledPolygon(*holedPolygon, transformations);
-        TakeHoledPolygonPoints(*holedPolygon, withEnds, points);
-        writer.WriteHoledPolygon(points, -1);
+        pipeline.BeginPiece(-1);
+        pipeline.AddRim(holedPolygon->GetRim(), false);
+        for (unsigned h = 0; h < holedPolygon->GetHoleCount(); ++h) {
+            pipeline.AddHole(0, holedPolygon->GetHole(h), false);
+        }
+        pipeline.EndPiece(std::move(holedPolygon), false);
         return true;
     }
 
     void TakeHole(unsigned rim, std::unique_ptr<C2DPolygon> hole) override {
-        if (rim >= polygons.size()) {
-            polygons.resize(rim + 1);
-        }
-        std::vector<CRingPoints>& holes = polygons[rim].holes;
-        holes.emplace_back();
-        PrepareAndTake(*hole, holes.back());
+        pipeline.AddHole(rim, hole.release(), true);
     }
+
+    // After the last piece: writes what is left.
+    void FinishPieces() { pipeline.Finish(); }
 
     bool AnyHoledPolygon() const { return anyHoledPolygon; }
     // After the last piece: whether the clipped map as a whole was one of
@@ -76,11 +79,6 @@ public:
     bool Finish() const { return !sphere.clip || FinishEarthCheck(earth); }
 
 private:
-    void PrepareAndTake(C2DPolyBase& ring, CRingPoints& out) {
-        PrepareRing(ring, transformations);
-        TakeRingPoints(ring, withEnds, out);
-    }
-
     static void PrepareHoledPolygon(C2DHoledPolyBase& holedPolygon,
                                     const CMapTransformations& steps) {
         if (holedPolygon.GetRim() != nullptr) {
@@ -117,8 +115,7 @@ private:
     CMapFileWriter& writer;
     const bool withEnds;
     bool anyHoledPolygon = false;
-    // The holed polygons of the record in hand, one per rim.
-    std::vector<CHoledPolygonPoints> polygons;
+    CPreparationPipeline pipeline;
     CHoledPolygonPoints points;
     // With --clip: the piece in hand as objects, and the source record of
     // each of its holed polygons.
@@ -157,6 +154,7 @@ bool ConvertShapefile(const std::string& inputPath, const std::string& outputPat
         ReportFailure("Could not open file", inputPath, error);
         return false;
     }
+    converter.FinishPieces();
     if (!converter.Finish()) {
         return false;
     }
@@ -201,6 +199,7 @@ bool ConvertTextMap(const std::string& inputPath, const std::string& outputPath,
         ReportFailure("Could not open file", inputPath, error);
         return false;
     }
+    converter.FinishPieces();
     if (!converter.Finish()) {
         return false;
     }
@@ -217,6 +216,7 @@ bool ConvertTextMap(const std::string& inputPath, const std::string& outputPath,
 
 bool ConvertStreaming(const std::string& inputPath, const std::string& outputPath,
                       const CMapTransformations& transformations, const CSphereOptions& sphere) {
+    TuneMemoryForStreaming();
     CMapSaveInfo info;
     info.coordinates = CoordinatesAfter(CoordinatesOfMapFile(inputPath.c_str()), transformations);
     switch (ChooseMapFileFormat(inputPath.c_str())) {
