@@ -38,8 +38,7 @@ class CHoleAssigner::CEdgeBands {
 public:
     explicit CEdgeBands(const C2DPolyBase& ring) {
         const unsigned n = ring.GetLineCount();
-        low.resize(n);
-        high.resize(n);
+        spans.resize(n);
         double lowest = 0.0;
         double highest = 0.0;
         for (unsigned i = 0; i < n; ++i) {
@@ -52,13 +51,14 @@ public:
                 usable = false;
                 return;
             }
-            low[i] = std::min(bounds.bottomRight.y, stored.bottomRight.y);
-            high[i] = std::max(bounds.topLeft.y, stored.topLeft.y);
-            if (i == 0 || low[i] < lowest) {
-                lowest = low[i];
+            CEdgeSpan& span = spans[i];
+            span.low = std::min(bounds.bottomRight.y, stored.bottomRight.y);
+            span.high = std::max(bounds.topLeft.y, stored.topLeft.y);
+            if (i == 0 || span.low < lowest) {
+                lowest = span.low;
             }
-            if (i == 0 || high[i] > highest) {
-                highest = high[i];
+            if (i == 0 || span.high > highest) {
+                highest = span.high;
             }
         }
         // The finest level has about four edges per band.
@@ -69,23 +69,24 @@ public:
             }
         }
         // Each edge goes to the finest level where it is short enough.
-        levelOf.assign(n, static_cast<uint8_t>(levels.size()));
-        firstBand.resize(n);
         for (unsigned i = 0; i < n; ++i) {
+            CEdgeSpan& span = spans[i];
+            span.level = static_cast<uint8_t>(levels.size());
+            span.firstBand = 0;
             for (std::size_t l = 0; l < levels.size(); ++l) {
-                const unsigned b0 = levels[l].Band(low[i]);
-                if (levels[l].Band(high[i]) - b0 <= LongEdgeBands) {
-                    levelOf[i] = static_cast<uint8_t>(l);
-                    firstBand[i] = b0;
+                const unsigned b0 = levels[l].Band(span.low);
+                if (levels[l].Band(span.high) - b0 <= LongEdgeBands) {
+                    span.level = static_cast<uint8_t>(l);
+                    span.firstBand = b0;
                     break;
                 }
             }
-            if (levelOf[i] == levels.size()) {
+            if (span.level == levels.size()) {
                 longEdges.push_back(i);
             }
         }
         for (std::size_t l = 0; l < levels.size(); ++l) {
-            levels[l].Fill(static_cast<uint8_t>(l), levelOf, low, high);
+            levels[l].Fill(static_cast<uint8_t>(l), spans);
         }
     }
 
@@ -95,10 +96,10 @@ public:
     void FindEdges(double lowY, double highY, std::vector<unsigned>& edges, bool inOrder) const {
         edges.clear();
         for (const CLevel& level : levels) {
-            level.FindEdges(lowY, highY, firstBand, edges);
+            level.FindEdges(lowY, highY, spans, edges);
         }
         for (const uint32_t e : longEdges) {
-            if (!(high[e] < lowY || low[e] > highY)) {
+            if (!(spans[e].high < lowY || spans[e].low > highY)) {
                 edges.push_back(e);
             }
         }
@@ -108,6 +109,15 @@ public:
     }
 
 private:
+    // Per edge: its y range, its level (levels.size() for the long list) and
+    // the first band it is listed in at that level.
+    struct CEdgeSpan {
+        double low;
+        double high;
+        uint8_t level;
+        uint32_t firstBand;
+    };
+
     // One level of bands of equal height over the ring's y range.
     class CLevel {
     public:
@@ -129,15 +139,15 @@ private:
             return static_cast<unsigned>(t);
         }
 
-        // Lists the edges of this level (levelOf[e] == level) in their bands.
-        void Fill(uint8_t level, const std::vector<uint8_t>& levelOf,
-                  const std::vector<double>& low, const std::vector<double>& high) {
+        // Lists the edges of this level (spans[e].level == level) in their
+        // bands.
+        void Fill(uint8_t level, const std::vector<CEdgeSpan>& spans) {
             std::vector<uint32_t> counts(bandCount + 1, 0);
-            for (std::size_t i = 0; i < levelOf.size(); ++i) {
-                if (levelOf[i] != level) {
+            for (const CEdgeSpan& span : spans) {
+                if (span.level != level) {
                     continue;
                 }
-                for (unsigned b = Band(low[i]); b <= Band(high[i]); ++b) {
+                for (unsigned b = Band(span.low); b <= Band(span.high); ++b) {
                     ++counts[b + 1];
                 }
             }
@@ -146,17 +156,17 @@ private:
             }
             bandStart = counts;
             entries.resize(bandStart[bandCount]);
-            for (std::size_t i = 0; i < levelOf.size(); ++i) {
-                if (levelOf[i] != level) {
+            for (std::size_t i = 0; i < spans.size(); ++i) {
+                if (spans[i].level != level) {
                     continue;
                 }
-                for (unsigned b = Band(low[i]); b <= Band(high[i]); ++b) {
+                for (unsigned b = Band(spans[i].low); b <= Band(spans[i].high); ++b) {
                     entries[counts[b]++] = static_cast<uint32_t>(i);
                 }
             }
         }
 
-        void FindEdges(double lowY, double highY, const std::vector<uint32_t>& firstBand,
+        void FindEdges(double lowY, double highY, const std::vector<CEdgeSpan>& spans,
                        std::vector<unsigned>& edges) const {
             const unsigned q0 = Band(lowY);
             const unsigned q1 = Band(highY);
@@ -165,7 +175,7 @@ private:
                     const uint32_t e = entries[k];
                     // Report an edge only in the first queried band it is
                     // listed in.
-                    if (b == q0 || firstBand[e] == b) {
+                    if (b == q0 || spans[e].firstBand == b) {
                         edges.push_back(e);
                     }
                 }
@@ -181,13 +191,8 @@ private:
     };
 
     bool usable = true;
-    std::vector<double> low;
-    std::vector<double> high;
+    std::vector<CEdgeSpan> spans;
     std::vector<CLevel> levels;
-    // Per edge: its level (levels.size() for the long list) and the first
-    // band it is listed in at that level.
-    std::vector<uint8_t> levelOf;
-    std::vector<uint32_t> firstBand;
     std::vector<uint32_t> longEdges;
 };
 
