@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QValidator>
 
 namespace {
 
@@ -95,6 +96,19 @@ bool IsTypingModifier(Qt::KeyboardModifiers modifiers) {
     return commandKeys == Qt::NoModifier || commandKeys == (Qt::ControlModifier | Qt::AltModifier);
 }
 
+// Shows every letter in upper case, however it arrived: QLineEdit passes
+// each change (typing, pasting, setText) through its validator, which may
+// rewrite the text. Nothing is refused here; the shape is kept by the key
+// handling.
+class CUpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
 } // namespace
 
 CEditLatLong::CEditLatLong(QWidget* parent) : QLineEdit(parent) {
@@ -102,6 +116,7 @@ CEditLatLong::CEditLatLong(QWidget* parent) : QLineEdit(parent) {
     // methods and drops would bypass them.
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setAcceptDrops(false);
+    setValidator(new CUpperCaseValidator(this));
 }
 
 CEditLatLong::~CEditLatLong() = default;

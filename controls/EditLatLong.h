@@ -11,7 +11,8 @@ class QKeyEvent;
 // typed as degrees, minutes and seconds. The text never loses its shape: a
 // typed character overwrites the one under the caret, the caret steps over the
 // colons, each position accepts only the characters valid there, and nothing
-// deletes characters from the keyboard. Pasting is left to QLineEdit.
+// deletes characters from the keyboard. Pasting is left to QLineEdit
+// unchecked, but pasted letters are shown in upper case as typed ones are.
 class OSTREL_EXPORT CEditLatLong : public QLineEdit {
     Q_OBJECT
 

@@ -155,6 +155,31 @@ TEST(EditLatLong, DeletingKeysDoNothingAndPasteIsUnchecked) {
     EXPECT_EQ(lat.Text(), "N89");
 }
 
+// Pasted text goes in unchecked, like typed letters shown in upper case.
+TEST(EditLatLong, PastedLettersAreShownInUpperCase) {
+    Control lat(true, "N12:34:56");
+    QApplication::clipboard()->setText("s45:30:00");
+    lat.edit.selectAll();
+    lat.Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(lat.Text(), "S45:30:00");
+    EXPECT_EQ(lat.Caret(), 9);
+
+    // The paste slot (the context menu's) over one selected character.
+    Control lon(false, "E123:45:56");
+    QApplication::clipboard()->setText("w");
+    lon.edit.setSelection(0, 1);
+    lon.edit.paste();
+    EXPECT_EQ(lon.Text(), "W123:45:56");
+    EXPECT_EQ(lon.Caret(), 1);
+    // Typing goes on from there as before.
+    QTest::keyClicks(&lon.edit, "0");
+    EXPECT_EQ(lon.Text(), "W023:45:56");
+
+    // Text the program sets is shown the same way.
+    lat.edit.setText("n01:02:03");
+    EXPECT_EQ(lat.Text(), "N01:02:03");
+}
+
 // Whatever is typed, pressed or selected, the text keeps the shape of a valid
 // value: its length never changes and the digits stay within their ranges.
 TEST(EditLatLong, RandomKeystrokesKeepTheShape) {
