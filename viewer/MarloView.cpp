@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -175,11 +176,27 @@ void CMarloView::wheelEvent(QWheelEvent* event) {
         CView::wheelEvent(event);
         return;
     }
-    const double factor = delta < 0 ? ZoomOutFactor : ZoomInFactor;
-    canvas.requestedRect.ScaleAboutCentre(factor);
-    canvas.Recalculate();
-    ZoomChanged();
-    MapChanged();
+    // A mouse wheel reports whole notches of 120; a touchpad reports many
+    // small deltas, which add up to a notch before they zoom once.
+    wheelAngle += delta;
+    int steps = 0;
+    while (wheelAngle >= WheelStep) {
+        wheelAngle -= WheelStep;
+        ++steps;
+    }
+    while (wheelAngle <= -WheelStep) {
+        wheelAngle += WheelStep;
+        --steps;
+    }
+    if (steps != 0) {
+        const double factor = steps < 0 ? ZoomOutFactor : ZoomInFactor;
+        for (int i = 0; i < std::abs(steps); ++i) {
+            canvas.requestedRect.ScaleAboutCentre(factor);
+        }
+        canvas.Recalculate();
+        ZoomChanged();
+        MapChanged();
+    }
     event->accept();
 }
 

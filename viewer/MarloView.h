@@ -16,6 +16,9 @@ class CMarloView : public CView {
 public:
     static constexpr double ZoomOutFactor = 1.3;
     static constexpr double ZoomInFactor = 0.7;
+    // Wheel angle (in eighths of a degree) of one zoom step: a mouse wheel's
+    // notch.
+    static constexpr int WheelStep = 120;
 
     explicit CMarloView(QWidget* parent = nullptr);
     ~CMarloView() override;
@@ -50,6 +53,8 @@ public:
     CMapDisplay display;
     bool leftButtonDown = false;
     C2DPoint lastMouseMap;
+    // Wheel angle received but not yet turned into a zoom step.
+    int wheelAngle = 0;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -111,6 +111,42 @@ TEST_F(ViewTest, WheelZoomsOutTowardsTheUserAndInAway) {
     EXPECT_NEAR(r.bottomRight.x - r.topLeft.x, 250.0 * 0.91, 1e-9);
 }
 
+// A touchpad sends many small deltas: they add up, and each full notch of
+// 120 zooms once, whichever way the deltas come.
+TEST_F(ViewTest, WheelZoomsOncePerNotchOfAddedUpAngle) {
+    const auto width = [&] {
+        return view.canvas.requestedRect.bottomRight.x - view.canvas.requestedRect.topLeft.x;
+    };
+    const unsigned builds = view.display.GetBuildCount();
+    view.redrawNeeded = false;
+    Wheel(40);
+    Wheel(40);
+    EXPECT_EQ(width(), 250.0);
+    EXPECT_FALSE(view.redrawNeeded);
+    Wheel(40);
+    EXPECT_DOUBLE_EQ(width(), 250.0 * 0.7);
+    EXPECT_TRUE(view.redrawNeeded);
+    // Back and forth within a notch: nothing.
+    Wheel(100);
+    Wheel(-100);
+    Wheel(-15);
+    Wheel(15);
+    EXPECT_DOUBLE_EQ(width(), 250.0 * 0.7);
+    // Two notches at once zoom twice; a swipe of 1 unit deltas zooms once
+    // per 120 of them.
+    Wheel(-240);
+    EXPECT_NEAR(width(), 250.0 * 0.7 * 1.3 * 1.3, 1e-9);
+    for (int i = 0; i < 119; ++i) {
+        Wheel(-1);
+    }
+    EXPECT_NEAR(width(), 250.0 * 0.7 * 1.3 * 1.3, 1e-9);
+    Wheel(-1);
+    EXPECT_NEAR(width(), 250.0 * 0.7 * 1.3 * 1.3 * 1.3, 1e-9);
+    EXPECT_NEAR(view.canvas.requestedRect.GetCentre().x, 0.0, 1e-12);
+    EXPECT_EQ(view.wheelAngle, 0);
+    EXPECT_GE(view.display.GetBuildCount(), builds);
+}
+
 TEST_F(ViewTest, PaintCentresTheFramedImageInTheClientArea) {
     EXPECT_EQ(CMarloView::ComputeImageOffset(1200, 900), (CPixelPoint{100, 75}));
     EXPECT_EQ(CMarloView::ComputeImageOffset(1201, 751), (CPixelPoint{100, 0}));
