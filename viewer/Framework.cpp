@@ -51,7 +51,8 @@ QString RunFileDialog(const CFileDialogRequest& request, bool save) {
         dialog.setDefaultSuffix(suffix.isEmpty() ? request.defaultSuffix : suffix);
     });
     if (save) {
-        // An existing file is replaced without asking.
+        // The document asks before replacing an existing file, through this
+        // interface, so the dialog does not ask a second time.
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
@@ -67,9 +68,20 @@ QString RunFileDialog(const CFileDialogRequest& request, bool save) {
 
 } // namespace
 
-void CUserInterface::MessageBox(const QString& text, MessageIcon icon) {
+void CUserInterface::MessageBox(const QString& text, MessageIcon icon, const QString& detail) {
     QMessageBox box(ToQtIcon(icon), QApplication::applicationName(), text, QMessageBox::Ok);
+    // Informative rather than "detailed" text: the reason is what the user
+    // needs, so it should not hide behind a button.
+    box.setInformativeText(detail);
     box.exec();
+}
+
+bool CUserInterface::AskYesNo(const QString& text, const QString& detail) {
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text,
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setInformativeText(detail);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 QString CUserInterface::GetOpenFileName(const CFileDialogRequest& request) {

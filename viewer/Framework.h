@@ -31,8 +31,13 @@ struct CFileDialogRequest {
 class CUserInterface {
 public:
     virtual ~CUserInterface() = default;
-    // Shows a message with an OK button and waits for it.
-    virtual void MessageBox(const QString& text, MessageIcon icon);
+    // Shows a message with an OK button and waits for it. The detail (a path
+    // and a reason, say) goes beneath the message in smaller print; empty for
+    // none.
+    virtual void MessageBox(const QString& text, MessageIcon icon,
+                            const QString& detail = QString());
+    // Asks a question with Yes and No buttons, No the default; true for Yes.
+    virtual bool AskYesNo(const QString& text, const QString& detail = QString());
     // Returns the chosen path, or an empty string when the user cancels.
     virtual QString GetOpenFileName(const CFileDialogRequest& request);
     virtual QString GetSaveFileName(const CFileDialogRequest& request);

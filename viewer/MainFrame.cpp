@@ -317,13 +317,24 @@ void CMainFrame::OnCommand(int id) {
     }
 }
 
+bool CMainFrame::IsDocumentBusy() const {
+    const CMarloDoc* document = GetMarloDocument();
+    return document != nullptr && document->IsBusy();
+}
+
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedMapPath(event->mimeData()).isEmpty()) {
+    // While a file is read or written the progress dialog lets drops through;
+    // they are refused until it is done.
+    if (!IsDocumentBusy() && !DroppedMapPath(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     }
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
+    if (IsDocumentBusy()) {
+        event->ignore();
+        return;
+    }
     const QString path = DroppedMapPath(event->mimeData());
     if (!path.isEmpty()) {
         event->acceptProposedAction();

@@ -62,6 +62,8 @@ private:
     void CreateProjectionList();
     void CreateStatusBar();
     void OpenDroppedMap(const QString& path);
+    // Whether the document is reading or writing a file just now.
+    bool IsDocumentBusy() const;
 
     QToolBar* toolBar = nullptr;
     QLabel* statePane = nullptr;

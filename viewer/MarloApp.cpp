@@ -51,9 +51,17 @@ bool ParseOrigin(const QString& text, CGeoPoint& origin) {
 // Reports messages on standard error and cancels every file dialog.
 class CUnattendedUserInterface : public CUserInterface {
 public:
-    void MessageBox(const QString& text, MessageIcon) override {
-        std::fprintf(stderr, "Marlo: %s\n", qPrintable(text));
+    void MessageBox(const QString& text, MessageIcon, const QString& detail) override {
+        if (detail.isEmpty()) {
+            std::fprintf(stderr, "Marlo: %s\n", qPrintable(text));
+        } else {
+            std::fprintf(
+                stderr, "Marlo: %s: %s\n", qPrintable(text),
+                qPrintable(QString(detail).replace(QLatin1Char('\n'), QStringLiteral(": "))));
+        }
     }
+    // Nothing is replaced without a person to say so.
+    bool AskYesNo(const QString&, const QString&) override { return false; }
     QString GetOpenFileName(const CFileDialogRequest&) override { return QString(); }
     QString GetSaveFileName(const CFileDialogRequest&) override { return QString(); }
 };

@@ -7,9 +7,12 @@
 #include "viewer/MyProgressBar.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cmath>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -38,6 +41,18 @@ bool LiesOnTheEarth(const C2DCoordinateCopy& copy) {
     return any;
 }
 
+// Holds a flag raised for the length of a scope.
+class CBusyScope {
+public:
+    explicit CBusyScope(bool& flag) : flag(flag) { flag = true; }
+    ~CBusyScope() { flag = false; }
+    CBusyScope(const CBusyScope&) = delete;
+    CBusyScope& operator=(const CBusyScope&) = delete;
+
+private:
+    bool& flag;
+};
+
 } // namespace
 
 CMarloDoc::CMarloDoc() = default;
@@ -47,6 +62,9 @@ CMarloDoc::~CMarloDoc() {
 }
 
 void CMarloDoc::OpenMap() {
+    if (busy) {
+        return;
+    }
     const QString path =
         UserInterface().GetOpenFileName(MapFileDialogRequest(QStringLiteral("Open Shape File")));
     if (!path.isEmpty()) {
@@ -55,39 +73,132 @@ void CMarloDoc::OpenMap() {
 }
 
 void CMarloDoc::SaveMapAs() {
+    if (busy) {
+        return;
+    }
     const QString path =
         UserInterface().GetSaveFileName(MapFileDialogRequest(QStringLiteral("Save Shape File")));
-    if (!path.isEmpty()) {
-        SaveMap(QFile::encodeName(path).constData());
+    if (path.isEmpty()) {
+        return;
     }
+    if (QFileInfo::exists(path) &&
+        !UserInterface().AskYesNo(
+            QStringLiteral("%1 already exists.").arg(QFileInfo(path).fileName()),
+            QStringLiteral("Do you want to replace it?"))) {
+        return;
+    }
+    SaveMap(QFile::encodeName(path).constData());
 }
 
 void CMarloDoc::LoadMap(const char* path) {
+    if (busy) {
+        return;
+    }
+    const CBusyScope busyScope(busy);
     auto progress =
         std::make_unique<CMyProgressBar>(QStringLiteral("Loading Shape File..."), nullptr);
-    content.DeleteAll();
-    if (!ReadMapFile(path, content, progress.get())) {
-        UserInterface().MessageBox(QStringLiteral("Could not open file"), MessageIcon::Warning);
+    C2DHoledPolyBaseSet loaded;
+    CMapAttributes loadedAttributes;
+    CMapFileError error;
+    if (!ReadMapFile(path, loaded, progress.get(), &loadedAttributes, &error)) {
+        // The map on show stays, with whatever is held; the views keep their
+        // zoom.
+        ReportFileFailure("Could not open file", path, error);
+        return;
     }
-    content.MakeClockwise();
+    loaded.MakeClockwise();
+    content.DeleteAll();
+    content.MoveAllFrom(loaded);
+    attributes = std::move(loadedAttributes);
     // The new coordinates are the file's own: whatever was applied to the old
     // content no longer applies, and nothing is inverted.
     DropTransformations();
-    TakeLoadedCopy();
+    TakeLoadedCopyAndIndexFeatures();
+    loadedCoordinates = CoordinatesOfMapFile(path);
+    if (loadedCoordinates.kind == MapCoordinates::Geographic && !geographic) {
+        loadedCoordinates = CMapCoordinateState();
+    }
+    // A file that says it holds projected coordinates is no map of the earth
+    // in degrees, however small its numbers.
+    geographic = geographic && loadedCoordinates.kind == MapCoordinates::Geographic;
     progress.reset();
     UpdateAllViews(nullptr, HintContentChanged);
 }
 
 void CMarloDoc::SaveMap(const char* path) {
+    if (busy) {
+        return;
+    }
+    const CBusyScope busyScope(busy);
     auto progress =
         std::make_unique<CMyProgressBar>(QStringLiteral("Saving Shape File..."), nullptr);
-    if (!WriteMapFile(path, content, progress.get())) {
-        UserInterface().MessageBox(QStringLiteral("Could not save file"), MessageIcon::Warning);
+    CMapSaveInfo info;
+    info.attributes = &attributes;
+    info.coordinates = GetContentCoordinates();
+    CMapFileError error;
+    if (!WriteMapFile(path, content, progress.get(), &info, &error)) {
+        ReportFileFailure("Could not save file", path, error);
     }
 }
 
+void CMarloDoc::ReportFileFailure(const char* message, const char* path,
+                                  const CMapFileError& error) const {
+    QString detail = QFile::decodeName(path);
+    const std::string reason = DescribeMapFileError(error);
+    if (!reason.empty()) {
+        detail += QLatin1Char('\n') + QString::fromLocal8Bit(reason.c_str());
+    }
+    UserInterface().MessageBox(QString::fromLatin1(message), MessageIcon::Warning, detail);
+}
+
+void CMarloDoc::TakeLoadedCopyAndIndexFeatures() {
+    // Both only read the content: the index is built on a helper thread while
+    // this one takes the copy, which halves the wait on a large map.
+    featureLocator.Clear();
+    std::thread indexer;
+    try {
+        indexer = std::thread([this] { IndexFeatures(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: one after the other.
+    }
+    TakeLoadedCopy();
+    if (indexer.joinable()) {
+        indexer.join();
+    } else {
+        IndexFeatures();
+    }
+}
+
+void CMarloDoc::IndexFeatures() {
+    try {
+        featureLocator.Build(attributes, content);
+    } catch (const std::bad_alloc&) {
+        // Without memory for the index the status bar names nothing.
+        featureLocator.Clear();
+    }
+}
+
+std::string CMarloDoc::FeatureNameAt(double x, double y) const {
+    return featureLocator.NameAt(x, y);
+}
+
+CMapCoordinateState CMarloDoc::GetContentCoordinates() const {
+    if (!followsLoadedCopy || rotation != nullptr) {
+        return CMapCoordinateState();
+    }
+    if (projection == nullptr) {
+        return loadedCoordinates;
+    }
+    CMapCoordinateState projected;
+    if (loadedCoordinates.kind == MapCoordinates::Geographic) {
+        projected.kind = MapCoordinates::Projected;
+        projected.projectionType = projection->projectionType;
+    }
+    return projected;
+}
+
 void CMarloDoc::Project(const char* projectionName) {
-    if (projection != nullptr || projectionName == nullptr) {
+    if (busy || projection != nullptr || projectionName == nullptr) {
         return;
     }
     projection = CreateProjection(projectionName);
@@ -113,7 +224,7 @@ void CMarloDoc::Project(const char* projectionName) {
 }
 
 void CMarloDoc::InverseProject() {
-    if (projection == nullptr) {
+    if (busy || projection == nullptr) {
         return;
     }
     geographicCapture.reset();
@@ -133,7 +244,7 @@ void CMarloDoc::InverseProject() {
 }
 
 void CMarloDoc::Rotate(const CGeoPoint& origin) {
-    if (rotation != nullptr) {
+    if (busy || rotation != nullptr) {
         return;
     }
     geographicCapture.reset();
@@ -154,7 +265,7 @@ void CMarloDoc::Rotate(const CGeoPoint& origin) {
 }
 
 void CMarloDoc::RotateBack() {
-    if (rotation == nullptr) {
+    if (busy || rotation == nullptr) {
         return;
     }
     geographicCapture.reset();

@@ -2,6 +2,9 @@
 
 #include "geometry/CoordinateCopy.h"
 #include "geometry/HoledPolygons.h"
+#include "mapfiles/FeatureLocator.h"
+#include "mapfiles/MapAttributes.h"
+#include "mapfiles/MapFiles.h"
 #include "projection/RingSet.h"
 #include "viewer/Framework.h"
 
@@ -34,14 +37,24 @@ public:
     CMarloDoc();
     ~CMarloDoc() override;
 
-    // Ask for a file name, then load or save it.
+    // Ask for a file name, then load or save it. Saving over an existing
+    // file asks first.
     void OpenMap();
     void SaveMapAs();
 
-    // The format follows from the path: ".vmq" anywhere in it means the text
-    // map format, otherwise ".shp" means a shapefile (case-sensitive).
+    // The format follows from the file name's extension, in any case: ".vmq"
+    // is a text map, ".shp" a shapefile. A load reads into a new set and
+    // takes it (with its attributes) only when the whole read succeeded; on
+    // failure the map, its transformations and the views stay as they were.
+    // A save writes the attributes read with the map and, for a shapefile,
+    // the .prj that GetContentCoordinates describes. Failures are reported
+    // with the path and the reason.
     void LoadMap(const char* path);
     void SaveMap(const char* path);
+    // True while a file is read or written. The progress dialog lets queued
+    // events through meanwhile (a dropped file, say), so every command that
+    // would read or change the content does nothing while this holds.
+    bool IsBusy() const { return busy; }
 
     // Applies the projection of that display name, unless one is applied
     // already or the name is unknown.
@@ -53,6 +66,16 @@ public:
     void RotateBack();
 
     const C2DHoledPolyBaseSet& GetContent() const { return content; }
+    // The attribute table read with the content (empty for a text map).
+    const CMapAttributes& GetAttributes() const { return attributes; }
+    // The name of the feature at a point in the loaded coordinates, in
+    // UTF-8; empty where there is none or the map has no names.
+    std::string FeatureNameAt(double x, double y) const;
+    // What the content's coordinates are now, for the .prj of a save: the
+    // loaded file's own while nothing is held, the held projection's when
+    // longitudes and latitudes were projected, and unknown once a rotation
+    // is held or the content no longer follows the loaded copy.
+    CMapCoordinateState GetContentCoordinates() const;
     // The content as loaded (empty when it could not be copied).
     const C2DCoordinateCopy& GetLoadedCopy() const { return loadedCopy; }
     // Whether the loaded content is a map of the earth: its finite vertices,
@@ -75,6 +98,9 @@ public:
 
 private:
     void DropTransformations();
+    void ReportFileFailure(const char* message, const char* path, const CMapFileError& error) const;
+    void TakeLoadedCopyAndIndexFeatures();
+    void IndexFeatures();
     void TakeLoadedCopy();
 
     // Threads that restore a large content from the copy.
@@ -84,6 +110,12 @@ private:
     CGeoRotation* rotation = nullptr;
     C2DHoledPolyBaseSet content;
     C2DCoordinateCopy loadedCopy;
+    CMapAttributes attributes;
+    CFeatureLocator featureLocator;
+    // The coordinates of the loaded file (Unknown when they are not
+    // longitude and latitude on the earth though the file says so).
+    CMapCoordinateState loadedCoordinates;
+    bool busy = false;
     bool geographic = false;
     bool followsLoadedCopy = false;
     bool rotatedAfterProjection = false;

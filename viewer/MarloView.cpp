@@ -215,6 +215,36 @@ QString CMarloView::CursorReadout(int px, int py, const C2DPoint& cursor) const 
     }
     const QString latitude = QString::fromLatin1(FormatLatitude(lat));
     const QString longitude = QString::fromLatin1(FormatLongitude(lon));
-    return QString::asprintf("Win: (%d,%d) Real: (%04f,%04f) ", px, py, cursor.x, cursor.y) +
-           latitude + QStringLiteral(", ") + longitude;
+    QString readout =
+        QString::asprintf("Win: (%d,%d) Real: (%04f,%04f) ", px, py, cursor.x, cursor.y) +
+        latitude + QStringLiteral(", ") + longitude;
+    const QString name = FeatureNameAt(cursor);
+    if (!name.isEmpty()) {
+        readout += QStringLiteral(" \u2014 ") + name;
+    }
+    return readout;
+}
+
+QString CMarloView::FeatureNameAt(const C2DPoint& cursor) const {
+    const CMarloDoc* document = GetDocument();
+    if (document == nullptr || document->GetAttributes().NameField() < 0) {
+        return QString();
+    }
+    // Back to the loaded coordinates, undoing what was applied last first: a
+    // rotation held since before the projection is undone after it.
+    double lat = cursor.y;
+    double lon = cursor.x;
+    CProjection* projection = document->GetProjection();
+    CGeoRotation* rotation = document->GetRotation();
+    if (rotation != nullptr && document->RotatedAfterProjection()) {
+        rotation->InverseRotate(lat, lon);
+        rotation = nullptr;
+    }
+    if (projection != nullptr) {
+        projection->InverseProject(lat, lon);
+    }
+    if (rotation != nullptr) {
+        rotation->InverseRotate(lat, lon);
+    }
+    return QString::fromStdString(document->FeatureNameAt(lon, lat));
 }

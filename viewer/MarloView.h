@@ -43,8 +43,11 @@ public:
     // Where the image's top-left pixel sits in a client area of that size.
     static CPixelPoint ComputeImageOffset(int clientWidth, int clientHeight);
     // The status-bar readout for image pixel (px, py) showing map point
-    // cursor, with the document's projection and then its rotation undone.
+    // cursor, with the document's projection and then its rotation undone,
+    // followed by the name of the feature there when the map has names.
     QString CursorReadout(int px, int py, const C2DPoint& cursor) const;
+    // The name of the document's feature under map point cursor, or empty.
+    QString FeatureNameAt(const C2DPoint& cursor) const;
 
     bool redrawNeeded = true;
     C2DPoint cursorMap;

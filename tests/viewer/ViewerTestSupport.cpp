@@ -9,8 +9,10 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-void CRecordingUserInterface::MessageBox(const QString& text, MessageIcon icon) {
+void CRecordingUserInterface::MessageBox(const QString& text, MessageIcon icon,
+                                         const QString& detail) {
     messages.append(text);
+    details.append(detail);
     icons.push_back(icon);
     QStringList titles;
     for (const QWidget* widget : QApplication::topLevelWidgets()) {
@@ -19,6 +21,11 @@ void CRecordingUserInterface::MessageBox(const QString& text, MessageIcon icon) 
         }
     }
     windowsAtMessage.push_back(titles);
+}
+
+bool CRecordingUserInterface::AskYesNo(const QString& text, const QString& detail) {
+    questions.append(text + QLatin1Char('\n') + detail);
+    return yesNoAnswer;
 }
 
 QString CRecordingUserInterface::GetOpenFileName(const CFileDialogRequest& request) {

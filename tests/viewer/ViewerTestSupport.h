@@ -15,11 +15,13 @@ public:
     CRecordingUserInterface() { SetUserInterface(this); }
     ~CRecordingUserInterface() override { SetUserInterface(nullptr); }
 
-    void MessageBox(const QString& text, MessageIcon icon) override;
+    void MessageBox(const QString& text, MessageIcon icon, const QString& detail) override;
+    bool AskYesNo(const QString& text, const QString& detail) override;
     QString GetOpenFileName(const CFileDialogRequest& request) override;
     QString GetSaveFileName(const CFileDialogRequest& request) override;
 
     QStringList messages;
+    QStringList details;
     std::vector<MessageIcon> icons;
     // Titles of the visible top-level windows while each message was shown.
     std::vector<QStringList> windowsAtMessage;
@@ -27,6 +29,9 @@ public:
     std::vector<CFileDialogRequest> saveRequests;
     QString openAnswer;
     QString saveAnswer;
+    // Questions asked (text, then detail) and the answer every one gets.
+    QStringList questions;
+    bool yesNoAnswer = false;
 };
 
 // A view that only records the hints it receives.
