@@ -138,26 +138,34 @@ void CMapDisplay::Build(CMarloDoc& document, CMapCanvas& canvas) {
 bool CMapDisplay::BuildLand(CMarloDoc& document, CRingSet& out) const {
     CProjection* projection = document.GetProjection();
     try {
-        // Rotated longitudes and latitudes: taken by the document before it
-        // projected, else the content's own while nothing is projected, else
-        // the loaded copy rotated again.
+        // Rotated longitudes and latitudes and their projections: taken by
+        // the document while it projected; else the content's own while
+        // nothing is projected, else the loaded copy rotated again.
         CRingSet geographic;
-        if (!document.TakeGeographicCapture(geographic) &&
-            !MakeGeographicRings(document.GetLoadedCopy(),
-                                 projection == nullptr ? &document.GetContent() : nullptr,
-                                 document.GetRotation(), geographic, BuildThreads)) {
-            return false;
-        }
-        // The content holds exactly the projection of those points, so rings
-        // that nothing cuts need not be projected again.
         CRingSet projected;
         const CRingSet* exact = &geographic;
-        if (projection != nullptr) {
-            exact = MakeProjectedRings(document.GetLoadedCopy(), geographic, document.GetContent(),
+        if (document.TakeDisplayRings(geographic, projected)) {
+            exact = &projected;
+        } else {
+            if (!MakeGeographicRings(document.GetLoadedCopy(),
+                                     projection == nullptr ? &document.GetContent() : nullptr,
+                                     document.GetRotation(), geographic, BuildThreads)) {
+                return false;
+            }
+            // The content holds exactly the projection of those points, so
+            // rings that nothing cuts need not be projected again.
+            if (projection != nullptr) {
+                exact =
+                    MakeProjectedRings(document.GetLoadedCopy(), geographic, document.GetContent(),
                                        *projection, projected, BuildThreads)
                         ? &projected
                         : nullptr;
+            }
         }
+        // The display geometry holds about one point per vertex and one per
+        // ring; a little more where cuts and resampling add points.
+        const std::size_t expected = geographic.GetPointCount() + geographic.GetRingCount();
+        ReserveInHugePages(out.points, expected + expected / 64 + 4096);
         const CDisplayGeometryBuilder builder(MakeDisplaySpec(projection, tolerance));
         builder.BuildPolygons(geographic, exact, out, BuildThreads);
     } catch (const std::bad_alloc&) {

@@ -3,8 +3,8 @@
 #include "mapfiles/MapFiles.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
-#include "viewer/canvas/DisplaySource.h"
 #include "viewer/MyProgressBar.h"
+#include "viewer/canvas/DisplaySource.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -205,21 +205,32 @@ void CMarloDoc::Project(const char* projectionName) {
     if (projection == nullptr) {
         return;
     }
-    geographicCapture.reset();
-    if (followsLoadedCopy && geographic && rotation != nullptr) {
-        // The view draws a geographic map from its rotated longitudes and
-        // latitudes, which are the content's until it is projected. (Without
-        // a rotation they are the loaded copy's own points.)
+    DropDisplayRings();
+    // Each vertex is projected once, on several threads, with the same bits
+    // as projecting the content edge by edge. A map of the earth also keeps
+    // its rotated longitudes and latitudes and their projections for the
+    // view, which builds the display geometry from them.
+    bool transformed = false;
+    if (followsLoadedCopy) {
         try {
-            auto capture = std::make_unique<CRingSet>();
-            if (MakeGeographicRings(loadedCopy, &content, rotation, *capture, RestoreThreads)) {
-                geographicCapture = std::move(capture);
+            auto before = std::make_unique<CRingSet>();
+            auto after = std::make_unique<CRingSet>();
+            const bool keepRings = geographic;
+            transformed = TransformWithRings(loadedCopy, content, *projection, rotation,
+                                             keepRings ? before.get() : nullptr,
+                                             keepRings ? after.get() : nullptr, RestoreThreads);
+            if (transformed && keepRings &&
+                before->GetPolygonCount() == loadedCopy.GetPolygonCount()) {
+                geographicCapture = std::move(before);
+                projectedCapture = std::move(after);
             }
         } catch (const std::bad_alloc&) {
-            // The view takes them from the copy instead.
+            // Projected by the content's own traversal instead.
         }
     }
-    content.Transform(*projection);
+    if (!transformed) {
+        content.Transform(*projection);
+    }
     UpdateAllViews(nullptr, HintContentChanged);
 }
 
@@ -227,7 +238,7 @@ void CMarloDoc::InverseProject() {
     if (busy || projection == nullptr) {
         return;
     }
-    geographicCapture.reset();
+    DropDisplayRings();
     // The content from before Project is the loaded copy taken through the
     // rotation, if one was applied first: bit for bit what it was.
     const bool restored =
@@ -247,7 +258,7 @@ void CMarloDoc::Rotate(const CGeoPoint& origin) {
     if (busy || rotation != nullptr) {
         return;
     }
-    geographicCapture.reset();
+    DropDisplayRings();
     rotation = new CGeoRotation();
     rotation->SetOrigin(origin.lat * RadiansToDegrees, origin.lon * RadiansToDegrees);
     if (projection != nullptr) {
@@ -268,7 +279,7 @@ void CMarloDoc::RotateBack() {
     if (busy || rotation == nullptr) {
         return;
     }
-    geographicCapture.reset();
+    DropDisplayRings();
     if (projection != nullptr) {
         // Rotating back projected coordinates, by the formulas alone.
         followsLoadedCopy = false;
@@ -282,17 +293,24 @@ void CMarloDoc::RotateBack() {
     UpdateAllViews(nullptr, HintContentChanged);
 }
 
-bool CMarloDoc::TakeGeographicCapture(CRingSet& out) {
-    if (geographicCapture == nullptr) {
+bool CMarloDoc::TakeDisplayRings(CRingSet& geographicRings, CRingSet& projectedRings) {
+    if (geographicCapture == nullptr || projectedCapture == nullptr) {
+        DropDisplayRings();
         return false;
     }
-    out = std::move(*geographicCapture);
-    geographicCapture.reset();
+    geographicRings = std::move(*geographicCapture);
+    projectedRings = std::move(*projectedCapture);
+    DropDisplayRings();
     return true;
 }
 
-void CMarloDoc::TakeLoadedCopy() {
+void CMarloDoc::DropDisplayRings() {
     geographicCapture.reset();
+    projectedCapture.reset();
+}
+
+void CMarloDoc::TakeLoadedCopy() {
+    DropDisplayRings();
     followsLoadedCopy = loadedCopy.Capture(content);
     geographic = followsLoadedCopy && LiesOnTheEarth(loadedCopy);
 }

@@ -88,10 +88,10 @@ public:
     // (so that it rotated projected coordinates).
     bool RotatedAfterProjection() const { return rotatedAfterProjection; }
     // The rings of a geographic content in rotated longitude and latitude,
-    // taken just before the last Project changed a rotated content (see
-    // MakeGeographicRings); moved into out, false when there is none. Any
-    // other command drops it.
-    bool TakeGeographicCapture(CRingSet& out);
+    // and their projections, taken while the last Project transformed the
+    // content (see TransformWithRings); moved into the arguments, false when
+    // there are none. Any other command drops them.
+    bool TakeDisplayRings(CRingSet& geographic, CRingSet& projected);
     // The applied transformations, or null.
     CProjection* GetProjection() const { return projection; }
     CGeoRotation* GetRotation() const { return rotation; }
@@ -102,6 +102,7 @@ private:
     void TakeLoadedCopyAndIndexFeatures();
     void IndexFeatures();
     void TakeLoadedCopy();
+    void DropDisplayRings();
 
     // Threads that restore a large content from the copy.
     static constexpr unsigned RestoreThreads = 2;
@@ -120,4 +121,5 @@ private:
     bool followsLoadedCopy = false;
     bool rotatedAfterProjection = false;
     std::unique_ptr<CRingSet> geographicCapture;
+    std::unique_ptr<CRingSet> projectedCapture;
 };

@@ -158,3 +158,31 @@ TEST_F(ExactUndoTest, OnlyMapsWithinTheEarthsDegreesAreGeographic) {
 }
 
 } // namespace
+
+// Project transforms each shared vertex once, on two threads; the content it
+// leaves is bit for bit what projecting the content edge by edge gives, with
+// and without a rotation held, arcs included.
+TEST_F(ExactUndoTest, ProjectingGivesTheBitsOfTheEdgeByEdgeTransform) {
+    for (const char* map : {"world-50m-countries.shp", "sample-arcs.vmq"}) {
+        for (const bool rotated : {false, true}) {
+            for (const char* name : {"Mollweide", "Orthographic", "Cassini"}) {
+                SCOPED_TRACE(std::string(map) + " " + name + (rotated ? " rotated" : ""));
+                Load(map);
+                C2DHoledPolyBaseSet expected;
+                ASSERT_TRUE(ReadMapFile(DataPath(map).c_str(), expected, nullptr));
+                expected.MakeClockwise();
+                CGeoRotation rotation;
+                rotation.SetOrigin(40.0, -100.0);
+                if (rotated) {
+                    document.Rotate(NorthAmerica);
+                    expected.Transform(rotation);
+                }
+                document.Project(name);
+                std::unique_ptr<CProjection> projection(CreateProjection(name));
+                expected.Transform(*projection);
+                EXPECT_EQ(
+                    FirstDifference(ContentBits(document.GetContent()), ContentBits(expected)), -1);
+            }
+        }
+    }
+}

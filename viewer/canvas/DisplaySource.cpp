@@ -1,15 +1,19 @@
 #include "viewer/canvas/DisplaySource.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <new>
 #include <system_error>
 #include <thread>
 
+#include "geometry/HugePages.h"
 #include "projection/DisplayGeometry.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
+#include "projection/Transformation.h"
 #include "viewer/canvas/MapCanvas.h"
 
 namespace {
@@ -79,6 +83,7 @@ bool MakeLayout(const C2DCoordinateCopy& copy, CRingSet& out, std::vector<CSourc
         }
         out.EndPolygon();
     }
+    ReserveInHugePages(out.points, total);
     out.points.resize(total);
     return true;
 }
@@ -143,7 +148,120 @@ template <typename Fill> void FillInParallel(const CRingSet& out, unsigned threa
     }
 }
 
+// Bit-for-bit equality: 0.0 and -0.0 differ.
+inline bool SameBits(double a, double b) {
+    return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
+// Whether every edge of a ring is a straight line.
+bool IsStraight(const C2DPolyBase& ring) {
+    if (ring.GetType() == GeometryType::Polygon) {
+        return true;
+    }
+    for (unsigned k = 0; k < ring.GetLineCount(); ++k) {
+        if (ring.GetLine(k)->GetType() != GeometryType::Line) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A ring of straight edges transformed in place as Transform does: each
+// edge's start and end (start + direction) transformed, the direction set to
+// their difference, the rectangles refreshed. A start that is bit for bit
+// the previous edge's end (nearly all of them), and a last end that is the
+// first start, take that point's transform instead of computing it again.
+// before and after, when not null, receive the edge starts.
+void TransformStraightRing(C2DPolyBase& ring, CTransformation& transformation, CPlanePoint* before,
+                           CPlanePoint* after) {
+    const unsigned count = ring.GetLineCount();
+    if (count == 0) {
+        return;
+    }
+    const C2DPoint first = static_cast<const C2DLine*>(ring.GetLine(0))->start;
+    C2DPoint firstMoved = first;
+    transformation.Transform(firstMoved.x, firstMoved.y);
+    C2DPoint previousEnd;
+    C2DPoint previousEndMoved;
+    for (unsigned k = 0; k < count; ++k) {
+        auto& line = *static_cast<C2DLine*>(ring.GetLine(k));
+        const C2DPoint start = line.start;
+        const C2DPoint end(start.x + line.direction.dx, start.y + line.direction.dy);
+        C2DPoint startMoved = start;
+        if (k == 0) {
+            startMoved = firstMoved;
+        } else if (SameBits(start.x, previousEnd.x) && SameBits(start.y, previousEnd.y)) {
+            startMoved = previousEndMoved;
+        } else {
+            transformation.Transform(startMoved.x, startMoved.y);
+        }
+        C2DPoint endMoved = end;
+        if (k + 1 == count && SameBits(end.x, first.x) && SameBits(end.y, first.y)) {
+            endMoved = firstMoved;
+        } else {
+            transformation.Transform(endMoved.x, endMoved.y);
+        }
+        if (before != nullptr) {
+            before[k] = CPlanePoint{start.x, start.y};
+        }
+        if (after != nullptr) {
+            after[k] = CPlanePoint{startMoved.x, startMoved.y};
+        }
+        line.start = startMoved;
+        line.direction = C2DOffset(endMoved.x - startMoved.x, endMoved.y - startMoved.y);
+        previousEnd = end;
+        previousEndMoved = endMoved;
+    }
+    if (ring.GetLineRectCount() == count) {
+        ring.MakeLineRects();
+        ring.MakeBoundingRect();
+    }
+}
+
+// Runs work(firstRing, endRing) over the copy's rings on up to threads
+// threads, each run with about an equal share of the points.
+template <typename Work>
+void ShareCopiedRings(const C2DCoordinateCopy& copy, unsigned threads, Work work) {
+    const std::size_t ringCount = copy.GetRingCount();
+    const std::size_t pointCount = copy.GetPoints().size();
+    threads = std::max(1u, std::min(threads, 16u));
+    std::vector<std::size_t> bounds{0};
+    std::size_t ring = 0;
+    for (unsigned t = 1; t < threads; ++t) {
+        const std::size_t share = pointCount / threads * t;
+        while (ring < ringCount && copy.GetRing(ring).firstPoint < share) {
+            ++ring;
+        }
+        bounds.push_back(ring);
+    }
+    bounds.push_back(ringCount);
+    std::vector<std::thread> helpers;
+    std::size_t unstarted = ringCount;
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back([&, t] { work(bounds[t], bounds[t + 1]); });
+        } catch (const std::system_error&) {
+            unstarted = bounds[t];
+            break;
+        }
+    }
+    work(bounds[0], bounds[1]);
+    if (unstarted < ringCount) {
+        work(unstarted, ringCount);
+    }
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
 } // namespace
+
+void ReserveInHugePages(std::vector<CPlanePoint>& points, std::size_t count) {
+    if (points.capacity() < count) {
+        points.reserve(count);
+        AdviseHugePages(points.data(), points.capacity() * sizeof(CPlanePoint));
+    }
+}
 
 void SampleArc(const C2DCoordinateCopy::CPoint& start, const C2DCoordinateCopy::CPoint& end,
                const C2DCoordinateCopy::CArcShape& shape, double tolerance,
@@ -250,6 +368,85 @@ bool MakeProjectedRings(const C2DCoordinateCopy& copy, const CRingSet& geographi
         });
     } catch (const std::bad_alloc&) {
         out.Clear();
+        return false;
+    }
+    return true;
+}
+
+bool TransformWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& content,
+                        CTransformation& transformation, CGeoRotation* rotationOfCopy,
+                        CRingSet* geographic, CRingSet* projected, unsigned threads) {
+    const bool withRings = geographic != nullptr && projected != nullptr;
+    try {
+        std::vector<const C2DPolyBase*> contentRings;
+        std::vector<CSourceRing> sources;
+        if (!ContentRings(copy, content, contentRings) ||
+            (withRings && !MakeLayout(copy, *geographic, sources))) {
+            return false;
+        }
+        // Where each copied ring goes in the ring sets, if anywhere.
+        constexpr std::size_t Nowhere = std::numeric_limits<std::size_t>::max();
+        std::vector<std::size_t> placeOf;
+        if (withRings) {
+            projected->ringStarts = geographic->ringStarts;
+            projected->polygonStarts = geographic->polygonStarts;
+            ReserveInHugePages(projected->points, geographic->points.size());
+            projected->points.resize(geographic->points.size());
+            placeOf.assign(copy.GetRingCount(), Nowhere);
+            for (std::size_t i = 0; i < sources.size(); ++i) {
+                placeOf[sources[i].copyRing] = i;
+            }
+        }
+        // Set by a thread that ran out of memory sampling an arc: the
+        // content is transformed all the same, the ring sets are not usable.
+        std::atomic<bool> ringsLost{false};
+        ShareCopiedRings(copy, threads, [&](std::size_t first, std::size_t end) {
+            std::vector<CPlanePoint> sampled;
+            for (std::size_t r = first; r < end; ++r) {
+                // The rings are the content's own, handed out one thread each.
+                auto& ring = const_cast<C2DPolyBase&>(*contentRings[r]);
+                const std::size_t place = withRings ? placeOf[r] : Nowhere;
+                CPlanePoint* before = nullptr;
+                CPlanePoint* after = nullptr;
+                if (place != Nowhere) {
+                    before = geographic->points.data() + geographic->ringStarts[place];
+                    after = projected->points.data() + projected->ringStarts[place];
+                }
+                if (IsStraight(ring)) {
+                    TransformStraightRing(ring, transformation, before, after);
+                    continue;
+                }
+                ring.Transform(transformation);
+                if (place == Nowhere) {
+                    continue;
+                }
+                // Arcs: their sampled points, from the copy.
+                sampled.clear();
+                try {
+                    AppendCopiedRing(copy, r, sampled);
+                } catch (const std::bad_alloc&) {
+                    ringsLost = true;
+                    continue;
+                }
+                for (CPlanePoint& p : sampled) {
+                    if (rotationOfCopy != nullptr) {
+                        rotationOfCopy->Transform(p.x, p.y);
+                    }
+                    *before++ = p;
+                    transformation.Transform(p.x, p.y);
+                    *after++ = p;
+                }
+            }
+        });
+        if (ringsLost && withRings) {
+            geographic->Clear();
+            projected->Clear();
+        }
+    } catch (const std::bad_alloc&) {
+        if (withRings) {
+            geographic->Clear();
+            projected->Clear();
+        }
         return false;
     }
     return true;

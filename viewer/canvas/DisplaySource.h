@@ -18,6 +18,7 @@
 class CGeoRotation;
 class CMapCanvas;
 class CProjection;
+class CTransformation;
 
 // Sampled arcs stay within this distance of the true arc, in the copy's
 // units (degrees for a map of the earth).
@@ -40,6 +41,26 @@ bool MakeGeographicRings(const C2DCoordinateCopy& copy, const C2DHoledPolyBaseSe
 bool MakeProjectedRings(const C2DCoordinateCopy& copy, const CRingSet& geographic,
                         const C2DHoledPolyBaseSet& projectedContent, CProjection& projection,
                         CRingSet& out, unsigned threads);
+
+// Transforms content in place exactly as content.Transform(transformation)
+// would, bit for bit, but transforms a point shared by two edges once and
+// shares the rings between threads. content must fit copy (the document's
+// loaded copy; its arcs are sampled from there). When geographic and
+// projected are given they receive, in the layout above, every ring's points
+// before and after the transformation: arc rings sampled from the copy taken
+// through rotationOfCopy (the held rotation, or null), and their samples
+// transformed. False, with nothing changed, when content does not fit the
+// copy or memory runs out; when memory runs out while the content is
+// transformed, it is transformed all the same and the ring sets are left
+// empty.
+bool TransformWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& content,
+                        CTransformation& transformation, CGeoRotation* rotationOfCopy,
+                        CRingSet* geographic, CRingSet* projected, unsigned threads);
+
+// Makes room for count points in memory backed by huge pages: arrays of
+// millions of points then fault in a few hundred pages instead of tens of
+// thousands. Nothing happens when there is room already.
+void ReserveInHugePages(std::vector<CPlanePoint>& points, std::size_t count);
 
 // Points along an arc from start towards end (end itself excluded), at least
 // the start, within tolerance of the arc. An arc without a circle is its
