@@ -145,7 +145,7 @@ bool CMapDisplay::BuildLand(CMarloDoc& document, CRingSet& out) const {
         CRingSet projected;
         const CRingSet* exact = &geographic;
         if (document.TakeDisplayRings(geographic, projected)) {
-            exact = &projected;
+            exact = projection != nullptr ? &projected : &geographic;
         } else {
             if (!MakeGeographicRings(document.GetLoadedCopy(),
                                      projection == nullptr ? &document.GetContent() : nullptr,

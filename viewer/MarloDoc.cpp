@@ -242,9 +242,7 @@ void CMarloDoc::InverseProject() {
     // The content from before Project is the loaded copy taken through the
     // rotation, if one was applied first: bit for bit what it was.
     const bool restored =
-        followsLoadedCopy &&
-        (rotation != nullptr ? loadedCopy.RestoreTransformed(content, *rotation, RestoreThreads)
-                             : loadedCopy.Restore(content));
+        followsLoadedCopy && (rotation != nullptr ? RestoreRotated() : loadedCopy.Restore(content));
     if (!restored) {
         content.InverseTransform(*projection);
     }
@@ -269,7 +267,7 @@ void CMarloDoc::Rotate(const CGeoPoint& origin) {
     }
     // From the copy each vertex is rotated once instead of twice, with the
     // same bits as rotating the content.
-    if (!followsLoadedCopy || !loadedCopy.RestoreTransformed(content, *rotation, RestoreThreads)) {
+    if (!followsLoadedCopy || !RestoreRotated()) {
         content.Transform(*rotation);
     }
     UpdateAllViews(nullptr, HintContentChanged);
@@ -294,13 +292,37 @@ void CMarloDoc::RotateBack() {
 }
 
 bool CMarloDoc::TakeDisplayRings(CRingSet& geographicRings, CRingSet& projectedRings) {
-    if (geographicCapture == nullptr || projectedCapture == nullptr) {
-        DropDisplayRings();
+    // Projected rings come with a projection; without one the rotated rings
+    // are drawn as they are.
+    const bool whole =
+        geographicCapture != nullptr && (projection == nullptr) == (projectedCapture == nullptr);
+    if (whole) {
+        geographicRings = std::move(*geographicCapture);
+        if (projectedCapture != nullptr) {
+            projectedRings = std::move(*projectedCapture);
+        }
+    }
+    DropDisplayRings();
+    return whole;
+}
+
+bool CMarloDoc::RestoreRotated() {
+    // A map of the earth keeps its rotated longitudes and latitudes for the
+    // view, which builds the display geometry from them.
+    std::unique_ptr<CRingSet> rotated;
+    try {
+        if (geographic) {
+            rotated = std::make_unique<CRingSet>();
+        }
+    } catch (const std::bad_alloc&) {
+        rotated.reset();
+    }
+    if (!RestoreWithRings(loadedCopy, content, *rotation, rotated.get(), RestoreThreads)) {
         return false;
     }
-    geographicRings = std::move(*geographicCapture);
-    projectedRings = std::move(*projectedCapture);
-    DropDisplayRings();
+    if (rotated != nullptr && rotated->GetPolygonCount() == loadedCopy.GetPolygonCount()) {
+        geographicCapture = std::move(rotated);
+    }
     return true;
 }
 

@@ -88,9 +88,10 @@ public:
     // (so that it rotated projected coordinates).
     bool RotatedAfterProjection() const { return rotatedAfterProjection; }
     // The rings of a geographic content in rotated longitude and latitude,
-    // and their projections, taken while the last Project transformed the
-    // content (see TransformWithRings); moved into the arguments, false when
-    // there are none. Any other command drops them.
+    // and their projections when a projection is held, taken while the last
+    // command transformed the content (see TransformWithRings and
+    // RestoreWithRings); moved into the arguments, false when there are
+    // none. They are given once; the next command drops them.
     bool TakeDisplayRings(CRingSet& geographic, CRingSet& projected);
     // The applied transformations, or null.
     CProjection* GetProjection() const { return projection; }
@@ -103,6 +104,10 @@ private:
     void IndexFeatures();
     void TakeLoadedCopy();
     void DropDisplayRings();
+    // Gives the content the loaded copy rotated by the held rotation, keeping
+    // the rotated rings of a map of the earth; false when the copy does not
+    // fit.
+    bool RestoreRotated();
 
     // Threads that restore a large content from the copy.
     static constexpr unsigned RestoreThreads = 2;

@@ -218,6 +218,68 @@ void TransformStraightRing(C2DPolyBase& ring, CTransformation& transformation, C
     }
 }
 
+// The defining straight line of a straight edge or an arc: itself, or the
+// chord.
+C2DLine& DefiningLine(C2DLineBase& edge) {
+    if (edge.GetType() == GeometryType::Arc) {
+        return static_cast<C2DArc&>(edge).chord;
+    }
+    return static_cast<C2DLine&>(edge);
+}
+
+// Writes copied ring r, transformed, into the content's ring as the copy's
+// own restore does: every stored point transformed once (an edge that starts
+// where the previous one ended takes that end, and a last end that is the
+// first start takes that), directions end' - start', arcs their radius and
+// sides, rectangles refreshed. starts, when not null, receive the edge
+// starts.
+void WriteMovedRing(const C2DCoordinateCopy& copy, std::size_t r, C2DPolyBase& ring,
+                    CTransformation& transformation, CPlanePoint* starts) {
+    const unsigned count = ring.GetLineCount();
+    const C2DCoordinateCopy::CPoint* previousEnd = nullptr;
+    const C2DCoordinateCopy::CPoint* firstStart = nullptr;
+    C2DPoint previousEndMoved;
+    C2DPoint firstMoved;
+    unsigned k = 0;
+    const auto moved = [&](const C2DCoordinateCopy::CPoint& p) {
+        C2DPoint q(p.x, p.y);
+        transformation.Transform(q.x, q.y);
+        return q;
+    };
+    copy.VisitEdges(r, [&](const C2DCoordinateCopy::CPoint& start,
+                           const C2DCoordinateCopy::CPoint& end,
+                           const C2DCoordinateCopy::CArcShape* shape) {
+        const C2DPoint startMoved = &start == previousEnd ? previousEndMoved : moved(start);
+        if (k == 0) {
+            firstStart = &start;
+            firstMoved = startMoved;
+        }
+        const bool closes =
+            k + 1 == count && SameBits(end.x, firstStart->x) && SameBits(end.y, firstStart->y);
+        const C2DPoint endMoved = closes ? firstMoved : moved(end);
+        C2DLineBase& edge = *ring.GetLine(k);
+        C2DLine& line = DefiningLine(edge);
+        line.start = startMoved;
+        line.direction = C2DOffset(endMoved.x - startMoved.x, endMoved.y - startMoved.y);
+        if (shape != nullptr) {
+            auto& arc = static_cast<C2DArc&>(edge);
+            arc.radius = shape->radius;
+            arc.centreOnRight = shape->centreOnRight;
+            arc.arcOnRight = shape->arcOnRight;
+        }
+        if (starts != nullptr) {
+            starts[k] = CPlanePoint{startMoved.x, startMoved.y};
+        }
+        previousEnd = &end;
+        previousEndMoved = endMoved;
+        ++k;
+    });
+    if (ring.GetLineRectCount() == count) {
+        ring.MakeLineRects();
+        ring.MakeBoundingRect();
+    }
+}
+
 // Runs work(firstRing, endRing) over the copy's rings on up to threads
 // threads, each run with about an equal share of the points.
 template <typename Work>
@@ -446,6 +508,65 @@ bool TransformWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& cont
         if (withRings) {
             geographic->Clear();
             projected->Clear();
+        }
+        return false;
+    }
+    return true;
+}
+
+bool RestoreWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& content,
+                      CTransformation& transformation, CRingSet* moved, unsigned threads) {
+    const bool withRings = moved != nullptr;
+    try {
+        std::vector<const C2DPolyBase*> contentRings;
+        std::vector<CSourceRing> sources;
+        if (!ContentRings(copy, content, contentRings) ||
+            (withRings && !MakeLayout(copy, *moved, sources))) {
+            return false;
+        }
+        constexpr std::size_t Nowhere = std::numeric_limits<std::size_t>::max();
+        std::vector<std::size_t> placeOf;
+        std::vector<char> sampledRing;
+        if (withRings) {
+            placeOf.assign(copy.GetRingCount(), Nowhere);
+            sampledRing.assign(copy.GetRingCount(), 0);
+            for (std::size_t i = 0; i < sources.size(); ++i) {
+                placeOf[sources[i].copyRing] = i;
+                sampledRing[sources[i].copyRing] = sources[i].hasArcs;
+            }
+        }
+        std::atomic<bool> ringsLost{false};
+        ShareCopiedRings(copy, threads, [&](std::size_t first, std::size_t end) {
+            std::vector<CPlanePoint> sampled;
+            for (std::size_t r = first; r < end; ++r) {
+                auto& ring = const_cast<C2DPolyBase&>(*contentRings[r]);
+                const std::size_t place = withRings ? placeOf[r] : Nowhere;
+                CPlanePoint* target =
+                    place == Nowhere ? nullptr : moved->points.data() + moved->ringStarts[place];
+                const bool arcs = place != Nowhere && sampledRing[r] != 0;
+                WriteMovedRing(copy, r, ring, transformation, arcs ? nullptr : target);
+                if (!arcs) {
+                    continue;
+                }
+                sampled.clear();
+                try {
+                    AppendCopiedRing(copy, r, sampled);
+                } catch (const std::bad_alloc&) {
+                    ringsLost = true;
+                    continue;
+                }
+                for (CPlanePoint p : sampled) {
+                    transformation.Transform(p.x, p.y);
+                    *target++ = p;
+                }
+            }
+        });
+        if (ringsLost && withRings) {
+            moved->Clear();
+        }
+    } catch (const std::bad_alloc&) {
+        if (withRings) {
+            moved->Clear();
         }
         return false;
     }

@@ -57,6 +57,16 @@ bool TransformWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& cont
                         CTransformation& transformation, CGeoRotation* rotationOfCopy,
                         CRingSet* geographic, CRingSet* projected, unsigned threads);
 
+// Gives content the copy's coordinates transformed (the held rotation), bit
+// for bit as the copy's own RestoreTransformed does, on several threads;
+// moved, when given, receives every ring's points after the transformation
+// in the layout above (arc rings sampled from the copy, then transformed).
+// False, with nothing changed, when content does not fit the copy or memory
+// runs out before anything is written; when memory runs out while the
+// content is written, it is written all the same and moved is left empty.
+bool RestoreWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& content,
+                      CTransformation& transformation, CRingSet* moved, unsigned threads);
+
 // Makes room for count points in memory backed by huge pages: arrays of
 // millions of points then fault in a few hundred pages instead of tens of
 // thousands. Nothing happens when there is room already.
