@@ -126,6 +126,10 @@ void C2DPolyBase::DeleteEdges() {
     lineRects.DeleteAll();
 }
 
+bool C2DPolyBase::HoldsItsKindOfEdges() const {
+    return GetType() != GeometryType::Polygon || !HasArcs();
+}
+
 void C2DPolyBase::Set(const C2DPolyBase& other) {
     if (&other == this) {
         return; // copying onto itself would delete the source first
@@ -145,6 +149,7 @@ void C2DPolyBase::Set(const C2DPolyBase& other) {
         CopyCoordinates(RectOf(other.lineRects, i), *rect);
         lineRects.Add(rect);
     }
+    assert(HoldsItsKindOfEdges());
 }
 
 // ---------------------------------------------------------------------------
@@ -163,6 +168,8 @@ void C2DPolyBase::AppendConstructionEdge(C2DLineBase* edge) {
             lines.DeleteAt(0);
         }
     }
+    // A C2DPolygon takes straight edges only.
+    assert(GetType() != GeometryType::Polygon || edge->GetType() == GeometryType::Line);
     lines.Add(edge);
 }
 
@@ -208,6 +215,8 @@ void C2DPolyBase::MakeLineRects() {
         rect.Clear();
         FillEdgeRect(*EdgeOf(lines, i), rect);
     }
+    // Close and CloseWithArc end here.
+    assert(HoldsItsKindOfEdges());
 }
 
 void C2DPolyBase::MakeBoundingRect() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <span>
 
 #include "geometry/Lines.h"
@@ -33,6 +34,13 @@ public:
     unsigned GetLineCount() const { return lines.GetSize(); }
     // Edge number index modulo the edge count; null without edges.
     C2DLineBase* GetLine(unsigned index) const;
+    // The edges in order, read-only, for loops over millions of edges that can
+    // afford no call per edge. Each element is a C2DLine or a C2DArc, as its
+    // GetType tells; in a C2DPolygon every one is a C2DLine (C2DPolygon::AsLine).
+    // Valid until an edge is next added or removed (construction, Set, Clear,
+    // Create); while valid it shows the edges in their current order, which
+    // ReverseDirection reverses.
+    std::span<const C2DBase* const> GetEdges() const { return lines.GetMembers(); }
     bool HasArcs() const;
     const C2DRect& GetBoundingRect() const { return boundingRect; }
     unsigned GetLineRectCount() const { return lineRects.GetSize(); }
@@ -105,6 +113,9 @@ protected:
 
     bool IsComplete() const { return lines.GetSize() == lineRects.GetSize(); }
     void DeleteEdges();
+    // False only for a C2DPolygon that holds an arc, which its straight-edge
+    // overrides and the renderer's fast paths would misread.
+    bool HoldsItsKindOfEdges() const;
     // Appends a new edge during incremental construction: it replaces the
     // zero-length straight start edge left by SetStartPoint.
     void AppendConstructionEdge(C2DLineBase* edge);
@@ -127,12 +138,18 @@ private:
 
 // A polygon of straight edges only, built from an array of points (the rings
 // of a shapefile). The two sub-areas are owned but never filled by this system.
+//
+// Invariant: every edge is a C2DLine. Create builds only those; a source given
+// to the converting constructor or to Set must hold no arc, and ArcTo and
+// CloseWithArc are not for a C2DPolygon. Debug builds assert it wherever edges
+// are added.
 class C2DPolygon : public C2DPolyBase {
     MARLO_POOLED_CLASS(C2DPolygon)
 
 public:
     C2DPolygon() : C2DPolyBase(GeometryType::Polygon) {}
-    // Copies edges, edge rectangles and bounds of any polygon; no sub-areas.
+    // Copies edges, edge rectangles and bounds of a polygon without arcs; no
+    // sub-areas.
     explicit C2DPolygon(const C2DPolyBase& other) : C2DPolyBase(GeometryType::Polygon, other) {}
     C2DPolygon(const C2DPolygon& other) : C2DPolygon(static_cast<const C2DPolyBase&>(other)) {}
     ~C2DPolygon() override;
@@ -142,6 +159,13 @@ public:
     // the first. No point is removed or merged. Returns true.
     bool Create(const double* points, unsigned count);
     void Clear();
+
+    // An element of GetEdges() of a C2DPolygon as the straight edge it is,
+    // without a checked down-cast per edge (debug builds check it).
+    static const C2DLine& AsLine(const C2DBase* edge) {
+        assert(edge->GetType() == GeometryType::Line);
+        return *static_cast<const C2DLine*>(edge);
+    }
 
     C2DPolygon* GetSubArea1() const { return subArea1; }
     C2DPolygon* GetSubArea2() const { return subArea2; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "geometry/Base.h"
@@ -25,6 +26,9 @@ public:
     // Appends the object; the set takes ownership.
     void Add(C2DBase* object) { members.push_back(object); }
     C2DBase* GetAt(unsigned index) const { return members[index]; }
+    // The members in index order, read-only, for loops that can afford no
+    // call per member. Valid until the set next changes.
+    std::span<const C2DBase* const> GetMembers() const { return members; }
     void DeleteAt(unsigned index);
     void DeleteAll();
     void ReverseOrder();

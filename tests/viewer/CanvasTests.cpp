@@ -84,6 +84,53 @@ TEST(CanvasMapping, FitsWideAndTallContentWithEqualScales) {
     EXPECT_EQ(canvas.MapToPixel(5.0, 10.0), (CPixelPoint{500, 375}));
 }
 
+TEST(CanvasMapping, CentresOnTheMiddlePixelOfAnOddSizedImage) {
+    // 1001 x 751 pixels: the centre of the requested area falls on pixel
+    // (500, 375), the halves of the odd sizes rounded down, and that pixel
+    // maps back to exactly the centre. 250.25 units across give 4 pixels per
+    // unit.
+    CMapCanvas canvas;
+    canvas.lineColour = QColor(200, 0, 0);
+    canvas.CreateBuffer(1001, 751);
+    C2DHoledPolyBaseSet content;
+    content.Add(RectShape(-125.125, 50.0, 125.125, -50.0));
+    content.Add(RectShape(-25.0, 25.0, 25.0, -25.0));
+    canvas.FitToBounds(content);
+    ASSERT_EQ(canvas.scale.x, 4.0);
+    ASSERT_EQ(canvas.scale.y, -4.0);
+    EXPECT_EQ(canvas.offset.x, -125.0);
+    EXPECT_EQ(canvas.offset.y, 93.75);
+    EXPECT_EQ(canvas.MapToPixel(0.0, 0.0), (CPixelPoint{500, 375}));
+    EXPECT_EQ(canvas.PixelToMap(500, 375).x, 0.0);
+    EXPECT_EQ(canvas.PixelToMap(500, 375).y, 0.0);
+
+    // The inner square's outline lies 100 pixels either side of the centre
+    // pixel.
+    canvas.Render(content);
+    const QImage& image = *canvas.GetImage();
+    EXPECT_EQ(image.pixel(500, 375), Fill);
+    for (const QPoint onOutline : {QPoint(400, 375), QPoint(600, 375), QPoint(500, 275),
+                                   QPoint(500, 475), QPoint(400, 275), QPoint(600, 475)}) {
+        EXPECT_EQ(image.pixel(onOutline), Outline) << onOutline.x() << "," << onOutline.y();
+    }
+    for (const QPoint beside :
+         {QPoint(399, 375), QPoint(401, 375), QPoint(599, 375), QPoint(601, 375), QPoint(500, 274),
+          QPoint(500, 276), QPoint(500, 474), QPoint(500, 476)}) {
+        EXPECT_EQ(image.pixel(beside), Fill) << beside.x() << "," << beside.y();
+    }
+    // The outer rectangle spans the image's width exactly, its sides at
+    // pixels -0.5 and 1000.5 truncated towards zero: columns 0 and 1000. Its
+    // top and bottom lie on rows 175 and 575.
+    EXPECT_EQ(image.pixel(0, 375), Outline);
+    EXPECT_EQ(image.pixel(1, 375), Fill);
+    EXPECT_EQ(image.pixel(1000, 375), Outline);
+    EXPECT_EQ(image.pixel(999, 375), Fill);
+    EXPECT_EQ(image.pixel(700, 175), Outline);
+    EXPECT_EQ(image.pixel(700, 575), Outline);
+    EXPECT_EQ(image.pixel(700, 174), Background);
+    EXPECT_EQ(image.pixel(700, 576), Background);
+}
+
 TEST(CanvasMapping, TruncatesTowardsZeroAndSaturates) {
     CMapCanvas canvas;
     SetUpUnitCanvas(canvas);

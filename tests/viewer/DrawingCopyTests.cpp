@@ -16,6 +16,7 @@
 #include "geometry/HoledPolygons.h"
 #include "mapfiles/MapFiles.h"
 #include "viewer/canvas/MapCanvas.h"
+#include "viewer/canvas/MapDrawing.h"
 
 namespace {
 
@@ -356,6 +357,101 @@ TEST(DrawingCopy, EdgesThatDoNotMeetExactlyAndTranslucentOutlines) {
         comparison.Compare(C2DRect(-0.5, 0.375, 0.5, -0.375), "around zero");
         comparison.Compare(C2DRect(0.0, 750.0, 1000.0, 0.0), "units as pixels");
     }
+}
+
+// A ring whose every other edge runs from x = 3 to a vertex a rounding step
+// from zero: such an edge ends at exactly 0 (its direction rounds to -3),
+// not where the next edge starts, so the copy records a restart there.
+C2DPolygon* ZigzagNearZero(double y0, unsigned teeth) {
+    std::vector<double> points;
+    for (unsigned i = 0; i < teeth; ++i) {
+        points.insert(points.end(), {3.0, y0 + 2.0 * i, (i % 3 + 1) * 1e-20, y0 + 2.0 * i + 1.0});
+    }
+    auto* ring = new C2DPolygon();
+    ring->Create(points.data(), static_cast<unsigned>(points.size() / 2));
+    return ring;
+}
+
+// The edges of a copied ring, read as drawing reads them: point 0 starts edge
+// 0 and every later point ends an edge, except that a restart point starts
+// the next edge instead. The ring's list of restarts must end at its 0.
+std::vector<std::pair<CPlanePoint, CPlanePoint>> CopiedEdges(const CDrawingCopy& copy,
+                                                             const CDrawingCopy::CRing& ring) {
+    std::vector<std::pair<CPlanePoint, CPlanePoint>> edges;
+    const CPlanePoint* points = copy.PointData() + ring.firstPoint;
+    std::size_t restart = ring.firstRestart;
+    for (uint32_t i = 1; i < ring.pointCount; ++i) {
+        if (restart < copy.restarts.size() && copy.restarts[restart] == i) {
+            ++restart;
+            continue;
+        }
+        edges.emplace_back(points[i - 1], points[i]);
+    }
+    EXPECT_LT(restart, copy.restarts.size());
+    EXPECT_EQ(restart < copy.restarts.size() ? copy.restarts[restart] : 1u, 0u)
+        << "restarts beyond the ring's points";
+    return edges;
+}
+
+TEST(DrawingCopy, EveryCopiedRingHoldsExactlyItsOwnEdges) {
+    // Rings with restarts beside rings without, one that is not copied (a NaN
+    // vertex) between them, and restarts in the very last ring.
+    const auto rectangle = [](double left, double top, double right, double bottom) {
+        const double points[] = {left, top, right, top, right, bottom, left, bottom};
+        auto* ring = new C2DPolygon();
+        ring->Create(points, 4);
+        return ring;
+    };
+    C2DHoledPolyBaseSet content;
+    auto* first = new C2DHoledPolygon();
+    first->SetRim(ZigzagNearZero(0.0, 40));
+    first->AddHole(rectangle(0.5, 30.0, 2.5, 20.0));
+    first->AddHole(ZigzagNearZero(41.0, 3));
+    content.Add(first);
+    auto* second = new C2DHoledPolygon();
+    second->SetRim(rectangle(-10.0, 100.0, 10.0, -10.0));
+    const double nanHole[] = {1.0, 1.0, 2.0, std::nan(""), 2.0, 1.0};
+    auto* hole = new C2DPolygon();
+    hole->Create(nanHole, 3);
+    second->AddHole(hole);
+    second->AddHole(ZigzagNearZero(60.0, 7));
+    content.Add(second);
+
+    const std::unique_ptr<CDrawingCopy> copy = MakeDrawingCopy(content);
+    ASSERT_NE(copy, nullptr);
+    ASSERT_EQ(copy->polygons.size(), 2u);
+    unsigned ringsWithRestarts = 0;
+    for (unsigned p = 0; p < content.GetSize(); ++p) {
+        const C2DHoledPolyBase* holed = content.GetAt(p);
+        const CDrawingCopy::CPolygon& polygon = copy->polygons[p];
+        ASSERT_EQ(polygon.ringCount, 1 + holed->GetHoleCount());
+        for (unsigned r = 0; r < polygon.ringCount; ++r) {
+            const C2DPolyBase* ring = r == 0 ? holed->GetRim() : holed->GetHole(r - 1);
+            const CDrawingCopy::CRing& copied = copy->rings[polygon.firstRing + r];
+            const std::string where = std::to_string(p) + "/" + std::to_string(r);
+            if (p == 1 && r == 1) {
+                EXPECT_EQ(copied.pointCount, 0u) << "a NaN vertex is drawn from the edges";
+                continue;
+            }
+            ringsWithRestarts += copied.HasRestarts() ? 1 : 0;
+            const auto edges = CopiedEdges(*copy, copied);
+            ASSERT_EQ(edges.size(), ring->GetLineCount()) << where;
+            for (unsigned e = 0; e < ring->GetLineCount(); ++e) {
+                const C2DPoint start = ring->GetLine(e)->GetStart();
+                const C2DPoint end = ring->GetLine(e)->GetEnd();
+                EXPECT_EQ(edges[e].first.x, start.x) << where << " edge " << e;
+                EXPECT_EQ(edges[e].first.y, start.y) << where << " edge " << e;
+                EXPECT_EQ(edges[e].second.x, end.x) << where << " edge " << e;
+                EXPECT_EQ(edges[e].second.y, end.y) << where << " edge " << e;
+            }
+        }
+    }
+    EXPECT_EQ(ringsWithRestarts, 3u);
+    // Drawn at any scale, and so deep that points lie beyond the pixel range,
+    // the copy gives the pixels of the edges.
+    CRenderComparison comparison(content);
+    comparison.CompareViews("restarts");
+    comparison.Compare(C2DRect(-1e-9, 42.0 + 1e-9, 1e-9, 42.0 - 1e-9), "beyond the pixel range");
 }
 
 TEST(DrawingCopy, TwoPixelRingsAtTheImageBorder) {

@@ -183,6 +183,22 @@ TEST_F(ViewTest, PaintCentresTheFramedImageInTheClientArea) {
     Move(QPoint(100, 75));
     EXPECT_DOUBLE_EQ(view.cursorMap.x, -125.0);
     EXPECT_DOUBLE_EQ(view.cursorMap.y, 93.75);
+
+    // A client area one pixel larger each way: the odd margins of 201 and 151
+    // pixels are halved rounding down, the extra pixel going right and below.
+    view.resize(1201, 901);
+    const QImage odd = view.grab().toImage();
+    ASSERT_EQ(odd.size(), QSize(1201, 901));
+    EXPECT_EQ(view.imageOffset, (CPixelPoint{100, 75}));
+    for (QPoint corner : {QPoint(100, 75), QPoint(1099, 75), QPoint(100, 824), QPoint(1099, 824)}) {
+        EXPECT_EQ(odd.pixel(corner), red) << corner.x() << "," << corner.y();
+    }
+    for (QPoint outside : {QPoint(99, 75), QPoint(100, 74), QPoint(1100, 824), QPoint(1099, 825)}) {
+        EXPECT_EQ(odd.pixel(outside), grey) << outside.x() << "," << outside.y();
+    }
+    Move(QPoint(100, 75));
+    EXPECT_DOUBLE_EQ(view.cursorMap.x, -125.0);
+    EXPECT_DOUBLE_EQ(view.cursorMap.y, 93.75);
 }
 
 TEST(ViewReadoutTest, UndoesTheProjectionBeforeTheRotation) {

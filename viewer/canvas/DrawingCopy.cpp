@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 namespace {
 
@@ -20,18 +21,19 @@ CDrawingCopy::CBox BoxOf(const CDrawingCopy::CPoint* points, std::size_t count) 
     return box;
 }
 
-// Appends the copied points of a ring's straight edges; false (with points
-// and restarts as they were) when a vertex is not finite.
-bool CopyEdges(const C2DPolyBase& ring, CDrawingCopy& copy) {
+// Appends the copied points of a polygon's straight edges, and their
+// restarts as a list ended by a 0; false (with points and restarts as they
+// were) when a vertex is not finite.
+bool CopyEdges(const C2DPolygon& ring, CDrawingCopy& copy) {
     const std::size_t firstPoint = copy.points.size();
     const std::size_t firstRestart = copy.restarts.size();
-    C2DBase* const* edges = CRingAccess::Edges(ring);
+    const std::span<const C2DBase* const> edges = ring.GetEdges();
     const unsigned edgeCount = ring.GetLineCount();
     for (unsigned i = 0; i < edgeCount; ++i) {
         if (i + PrefetchDistance < edgeCount) {
-            __builtin_prefetch(&static_cast<const C2DLine*>(edges[i + PrefetchDistance])->start);
+            __builtin_prefetch(&C2DPolygon::AsLine(edges[i + PrefetchDistance]).start);
         }
-        const C2DLine& line = *static_cast<const C2DLine*>(edges[i]);
+        const C2DLine& line = C2DPolygon::AsLine(edges[i]);
         // Drawing compares each edge's own start and end; one point can stand
         // for an end and the next start only when they are the same number.
         if (i == 0 || line.start.x != copy.points.back().x ||
@@ -50,6 +52,9 @@ bool CopyEdges(const C2DPolyBase& ring, CDrawingCopy& copy) {
             return false;
         }
     }
+    if (copy.restarts.size() != firstRestart) {
+        copy.restarts.push_back(0);
+    }
     return true;
 }
 
@@ -59,10 +64,14 @@ void CopyRing(const C2DPolyBase* ring, CDrawingCopy& copy) {
     CDrawingCopy::CRing copied{{0.0, 0.0, 0.0, 0.0},
                                static_cast<uint32_t>(copy.points.size()),
                                0,
-                               static_cast<uint32_t>(copy.restarts.size()),
+                               0,
                                static_cast<uint32_t>(copy.runs.size())};
+    const std::size_t restartsBefore = copy.restarts.size();
     if (ring != nullptr && ring->GetLineCount() != 0 && ring->GetType() == GeometryType::Polygon &&
-        CopyEdges(*ring, copy)) {
+        CopyEdges(static_cast<const C2DPolygon&>(*ring), copy)) {
+        if (copy.restarts.size() != restartsBefore) {
+            copied.firstRestart = static_cast<uint32_t>(restartsBefore);
+        }
         const CDrawingCopy::CPoint* points = copy.points.data() + copied.firstPoint;
         copied.pointCount = static_cast<uint32_t>(copy.points.size() - copied.firstPoint);
         copied.bounds = BoxOf(points, copied.pointCount);
@@ -97,7 +106,9 @@ std::unique_ptr<CDrawingCopy> MakeDrawingCopy(const C2DHoledPolyBaseSet& content
         return nullptr;
     }
     copy->polygons.reserve(content.GetSize());
-    copy->rings.reserve(ringCount + 1);
+    copy->rings.reserve(ringCount);
+    // The empty list of restarts, which every ring without restarts refers to.
+    copy->restarts.push_back(0);
     // Restarts add a point each; they are rare.
     copy->points.reserve(edgeCount + edgeCount / 256 + 64);
     copy->runs.reserve(edgeCount / CDrawingCopy::RunLength);
@@ -116,8 +127,6 @@ std::unique_ptr<CDrawingCopy> MakeDrawingCopy(const C2DHoledPolyBaseSet& content
             CopyRing(holedPolygon->GetHole(h), *copy);
         }
     }
-    // The ring after the last closes its list of restarts.
-    CopyRing(nullptr, *copy);
     return copy;
 }
 
@@ -126,11 +135,9 @@ namespace {
 // The record of one ring of a ring set's copy: its points are already in
 // place, from firstPoint on; pointCount 0 leaves the ring undrawn.
 CDrawingCopy::CRing RingSetRing(CDrawingCopy& copy, uint32_t firstPoint, uint32_t pointCount) {
-    CDrawingCopy::CRing ring{{0.0, 0.0, 0.0, 0.0},
-                             firstPoint,
-                             0,
-                             static_cast<uint32_t>(copy.restarts.size()),
-                             static_cast<uint32_t>(copy.runs.size())};
+    // Its edges join end to start exactly: there are no restarts.
+    CDrawingCopy::CRing ring{
+        {0.0, 0.0, 0.0, 0.0}, firstPoint, 0, 0, static_cast<uint32_t>(copy.runs.size())};
     const CDrawingCopy::CPoint* points = copy.ringSetPoints.data() + firstPoint;
     if (pointCount < 2) {
         return ring;
@@ -155,7 +162,8 @@ std::unique_ptr<CDrawingCopy> MakeRingSetCopy(CRingSet&& set) {
     auto copy = std::make_unique<CDrawingCopy>();
     copy->ringSetPoints = std::move(set.points);
     copy->polygons.reserve(set.GetPolygonCount());
-    copy->rings.reserve(set.GetRingCount() + 1);
+    copy->rings.reserve(set.GetRingCount());
+    copy->restarts.push_back(0);
     copy->runs.reserve(copy->ringSetPoints.size() / CDrawingCopy::RunLength + 1);
     for (std::size_t p = 0; p < set.GetPolygonCount(); ++p) {
         const uint32_t firstRing = set.GetFirstRing(p);
@@ -174,12 +182,6 @@ std::unique_ptr<CDrawingCopy> MakeRingSetCopy(CRingSet&& set) {
         }
         copy->polygons.push_back(polygon);
     }
-    // The ring after the last closes the (empty) list of restarts.
-    copy->rings.push_back(CDrawingCopy::CRing{{0.0, 0.0, 0.0, 0.0},
-                                              static_cast<uint32_t>(copy->ringSetPoints.size()),
-                                              0,
-                                              static_cast<uint32_t>(copy->restarts.size()),
-                                              static_cast<uint32_t>(copy->runs.size())});
     set.Clear();
     return copy;
 }

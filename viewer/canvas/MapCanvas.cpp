@@ -18,6 +18,10 @@ bool IsFinite(const C2DRect& r) {
            std::isfinite(r.bottomRight.x) && std::isfinite(r.bottomRight.y);
 }
 
+CPixelMapping PixelMappingOf(const CMapCanvas& canvas) {
+    return CPixelMapping{canvas.offset.x, canvas.offset.y, canvas.scale.x, canvas.scale.y};
+}
+
 } // namespace
 
 CMapCanvas::CMapCanvas() = default;
@@ -144,8 +148,8 @@ C2DPoint CMapCanvas::PixelToMap(int32_t px, int32_t py) const {
 }
 
 CPixelPoint CMapCanvas::MapToPixel(double x, double y) const {
-    return CPixelPoint{TruncateToPixel((x - offset.x) * scale.x),
-                       TruncateToPixel((y - offset.y) * scale.y)};
+    const CPixelMapping mapping = PixelMappingOf(*this);
+    return CPixelPoint{TruncateToPixel(mapping.ScaledX(x)), TruncateToPixel(mapping.ScaledY(y))};
 }
 
 bool CMapCanvas::IsWorthDrawing(const C2DPolyBase& rim) const {
@@ -232,7 +236,7 @@ void CMapCanvas::DrawBackdrop(QPainter& painter) {
     if (!HasBackdrop()) {
         return;
     }
-    const CPixelMapping mapping{offset.x, offset.y, scale.x, scale.y};
+    const CPixelMapping mapping = PixelMappingOf(*this);
     // Points are truncated to whole pixels like the map's; points without a
     // finite pixel end a figure.
     const auto addRings = [&](const CRingSet& set, bool closed, QPainterPath& path) {
@@ -361,13 +365,12 @@ void CMapCanvas::DrawPolygons(QPainter& painter, uchar* pixels,
 void CMapCanvas::RenderInParallel(QPainter& painter, uchar* pixels,
                                   const std::vector<CDrawnPolygon>& drawn, const CDrawingCopy* copy,
                                   const CDotWriter* dots) {
-    RenderOnTwoThreads(painter, *image, pixels, CPixelMapping{offset.x, offset.y, scale.x, scale.y},
-                       drawn, copy, dots);
+    RenderOnTwoThreads(painter, *image, pixels, PixelMappingOf(*this), drawn, copy, dots);
 }
 
 void CMapCanvas::DrawHoledPolygon(QPainter& painter, const CDrawnPolygon& drawn,
                                   const CDrawingCopy* copy, const CDotWriter* dotWriter) {
-    const CPixelMapping mapping{offset.x, offset.y, scale.x, scale.y};
+    const CPixelMapping mapping = PixelMappingOf(*this);
     QPainterPath path;
     // The alternate (even-odd) rule leaves the holes unfilled.
     path.setFillRule(Qt::OddEvenFill);

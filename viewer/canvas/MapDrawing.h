@@ -31,21 +31,6 @@ constexpr unsigned PrefetchDistance = 16;
 // Holes are tested and fetched this many at a time.
 constexpr unsigned HoleBatch = 16;
 
-// Read access to a ring's edge array, so that the loops over millions of edges
-// make no call per edge. The edge set is a protected member of C2DPolyBase and
-// its array a protected member of C2DBaseSet; a derived class may form
-// pointers to them, and such a pointer reads any ring.
-struct CRingAccess : C2DPolyBase {
-    struct CSetAccess : C2DBaseSet {
-        static const std::vector<C2DBase*>& Members(const C2DBaseSet& set) {
-            return set.*(&CSetAccess::members);
-        }
-    };
-    static C2DBase* const* Edges(const C2DPolyBase& ring) {
-        return CSetAccess::Members(ring.*(&CRingAccess::lines)).data();
-    }
-};
-
 // Truncates towards zero. Values beyond the 32-bit range saturate (a converted
 // double out of range would be undefined), and NaN gives 0.
 inline int32_t TruncateToPixel(double value) {
@@ -74,11 +59,16 @@ struct CPixelMapping {
     double scaleX;
     double scaleY;
 
+    // A map coordinate in pixels, before truncation to a whole pixel. Every
+    // pixel the canvas draws or tests comes from these two.
+    inline double ScaledX(double x) const { return (x - offsetX) * scaleX; }
+    inline double ScaledY(double y) const { return (y - offsetY) * scaleY; }
+
     // The pixel of a map point; false when it has no finite pixel position
     // (infinite or NaN coordinates, as projections give at their poles).
     inline bool Map(double x, double y, CPixelPoint& pixel) const {
-        const double px = (x - offsetX) * scaleX;
-        const double py = (y - offsetY) * scaleY;
+        const double px = ScaledX(x);
+        const double py = ScaledY(y);
         // px - px is 0 for finite values and NaN for infinities and NaN.
         if (!(px - px == 0.0 && py - py == 0.0)) {
             return false;
@@ -124,12 +114,16 @@ struct CDrawingCopy {
         uint32_t firstPoint;
         // 0 when the ring is not copied and is drawn from its edges.
         uint32_t pointCount;
-        // The ring's restarts are restarts[firstRestart] up to the next
-        // ring's firstRestart (a last ring closes the list).
+        // The ring's restarts in increasing order: restarts[firstRestart] and
+        // on, up to the 0 that ends the list (a restart is never point 0 or
+        // 1). A ring without restarts has firstRestart 0, where the list of
+        // the copy starts with a lone 0.
         uint32_t firstRestart;
         // Box k of the ring covers its points [k * RunLength, (k + 1) *
         // RunLength]; the ring has every whole run of them.
         uint32_t firstRun;
+
+        bool HasRestarts() const { return firstRestart != 0; }
     };
 
     // A holed polygon: its rim's bounds as the rim gives them, and its rings,
@@ -148,7 +142,8 @@ struct CDrawingCopy {
     // The copied points: those of a content, or the ring set's taken over.
     CHugeVector<CPoint> points;
     std::vector<CPoint> ringSetPoints;
-    // Positions within their rings of inserted edge starts.
+    // Positions within their rings of inserted edge starts: 0, then the list
+    // of every ring with restarts, each ended by a 0.
     std::vector<uint32_t> restarts;
     CHugeVector<CBox> runs;
 

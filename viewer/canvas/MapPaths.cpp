@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 #include "geometry/Arcs.h"
 
@@ -34,7 +35,7 @@ public:
     // A ring with edges as a figure.
     void AddRingFigure(const C2DPolyBase& ring) {
         StartFigure(ring.GetType() == GeometryType::Polygon
-                        ? static_cast<const C2DLine*>(CRingAccess::Edges(ring)[0])->start
+                        ? C2DPolygon::AsLine(ring.GetEdges()[0]).start
                         : ring.GetLine(0)->GetStart());
         AddRing(ring);
     }
@@ -59,13 +60,12 @@ public:
             for (unsigned h = base; h < batchEnd; ++h) {
                 const C2DPolyBase* ring = holedPolygon.GetHole(h);
                 if (ring->GetLineCount() != 0 && !IsWithinOnePixel(*ring)) {
-                    __builtin_prefetch(CRingAccess::Edges(*ring));
+                    __builtin_prefetch(ring->GetEdges().data());
                     drawn[drawnCount++] = ring;
                 }
             }
             for (unsigned i = 0; i < drawnCount; ++i) {
-                __builtin_prefetch(
-                    &static_cast<const C2DLine*>(CRingAccess::Edges(*drawn[i])[0])->start);
+                PrefetchFirstEdge(*drawn[i]);
             }
             for (unsigned i = 0; i < drawnCount; ++i) {
                 AddRingFigure(*drawn[i]);
@@ -140,10 +140,10 @@ public:
 
     CPixelExtent ExtentOf(double left, double top, double right, double bottom) const {
         const CPixelMapping& m = mapping;
-        const double x1 = (left - m.offsetX) * m.scaleX;
-        const double y1 = (top - m.offsetY) * m.scaleY;
-        const double x2 = (right - m.offsetX) * m.scaleX;
-        const double y2 = (bottom - m.offsetY) * m.scaleY;
+        const double x1 = m.ScaledX(left);
+        const double y1 = m.ScaledY(top);
+        const double x2 = m.ScaledX(right);
+        const double y2 = m.ScaledY(bottom);
         if (FitsPixel(x1) & FitsPixel(y1) & FitsPixel(x2) & FitsPixel(y2)) {
             const int32_t width = static_cast<int32_t>(x2) - static_cast<int32_t>(x1);
             const int32_t height = static_cast<int32_t>(y2) - static_cast<int32_t>(y1);
@@ -169,15 +169,14 @@ public:
     }
 
     void AddPlannedFigure(const CDrawingCopy::CRing& copied, CopiedRingPlan plan) {
-        const uint32_t restartsEnd = (&copied)[1].firstRestart;
-        if (plan == CopiedRingPlan::Small && dots != nullptr &&
-            copied.firstRestart == restartsEnd && AddAsDots(copied)) {
+        if (plan == CopiedRingPlan::Small && dots != nullptr && !copied.HasRestarts() &&
+            AddAsDots(copied)) {
             return;
         }
         if (plan == CopiedRingPlan::InRange || plan == CopiedRingPlan::Small) {
-            AddCopiedPoints(copied, restartsEnd);
+            AddCopiedPoints(copied);
         } else if (plan == CopiedRingPlan::Beyond) {
-            AddCopiedInGeneral(copied, (&copied)[1].firstRestart);
+            AddCopiedInGeneral(copied);
         }
     }
 
@@ -210,13 +209,13 @@ public:
     }
 
     // Edge by edge, with the rules for points that saturate.
-    void AddCopiedInGeneral(const CDrawingCopy::CRing& copied, uint32_t restartsEnd) {
+    void AddCopiedInGeneral(const CDrawingCopy::CRing& copied) {
         const CDrawingCopy::CPoint* points = copy->PointData() + copied.firstPoint;
+        // The 0 that ends the list of restarts matches no point i.
         const uint32_t* restart = copy->restarts.data() + copied.firstRestart;
-        const uint32_t* restartEnd = copy->restarts.data() + restartsEnd;
         StartFigure(C2DPoint(points[0].x, points[0].y));
         for (uint32_t i = 1; i < copied.pointCount; ++i) {
-            if (restart != restartEnd && *restart == i) {
+            if (*restart == i) {
                 ++restart; // point i is the start of the edge that ends at i + 1
                 continue;
             }
@@ -272,7 +271,7 @@ public:
 
     // Edges [first, end) of a ring, in order.
     void AddEdges(const C2DPolyBase& ring, unsigned first, unsigned end) {
-        C2DBase* const* edges = CRingAccess::Edges(ring);
+        const std::span<const C2DBase* const> edges = ring.GetEdges();
         if (ring.GetType() == GeometryType::Polygon) {
             // A polygon holds straight edges only.
             for (unsigned i = first; i < std::min(end, first + PrefetchDistance); ++i) {
@@ -282,7 +281,7 @@ public:
                 if (i + PrefetchDistance < end) {
                     PrefetchLine(edges[i + PrefetchDistance]);
                 }
-                AddLine(*static_cast<const C2DLine*>(edges[i]));
+                AddLine(C2DPolygon::AsLine(edges[i]));
             }
             return;
         }
@@ -306,12 +305,20 @@ public:
     }
 
 private:
-    // Requests the coordinates of a straight edge, which may straddle two
-    // cache lines.
+    // Requests the coordinates of an edge of a polygon, which may straddle
+    // two cache lines.
     static void PrefetchLine(const C2DBase* edge) {
-        const C2DLine* line = static_cast<const C2DLine*>(edge);
-        __builtin_prefetch(&line->start);
-        __builtin_prefetch(&line->direction.dy);
+        const C2DLine& line = C2DPolygon::AsLine(edge);
+        __builtin_prefetch(&line.start);
+        __builtin_prefetch(&line.direction.dy);
+    }
+
+    // Requests the start of a ring's first edge (of an arc, its object).
+    static void PrefetchFirstEdge(const C2DPolyBase& ring) {
+        const C2DBase* edge = ring.GetEdges()[0];
+        __builtin_prefetch(ring.GetType() == GeometryType::Polygon
+                               ? static_cast<const void*>(&C2DPolygon::AsLine(edge).start)
+                               : static_cast<const void*>(edge));
     }
 
     // True when every vertex of a straight-edged ring falls on one pixel, as
@@ -340,10 +347,10 @@ private:
         // kept. The end is start + direction, exactly as C2DLine::GetEnd gives
         // it.
         const CPixelMapping& m = mapping;
-        const double ax = (line.start.x - m.offsetX) * m.scaleX;
-        const double ay = (line.start.y - m.offsetY) * m.scaleY;
-        const double bx = (line.start.x + line.direction.dx - m.offsetX) * m.scaleX;
-        const double by = (line.start.y + line.direction.dy - m.offsetY) * m.scaleY;
+        const double ax = m.ScaledX(line.start.x);
+        const double ay = m.ScaledY(line.start.y);
+        const double bx = m.ScaledX(line.start.x + line.direction.dx);
+        const double by = m.ScaledY(line.start.y + line.direction.dy);
         if (!pointLost && (FitsPixel(ax) & FitsPixel(ay) & FitsPixel(bx) & FitsPixel(by))) {
             const CPixelPoint a{static_cast<int32_t>(ax), static_cast<int32_t>(ay)};
             const CPixelPoint b{static_cast<int32_t>(bx), static_cast<int32_t>(by)};
@@ -402,9 +409,8 @@ private:
 
     // A figure through copied points that all map into the pixel range: each
     // point is mapped once, and an edge is added when its end falls on
-    // another pixel than its start. restartsEnd is where the ring's restarts
-    // end in the copy's list.
-    void AddCopiedPoints(const CDrawingCopy::CRing& copied, uint32_t restartsEnd) {
+    // another pixel than its start.
+    void AddCopiedPoints(const CDrawingCopy::CRing& copied) {
         CloseFigure();
         const CDrawingCopy::CPoint* points = copy->PointData() + copied.firstPoint;
         const CDrawingCopy::CBox* runs = copy->runs.data() + copied.firstRun;
@@ -414,8 +420,8 @@ private:
         pointLost = false;
         figureOpen = true;
         uint32_t from = 0;
-        for (uint32_t r = copied.firstRestart; r < restartsEnd; ++r) {
-            const uint32_t restart = copy->restarts[r];
+        for (const uint32_t* r = copy->restarts.data() + copied.firstRestart; *r != 0; ++r) {
+            const uint32_t restart = *r;
             AdvanceCopied(points, runs, from, restart - 1);
             // The restart point is the start of the next edge: its pixel is
             // what that edge's end is compared with.
@@ -436,10 +442,10 @@ private:
         while (i < to) {
             if (i % RunLength == 0 && to - i >= RunLength) {
                 const CDrawingCopy::CBox& box = runs[i / RunLength];
-                const int32_t left = static_cast<int32_t>((box.left - m.offsetX) * m.scaleX);
-                const int32_t right = static_cast<int32_t>((box.right - m.offsetX) * m.scaleX);
-                const int32_t top = static_cast<int32_t>((box.top - m.offsetY) * m.scaleY);
-                const int32_t bottom = static_cast<int32_t>((box.bottom - m.offsetY) * m.scaleY);
+                const int32_t left = static_cast<int32_t>(m.ScaledX(box.left));
+                const int32_t right = static_cast<int32_t>(m.ScaledX(box.right));
+                const int32_t top = static_cast<int32_t>(m.ScaledY(box.top));
+                const int32_t bottom = static_cast<int32_t>(m.ScaledY(box.bottom));
                 if (left == right && top == bottom) {
                     i += RunLength;
                     continue;
@@ -456,8 +462,8 @@ private:
     }
 
     inline CPixelPoint MapCopied(const CDrawingCopy::CPoint& point) const {
-        return CPixelPoint{static_cast<int32_t>((point.x - mapping.offsetX) * mapping.scaleX),
-                           static_cast<int32_t>((point.y - mapping.offsetY) * mapping.scaleY)};
+        return CPixelPoint{static_cast<int32_t>(mapping.ScaledX(point.x)),
+                           static_cast<int32_t>(mapping.ScaledY(point.y))};
     }
 
     inline void AddCopiedPoint(const CDrawingCopy::CPoint& point) {
