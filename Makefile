@@ -21,10 +21,15 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	@cmake -S . -B $(BUILD) $(if $(wildcard $(BUILD)/CMakeCache.txt),,$(CMAKE_GEN)) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(BUILD) $(if $(wildcard $(BUILD)/CMakeCache.txt),,$(CMAKE_GEN)) -DCMAKE_BUILD_TYPE=Release -DMARLO_TESTS=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Builds only the two programs it runs: a fresh clone configures without the
+# tests (and without GoogleTest), a folder already set up for them keeps them.
+run:
+	@scripts/install-deps --run
+	@cmake -S . -B $(BUILD) $(if $(wildcard $(BUILD)/CMakeCache.txt),,$(CMAKE_GEN) -DMARLO_TESTS=OFF) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target Marlo marlo-cli
 	@scripts/run-default $(BUILD)
 
 test: test-main test-sanitize
