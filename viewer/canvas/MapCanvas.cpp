@@ -22,6 +22,20 @@ CPixelMapping PixelMappingOf(const CMapCanvas& canvas) {
     return CPixelMapping{canvas.offset.x, canvas.offset.y, canvas.scale.x, canvas.scale.y};
 }
 
+// Chooses a polygon of a drawing copy for drawing, from the copy alone
+// (holedPolygon, which may be null, is not read): a rim without edges draws
+// nothing, holes included.
+void ChooseCopiedPolygon(const CMapCanvas& canvas, const CDrawingCopy& copy,
+                         const CDrawingCopy::CPolygon& polygon,
+                         const C2DHoledPolyBase* holedPolygon, std::vector<CDrawnPolygon>& drawn,
+                         std::size_t& work) {
+    if (polygon.rimEdgeCount != 0 && canvas.IsWorthDrawing(polygon.rimBounds)) {
+        drawn.push_back(
+            CDrawnPolygon{holedPolygon, copy.rings.data() + polygon.firstRing, polygon.ringCount});
+        work += DrawingWork(polygon.rimEdgeCount, polygon.ringCount - 1);
+    }
+}
+
 } // namespace
 
 CMapCanvas::CMapCanvas() = default;
@@ -301,12 +315,7 @@ void CMapCanvas::Render(const C2DHoledPolyBaseSet& content) {
     for (unsigned i = 0; i < content.GetSize(); ++i) {
         if (copy != nullptr) {
             // Decided from the copy alone, without reading the content's rims.
-            const CDrawingCopy::CPolygon& polygon = copy->polygons[i];
-            if (polygon.rimEdgeCount != 0 && IsWorthDrawing(polygon.rimBounds)) {
-                drawn.push_back(CDrawnPolygon{
-                    content.GetAt(i), copy->rings.data() + polygon.firstRing, polygon.ringCount});
-                work += DrawingWork(polygon.rimEdgeCount, polygon.ringCount - 1);
-            }
+            ChooseCopiedPolygon(*this, *copy, copy->polygons[i], content.GetAt(i), drawn, work);
             continue;
         }
         const C2DHoledPolyBase* holedPolygon = content.GetAt(i);
@@ -335,11 +344,7 @@ void CMapCanvas::RenderRings() {
     std::vector<CDrawnPolygon> drawn;
     std::size_t work = 0;
     for (const CDrawingCopy::CPolygon& polygon : copy->polygons) {
-        if (polygon.rimEdgeCount != 0 && IsWorthDrawing(polygon.rimBounds)) {
-            drawn.push_back(
-                CDrawnPolygon{nullptr, copy->rings.data() + polygon.firstRing, polygon.ringCount});
-            work += DrawingWork(polygon.rimEdgeCount, polygon.ringCount - 1);
-        }
+        ChooseCopiedPolygon(*this, *copy, polygon, nullptr, drawn, work);
     }
     DrawPolygons(painter, pixels, drawn, work, copy);
 }
