@@ -1,5 +1,7 @@
 #include "tools/marlo-cli/PreparationPipeline.h"
 
+#include "tools/marlo-cli/FlatRing.h"
+
 #include <system_error>
 #include <utility>
 
@@ -8,10 +10,11 @@ namespace {
 // Rings go to the helpers in batches of about this many edges, so that the
 // lock is taken rarely.
 constexpr std::size_t BatchEdges = 8192;
-// At most about this many edges of rings handed over and not yet deleted: at
-// some 200 bytes per edge object, about 13 MB. More buys no speed: the
-// helpers keep up with a few batches queued.
-constexpr std::size_t MaxEdgesInFlight = 64 * 1024;
+// At most about this many edges handed over and not yet prepared: copied
+// numbers take 32 bytes an edge, the rare ring objects some 200.
+constexpr std::size_t MaxEdgesInFlight = 256 * 1024;
+// Prepared batches kept for reuse.
+constexpr std::size_t MaxSpareBatches = 8;
 
 } // namespace
 
@@ -28,24 +31,71 @@ struct CPreparationPipeline::CPiece {
     std::size_t pending = 0; // rings not yet prepared, under the mutex
 };
 
+// Rings handed over together: copied straight rings, and ring objects.
+struct CPreparationPipeline::CBatch {
+    struct CFlatItem {
+        std::size_t first; // in edges
+        std::size_t count;
+        double bounds[4];
+        CRingPoints* out;
+        CPiece* piece;
+    };
+    struct CObjectItem {
+        C2DPolyBase* ring;
+        CRingPoints* out;
+        CPiece* piece;
+        bool own;
+    };
+    std::vector<CFlatEdge> edges;
+    std::vector<CFlatItem> flat;
+    std::vector<CObjectItem> objects;
+    std::size_t edgeCount = 0;
+
+    bool IsEmpty() const { return flat.empty() && objects.empty(); }
+    void Clear() {
+        edges.clear();
+        flat.clear();
+        objects.clear();
+        edgeCount = 0;
+    }
+};
+
 CPreparationPipeline::CPreparationPipeline(const CMapTransformations& transformations,
                                            CMapFileWriter& writer)
-    : transformations(transformations), writer(writer), withEnds(writer.WantsEdgeEnds()) {}
+    : transformations(transformations), writer(writer), withEnds(writer.WantsEdgeEnds()) {
+    const double triangle[] = {0.0, 0.0, 0.0, 1.0, 1.0, 1.0};
+    auto* polygon = new C2DPolygon;
+    polygon->Create(triangle, 3);
+    auto* holedPolygon = new C2DHoledPolygon;
+    holedPolygon->SetRim(polygon);
+    poolKeeper.Add(holedPolygon);
+    auto* polyArc = new C2DPolyArc;
+    polyArc->SetStartPoint(C2DPoint(0.0, 0.0));
+    polyArc->ArcTo(C2DPoint(1.0, 0.0), true, false, 1.0);
+    polyArc->Close();
+    auto* holedPolyArc = new C2DHoledPolyArc;
+    holedPolyArc->SetRim(polyArc);
+    poolKeeper.Add(holedPolyArc);
+}
 
 CPreparationPipeline::~CPreparationPipeline() {
     StopHelpers();
     // What an abandoned conversion left in flight.
-    for (const std::vector<CWork>* works : {&batch, &finished, &finishedTaken}) {
-        for (const CWork& work : *works) {
-            if (work.own) {
-                delete work.ring;
+    const auto deleteOwned = [](const std::unique_ptr<CBatch>& work) {
+        if (work) {
+            for (const CBatch::CObjectItem& item : work->objects) {
+                if (item.own) {
+                    delete item.ring;
+                }
             }
         }
+    };
+    deleteOwned(batch);
+    for (const auto& work : queue) {
+        deleteOwned(work);
     }
-    for (const CWork& work : queue) {
-        if (work.own) {
-            delete work.ring;
-        }
+    for (const auto& work : finished) {
+        deleteOwned(work);
     }
 }
 
@@ -115,42 +165,62 @@ void CPreparationPipeline::Finish() {
     StopHelpers();
 }
 
+std::unique_ptr<CPreparationPipeline::CBatch> CPreparationPipeline::TakeSpareBatch() {
+    if (spareBatches.empty()) {
+        auto fresh = std::make_unique<CBatch>();
+        fresh->edges.reserve(2 * BatchEdges);
+        return fresh;
+    }
+    std::unique_ptr<CBatch> spare = std::move(spareBatches.back());
+    spareBatches.pop_back();
+    return spare;
+}
+
 void CPreparationPipeline::Submit(C2DPolyBase* ring, CRingPoints* out, bool own) {
+    if (!batch) {
+        batch = TakeSpareBatch();
+    }
     CPiece* piece = pieces.back().get();
-    const std::size_t edges = std::size_t{ring->GetLineCount()} + 1;
+    const std::size_t count = ring->GetLineCount();
     // The points are given their room here, so that a helper allocates
     // nothing (memory a helper allocates would come from an arena of its
     // own and stay there).
-    out->starts.reserve(edges);
+    out->starts.reserve(count);
     if (withEnds) {
-        out->ends.reserve(edges);
+        out->ends.reserve(count);
     }
     {
         std::lock_guard<std::mutex> lock(mutex);
         ++piece->pending;
     }
-    batch.push_back(CWork{ring, out, piece, edges, own});
-    batchEdges += edges;
-    edgesInFlight += edges;
-    if (batchEdges >= BatchEdges) {
+    CBatch::CFlatItem item{batch->edges.size(), count, {}, out, piece};
+    if (AppendFlatRing(*ring, batch->edges, item.bounds)) {
+        batch->flat.push_back(item);
+        if (own) {
+            delete ring;
+        }
+    } else {
+        batch->objects.push_back(CBatch::CObjectItem{ring, out, piece, own});
+    }
+    batch->edgeCount += count + 1;
+    edgesInFlight += count + 1;
+    if (batch->edgeCount >= BatchEdges) {
         HandOver();
     }
 }
 
 void CPreparationPipeline::HandOver() {
-    if (!batch.empty()) {
+    if (batch && !batch->IsEmpty()) {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            queue.insert(queue.end(), batch.begin(), batch.end());
+            queue.push_back(std::move(batch));
         }
         workReady.notify_all();
-        batch.clear();
-        batchEdges = 0;
     }
     CollectFinished();
     WriteDonePieces();
     // Past the bound, the reading thread works along until enough rings are
-    // deleted.
+    // prepared.
     while (edgesInFlight > MaxEdgesInFlight) {
         if (!PrepareOne()) {
             std::unique_lock<std::mutex> lock(mutex);
@@ -161,57 +231,58 @@ void CPreparationPipeline::HandOver() {
     }
 }
 
-void CPreparationPipeline::Prepare(const CWork& work) {
-    PrepareRing(*work.ring, transformations);
-    TakeRingPoints(*work.ring, withEnds, *work.out);
+void CPreparationPipeline::PrepareBatch(CBatch& work) {
+    for (const CBatch::CFlatItem& item : work.flat) {
+        PrepareFlatRing(work.edges.data() + item.first, item.count, item.bounds, transformations,
+                        withEnds, *item.out);
+    }
+    for (const CBatch::CObjectItem& item : work.objects) {
+        PrepareRing(*item.ring, transformations);
+        TakeRingPoints(*item.ring, withEnds, *item.out);
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const CBatch::CFlatItem& item : work.flat) {
+        --item.piece->pending;
+    }
+    for (const CBatch::CObjectItem& item : work.objects) {
+        --item.piece->pending;
+    }
 }
 
 bool CPreparationPipeline::PrepareOne() {
-    CWork work{};
+    std::unique_ptr<CBatch> work;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (queue.empty()) {
             return false;
         }
-        work = queue.front();
+        work = std::move(queue.front());
         queue.pop_front();
     }
-    Prepare(work);
+    PrepareBatch(*work);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        finished.push_back(work);
-        --work.piece->pending;
+        finished.push_back(std::move(work));
     }
     return true;
 }
 
 void CPreparationPipeline::HelperLoop() {
-    std::vector<CWork> taken;
     for (;;) {
-        taken.clear();
+        std::unique_ptr<CBatch> work;
         {
             std::unique_lock<std::mutex> lock(mutex);
             workReady.wait(lock, [this] { return !queue.empty() || stopping; });
             if (queue.empty()) {
                 return;
             }
-            // A share of the queue, leaving some for the reading thread.
-            std::size_t edges = 0;
-            while (!queue.empty() && edges < BatchEdges / 4) {
-                edges += queue.front().edges;
-                taken.push_back(queue.front());
-                queue.pop_front();
-            }
+            work = std::move(queue.front());
+            queue.pop_front();
         }
-        for (const CWork& work : taken) {
-            Prepare(work);
-        }
+        PrepareBatch(*work);
         {
             std::lock_guard<std::mutex> lock(mutex);
-            for (const CWork& work : taken) {
-                finished.push_back(work);
-                --work.piece->pending;
-            }
+            finished.push_back(std::move(work));
         }
         workReady.notify_all();
     }
@@ -223,12 +294,18 @@ void CPreparationPipeline::CollectFinished() {
         std::lock_guard<std::mutex> lock(mutex);
         finishedTaken.swap(finished);
     }
-    // A ring not owned may be gone with its piece by now: only its count is
-    // read.
-    for (const CWork& work : finishedTaken) {
-        edgesInFlight -= work.edges;
-        if (work.own) {
-            delete work.ring;
+    for (std::unique_ptr<CBatch>& work : finishedTaken) {
+        edgesInFlight -= work->edgeCount;
+        // A ring not owned may be gone with its piece by now.
+        for (const CBatch::CObjectItem& item : work->objects) {
+            if (item.own) {
+                delete item.ring;
+            }
+        }
+        // A few batches are kept for reuse, none grown large by a long ring.
+        if (spareBatches.size() < MaxSpareBatches && work->edges.capacity() <= 2 * BatchEdges) {
+            work->Clear();
+            spareBatches.push_back(std::move(work));
         }
     }
     finishedTaken.clear();

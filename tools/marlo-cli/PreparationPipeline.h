@@ -18,13 +18,16 @@
 // done.
 //
 // The reading thread makes every ring object and is the only one to delete
-// them: the object pools are not thread-safe. Preparing a ring (PrepareRing)
+// them: the object pools are not thread-safe. A ring of straight edges has
+// its numbers copied (FlatRing.h) and is deleted at once, while it is still
+// in the reading thread's cache; the helpers prepare the copies. Other rings
+// (with arcs) go to the helpers as objects: preparing a ring (PrepareRing)
 // and copying its points (TakeRingPoints) allocate nothing from the pools,
 // and the transformations keep no state that changes between calls, so the
-// helpers only read and rewrite the rings handed to them. A ring goes back to
-// the reading thread, to be deleted, once prepared.
+// helpers only read and rewrite the rings handed to them; such a ring goes
+// back to the reading thread to be deleted.
 //
-// The rings in flight (handed over and not yet deleted) are kept below a
+// The rings in flight (handed over and not yet prepared) are kept below a
 // bound: past it the reading thread prepares rings itself instead of making
 // more.
 class CPreparationPipeline {
@@ -60,40 +63,39 @@ public:
 
 private:
     struct CPiece;
-    struct CWork {
-        C2DPolyBase* ring;
-        CRingPoints* out;
-        CPiece* piece;
-        std::size_t edges; // the ring's edge count, plus one
-        bool own;
-    };
+    struct CBatch;
 
     void Submit(C2DPolyBase* ring, CRingPoints* out, bool own);
     void HandOver();
-    void Prepare(const CWork& work);
+    void PrepareBatch(CBatch& batch);
     bool PrepareOne();
     void HelperLoop();
     void CollectFinished();
     void WriteDonePieces();
     void WritePiece(CPiece& piece);
     void StopHelpers();
+    std::unique_ptr<CBatch> TakeSpareBatch();
 
     const CMapTransformations& transformations;
     CMapFileWriter& writer;
     const bool withEnds;
+    // Holds one object of each kind a piece is made of: a pool goes back to
+    // the heap with its last object, and would otherwise be made anew for
+    // every piece.
+    C2DHoledPolyBaseSet poolKeeper;
 
     // Used by the reading thread only.
     std::deque<std::unique_ptr<CPiece>> pieces;
-    std::vector<CWork> batch;
-    std::size_t batchEdges = 0;
+    std::unique_ptr<CBatch> batch;
+    std::vector<std::unique_ptr<CBatch>> spareBatches;
     std::size_t edgesInFlight = 0;
-    std::vector<CWork> finishedTaken;
+    std::vector<std::unique_ptr<CBatch>> finishedTaken;
 
     // Shared, under the mutex.
     std::mutex mutex;
     std::condition_variable workReady;
-    std::deque<CWork> queue;
-    std::vector<CWork> finished;
+    std::deque<std::unique_ptr<CBatch>> queue;
+    std::vector<std::unique_ptr<CBatch>> finished;
     bool stopping = false;
     std::vector<std::thread> helpers;
 };

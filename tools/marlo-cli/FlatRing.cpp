@@ -1,0 +1,155 @@
+#include "tools/marlo-cli/FlatRing.h"
+
+#include <algorithm>
+
+#include "projection/Transformation.h"
+
+namespace {
+
+// A rectangle as (left, top, right, bottom).
+struct CBox {
+    double left;
+    double top;
+    double right;
+    double bottom;
+};
+
+// An edge's rectangle with the comparisons the polygon code makes: both
+// corners at the start, then the end (start + direction) taken in.
+CBox EdgeBox(const CFlatEdge& edge) {
+    const double ex = edge.x + edge.dx;
+    const double ey = edge.y + edge.dy;
+    CBox box{edge.x, edge.y, edge.x, edge.y};
+    if (box.right < ex) {
+        box.right = ex;
+    } else if (box.left > ex) {
+        box.left = ex;
+    }
+    if (box.top < ey) {
+        box.top = ey;
+    } else if (box.bottom > ey) {
+        box.bottom = ey;
+    }
+    return box;
+}
+
+// Grows into by the two corners of box, in the polygon code's order.
+void Include(CBox& into, const CBox& box) {
+    const double corners[2][2] = {{box.left, box.top}, {box.right, box.bottom}};
+    for (const auto& corner : corners) {
+        const double x = corner[0];
+        const double y = corner[1];
+        if (into.right < x) {
+            into.right = x;
+        } else if (into.left > x) {
+            into.left = x;
+        }
+        if (into.top < y) {
+            into.top = y;
+        } else if (into.bottom > y) {
+            into.bottom = y;
+        }
+    }
+}
+
+// C2DPolygon::GetArea: the shoelace sum over the edges' starts.
+double Area(const CFlatEdge* edges, std::size_t count) {
+    if (count == 0) {
+        return 0.0;
+    }
+    double previousX = edges[0].x;
+    double previousY = edges[0].y;
+    double sum = 0.0;
+    for (std::size_t i = 1; i <= count; ++i) {
+        const double x = i == count ? edges[0].x : edges[i].x;
+        const double y = i == count ? edges[0].y : edges[i].y;
+        sum += previousX * y - x * previousY;
+        previousX = x;
+        previousY = y;
+    }
+    return 0.5 * sum;
+}
+
+// C2DPolyBase::ReverseDirection: the edges in reverse order, each starting
+// at its computed end and pointing back. The ring's bounds are kept.
+void Reverse(CFlatEdge* edges, std::size_t count) {
+    std::reverse(edges, edges + count);
+    for (std::size_t i = 0; i < count; ++i) {
+        CFlatEdge& edge = edges[i];
+        edge.x = edge.x + edge.dx;
+        edge.y = edge.y + edge.dy;
+        edge.dx = -edge.dx;
+        edge.dy = -edge.dy;
+    }
+}
+
+// C2DPolyBase::Transform: each edge's start and computed end moved, the
+// direction between them, the rectangles rebuilt from them.
+void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformation, CBox& bounds) {
+    for (std::size_t i = 0; i < count; ++i) {
+        CFlatEdge& edge = edges[i];
+        double ex = edge.x + edge.dx;
+        double ey = edge.y + edge.dy;
+        transformation.Transform(edge.x, edge.y);
+        transformation.Transform(ex, ey);
+        edge.dx = ex - edge.x;
+        edge.dy = ey - edge.y;
+        const CBox box = EdgeBox(edge);
+        if (i == 0) {
+            bounds = box;
+        } else {
+            Include(bounds, box);
+        }
+    }
+    if (count == 0) {
+        bounds = CBox{0.0, 0.0, 0.0, 0.0};
+    }
+}
+
+} // namespace
+
+bool AppendFlatRing(const C2DPolyBase& ring, std::vector<CFlatEdge>& edges, double (&bounds)[4]) {
+    const unsigned count = ring.GetLineCount();
+    const std::size_t first = edges.size();
+    for (unsigned k = 0; k < count; ++k) {
+        const C2DLineBase& edge = *ring.GetLine(k);
+        if (edge.GetType() != GeometryType::Line) {
+            edges.resize(first);
+            return false;
+        }
+        const auto& line = static_cast<const C2DLine&>(edge);
+        edges.push_back(
+            CFlatEdge{line.start.x, line.start.y, line.direction.dx, line.direction.dy});
+    }
+    const C2DRect& rect = ring.GetBoundingRect();
+    bounds[0] = rect.topLeft.x;
+    bounds[1] = rect.topLeft.y;
+    bounds[2] = rect.bottomRight.x;
+    bounds[3] = rect.bottomRight.y;
+    return true;
+}
+
+void PrepareFlatRing(CFlatEdge* edges, std::size_t count, const double (&bounds)[4],
+                     const CMapTransformations& transformations, bool withEnds, CRingPoints& out) {
+    CBox box{bounds[0], bounds[1], bounds[2], bounds[3]};
+    // C2DPolyBase::MakeClockwise.
+    if (Area(edges, count) >= 0.0) {
+        Reverse(edges, count);
+    }
+    if (transformations.rotation) {
+        Transform(edges, count, *transformations.rotation, box);
+    }
+    if (transformations.projection) {
+        Transform(edges, count, *transformations.projection, box);
+    }
+    out.starts.resize(count);
+    out.ends.resize(withEnds ? count : 0);
+    out.arcs.clear();
+    for (std::size_t k = 0; k < count; ++k) {
+        out.starts[k] = CPointXY{edges[k].x, edges[k].y};
+        if (withEnds) {
+            out.ends[k] = CPointXY{edges[k].x + edges[k].dx, edges[k].y + edges[k].dy};
+        }
+    }
+    out.bounds.Set(box.left, box.top, box.right, box.bottom);
+}
