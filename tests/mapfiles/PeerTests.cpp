@@ -22,21 +22,6 @@ bool HasTool(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string RunCommand(const std::string& command) {
-    std::string output;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, n);
-    }
-    pclose(pipe);
-    return output;
-}
-
 // A polygon as a set of rings that does not depend on where a ring starts,
 // which way it runs, or whether it repeats its first point.
 using Polygon = std::pair<Ring, std::vector<Ring>>;

@@ -61,21 +61,6 @@ void ExpectSameBox(const Box& a, const Box& b, double scale, const std::string& 
         << ") against (" << b.xMin << ", " << b.yMin << ") - (" << b.xMax << ", " << b.yMax << ")";
 }
 
-std::string RunCommand(const std::string& command) {
-    std::string output;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, n);
-    }
-    pclose(pipe);
-    return output;
-}
-
 // Each shape's bounds as shpdump prints them.
 std::vector<Box> ShpdumpBounds(const std::string& path) {
     const std::string text = RunCommand("shpdump '" + path + "' 2>&1");

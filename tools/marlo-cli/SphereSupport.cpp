@@ -283,23 +283,9 @@ const CMapTransformations* StepsWhileLoading(const CSphereOptions& options,
 bool ClipToDisplayGeometry(C2DHoledPolyBaseSet& content, std::vector<int32_t>& records,
                            const CMapTransformations& transformations,
                            const CSphereOptions& options) {
-    CSphereMap map;
-    CRingSet polygons;
-    if (!PrepareSphereMap(content, transformations, map)) {
-        ReportOutOfMemory();
-        return false;
-    }
-    if (!map.geographic) {
-        ReportNotOnTheEarth();
-        return false;
-    }
-    if (!BuildDisplayGeometry(content, map, transformations, options.tolerance, polygons)) {
-        ReportOutOfMemory();
-        return false;
-    }
-    map.loaded.Clear();
-    ReplaceWithDisplayGeometry(polygons, content, records);
-    return true;
+    CEarthCheck check;
+    return ClipPieceToDisplayGeometry(content, records, transformations, options, check) &&
+           FinishEarthCheck(check);
 }
 
 bool ClipPieceToDisplayGeometry(C2DHoledPolyBaseSet& piece, std::vector<int32_t>& records,

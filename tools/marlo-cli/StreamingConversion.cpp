@@ -124,12 +124,15 @@ private:
     CEarthCheck earth;
 };
 
-bool ConvertShapefile(const std::string& inputPath, const std::string& outputPath,
-                      const CMapTransformations& transformations, const CSphereOptions& sphere,
-                      CMapSaveInfo& info) {
+// The road shared by both formats of IN: convertPieces reads and converts
+// every piece with the converter, false when one fails (after saying why).
+// The table of a shapefile IN goes with the rows.
+template <typename Reader, typename ConvertPieces>
+bool ConvertMap(Reader& reader, const std::string& inputPath, const std::string& outputPath,
+                const CMapTransformations& transformations, const CSphereOptions& sphere,
+                CMapSaveInfo& info, ConvertPieces convertPieces) {
     CTerminalProgress progress("Converting " + inputPath);
     CMapFileError error;
-    CShapefileRecordReader reader;
     if (!reader.Open(inputPath.c_str(), &error)) {
         ReportFailure("Could not open file", inputPath, error);
         return false;
@@ -140,14 +143,8 @@ bool ConvertShapefile(const std::string& inputPath, const std::string& outputPat
         return false;
     }
     CPieceConverter converter(transformations, sphere, *writer);
-    ShapeRecord record;
-    RecordReading reading = RecordReading::End;
-    while (reader.Next(record, reading)) {
-        if (reading == RecordReading::Polygon &&
-            !converter.ConvertRecord(record, reader.GetRecordNumber())) {
-            return false;
-        }
-        progress.UpdateProgress(reader.GetPercent());
+    if (!convertPieces(converter, progress)) {
+        return false;
     }
     if (!reader.CheckAnyRead(converter.AnyHoledPolygon(), &error)) {
         progress.Abandon();
@@ -159,7 +156,9 @@ bool ConvertShapefile(const std::string& inputPath, const std::string& outputPat
         return false;
     }
     CMapAttributes attributes;
-    ReadAttributeTable(inputPath, attributes);
+    if (ChooseMapFileFormat(inputPath.c_str()) == MapFileFormat::Shapefile) {
+        ReadAttributeTable(inputPath, attributes);
+    }
     info.attributes = &attributes;
     const bool saved = writer->Finish(&info, &error);
     info.attributes = nullptr;
@@ -172,44 +171,39 @@ bool ConvertShapefile(const std::string& inputPath, const std::string& outputPat
     return true;
 }
 
+bool ConvertShapefile(const std::string& inputPath, const std::string& outputPath,
+                      const CMapTransformations& transformations, const CSphereOptions& sphere,
+                      CMapSaveInfo& info) {
+    CShapefileRecordReader reader;
+    return ConvertMap(reader, inputPath, outputPath, transformations, sphere, info,
+                      [&](CPieceConverter& converter, CTerminalProgress& progress) {
+                          ShapeRecord record;
+                          RecordReading reading = RecordReading::End;
+                          while (reader.Next(record, reading)) {
+                              if (reading == RecordReading::Polygon &&
+                                  !converter.ConvertRecord(record, reader.GetRecordNumber())) {
+                                  return false;
+                              }
+                              progress.UpdateProgress(reader.GetPercent());
+                          }
+                          return true;
+                      });
+}
+
 bool ConvertTextMap(const std::string& inputPath, const std::string& outputPath,
                     const CMapTransformations& transformations, const CSphereOptions& sphere,
-                    const CMapSaveInfo& info) {
-    CTerminalProgress progress("Converting " + inputPath);
-    CMapFileError error;
+                    CMapSaveInfo& info) {
     CTextMapReader reader;
-    if (!reader.Open(inputPath.c_str(), &error)) {
-        ReportFailure("Could not open file", inputPath, error);
-        return false;
-    }
-    std::unique_ptr<CMapFileWriter> writer = OpenMapFileWriter(outputPath.c_str(), &error);
-    if (!writer) {
-        ReportFailure("Could not save file", outputPath, error);
-        return false;
-    }
-    CPieceConverter converter(transformations, sphere, *writer);
-    while (std::unique_ptr<C2DHoledPolyBase> holedPolygon = reader.Next()) {
-        if (!converter.ConvertHoledPolygon(std::move(holedPolygon))) {
-            return false;
-        }
-        progress.UpdateProgress(reader.GetPercent());
-    }
-    if (!reader.CheckAnyRead(converter.AnyHoledPolygon(), &error)) {
-        progress.Abandon();
-        ReportFailure("Could not open file", inputPath, error);
-        return false;
-    }
-    converter.FinishPieces();
-    if (!converter.Finish()) {
-        return false;
-    }
-    if (!writer->Finish(&info, &error)) {
-        progress.Abandon();
-        ReportFailure("Could not save file", outputPath, error);
-        return false;
-    }
-    progress.Complete();
-    return true;
+    return ConvertMap(reader, inputPath, outputPath, transformations, sphere, info,
+                      [&](CPieceConverter& converter, CTerminalProgress& progress) {
+                          while (std::unique_ptr<C2DHoledPolyBase> holedPolygon = reader.Next()) {
+                              if (!converter.ConvertHoledPolygon(std::move(holedPolygon))) {
+                                  return false;
+                              }
+                              progress.UpdateProgress(reader.GetPercent());
+                          }
+                          return true;
+                      });
 }
 
 } // namespace
