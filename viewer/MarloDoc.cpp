@@ -8,7 +8,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -53,11 +55,61 @@ private:
     bool& flag;
 };
 
+// Shares of the load's progress bar, in percent: reading, then making the
+// rings clockwise; taking the copy and the index take the rest.
+constexpr unsigned ReadingShare = 85;
+constexpr unsigned ClockwiseShare = 8;
+
+// Reports a stage of a longer task on part of the bar: its own 0..100 as
+// first..first + share.
+class CProgressStage final : public CProgressUpdater {
+public:
+    CProgressStage(CProgressUpdater& bar, const std::function<void(unsigned)>& observer,
+                   unsigned first, unsigned share)
+        : bar(bar), observer(observer), first(first), share(share) {}
+
+    void UpdateProgress(unsigned percent) override {
+        const unsigned overall = first + std::min(percent, 100u) * share / 100;
+        bar.UpdateProgress(overall);
+        if (observer) {
+            observer(overall);
+        }
+    }
+
+private:
+    CProgressUpdater& bar;
+    const std::function<void(unsigned)>& observer;
+    unsigned first;
+    unsigned share;
+};
+
+// Makes every ring clockwise, holed polygon by holed polygon, reporting as it
+// goes by the share of edges done.
+void MakeClockwise(C2DHoledPolyBaseSet& content, CProgressUpdater& progress) {
+    std::size_t total = 0;
+    for (unsigned i = 0; i < content.GetSize(); ++i) {
+        total += content.GetAt(i)->GetTotalLineCount();
+    }
+    std::size_t done = 0;
+    unsigned reported = 0;
+    for (unsigned i = 0; i < content.GetSize(); ++i) {
+        C2DHoledPolyBase* holed = content.GetAt(i);
+        holed->MakeClockwise();
+        done += holed->GetTotalLineCount();
+        const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100 / total);
+        if (percent != reported) {
+            progress.UpdateProgress(percent);
+            reported = percent;
+        }
+    }
+}
+
 } // namespace
 
 CMarloDoc::CMarloDoc() = default;
 
 CMarloDoc::~CMarloDoc() {
+    FinishIndexing();
     DropTransformations();
 }
 
@@ -100,13 +152,21 @@ void CMarloDoc::LoadMap(const char* path) {
     C2DHoledPolyBaseSet loaded;
     CMapAttributes loadedAttributes;
     CMapFileError error;
-    if (!ReadMapFile(path, loaded, progress.get(), &loadedAttributes, &error)) {
+    // Reading fills most of the bar; making the rings clockwise and taking
+    // the loaded copy and the name index fill the rest, so that the bar keeps
+    // moving until the map is ready.
+    CProgressStage reading(*progress, progressObserver, 0, ReadingShare);
+    if (!ReadMapFile(path, loaded, &reading, &loadedAttributes, &error)) {
         // The map on show stays, with whatever is held; the views keep their
         // zoom.
         ReportFileFailure("Could not open file", path, error);
         return;
     }
-    loaded.MakeClockwise();
+    CProgressStage clockwise(*progress, progressObserver, ReadingShare, ClockwiseShare);
+    MakeClockwise(loaded, clockwise);
+    CProgressStage(*progress, progressObserver, ReadingShare + ClockwiseShare, 0).UpdateProgress(0);
+    FinishIndexing();
+    featureLocator.Clear();
     content.DeleteAll();
     content.MoveAllFrom(loaded);
     attributes = std::move(loadedAttributes);
@@ -121,6 +181,7 @@ void CMarloDoc::LoadMap(const char* path) {
     // A file that says it holds projected coordinates is no map of the earth
     // in degrees, however small its numbers.
     geographic = geographic && loadedCoordinates.kind == MapCoordinates::Geographic;
+    CProgressStage(*progress, progressObserver, 100, 0).UpdateProgress(0);
     progress.reset();
     UpdateAllViews(nullptr, HintContentChanged);
 }
@@ -152,20 +213,21 @@ void CMarloDoc::ReportFileFailure(const char* message, const char* path,
 }
 
 void CMarloDoc::TakeLoadedCopyAndIndexFeatures() {
-    // Both only read the content: the index is built on a helper thread while
-    // this one takes the copy, which halves the wait on a large map.
-    featureLocator.Clear();
-    std::thread indexer;
+    TakeLoadedCopy();
+    // The name index only reads the content and its table: it is built on a
+    // helper thread while the first frame is drawn and the user looks at
+    // it. The first look-up, and whatever changes the content or the table,
+    // waits for it.
     try {
         indexer = std::thread([this] { IndexFeatures(); });
     } catch (const std::system_error&) {
-        // No thread to be had: one after the other.
+        IndexFeatures();
     }
-    TakeLoadedCopy();
+}
+
+void CMarloDoc::FinishIndexing() const {
     if (indexer.joinable()) {
         indexer.join();
-    } else {
-        IndexFeatures();
     }
 }
 
@@ -179,6 +241,8 @@ void CMarloDoc::IndexFeatures() {
 }
 
 std::string CMarloDoc::FeatureNameAt(double x, double y) const {
+    // The first look-up after a load may wait for the index to be done.
+    FinishIndexing();
     return featureLocator.NameAt(x, y);
 }
 
@@ -205,6 +269,7 @@ void CMarloDoc::Project(const char* projectionName) {
     if (projection == nullptr) {
         return;
     }
+    FinishIndexing();
     DropDisplayRings();
     // Each vertex is projected once, on several threads, with the same bits
     // as projecting the content edge by edge. A map of the earth also keeps
@@ -238,6 +303,7 @@ void CMarloDoc::InverseProject() {
     if (busy || projection == nullptr) {
         return;
     }
+    FinishIndexing();
     DropDisplayRings();
     // The content from before Project is the loaded copy taken through the
     // rotation, if one was applied first: bit for bit what it was.
@@ -256,6 +322,7 @@ void CMarloDoc::Rotate(const CGeoPoint& origin) {
     if (busy || rotation != nullptr) {
         return;
     }
+    FinishIndexing();
     DropDisplayRings();
     rotation = new CGeoRotation();
     rotation->SetOrigin(origin.lat * RadiansToDegrees, origin.lon * RadiansToDegrees);
@@ -277,6 +344,7 @@ void CMarloDoc::RotateBack() {
     if (busy || rotation == nullptr) {
         return;
     }
+    FinishIndexing();
     DropDisplayRings();
     if (projection != nullptr) {
         // Rotating back projected coordinates, by the formulas alone.

@@ -8,7 +8,10 @@
 #include "projection/RingSet.h"
 #include "viewer/Framework.h"
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <thread>
 
 class CGeoRotation;
 class CProjection;
@@ -66,6 +69,11 @@ public:
     void RotateBack();
 
     const C2DHoledPolyBaseSet& GetContent() const { return content; }
+    // Told every percentage the load's progress bar shows, as it shows it
+    // (for measuring how steadily it moves).
+    void SetProgressObserver(std::function<void(unsigned)> observer) {
+        progressObserver = std::move(observer);
+    }
     // The attribute table read with the content (empty for a text map).
     const CMapAttributes& GetAttributes() const { return attributes; }
     // The name of the feature at a point in the loaded coordinates, in
@@ -102,6 +110,8 @@ private:
     void ReportFileFailure(const char* message, const char* path, const CMapFileError& error) const;
     void TakeLoadedCopyAndIndexFeatures();
     void IndexFeatures();
+    // Waits for the name index being built, if it is.
+    void FinishIndexing() const;
     void TakeLoadedCopy();
     void DropDisplayRings();
     // Gives the content the loaded copy rotated by the held rotation, keeping
@@ -115,9 +125,12 @@ private:
     CProjection* projection = nullptr;
     CGeoRotation* rotation = nullptr;
     C2DHoledPolyBaseSet content;
+    std::function<void(unsigned)> progressObserver;
     C2DCoordinateCopy loadedCopy;
     CMapAttributes attributes;
     CFeatureLocator featureLocator;
+    // Builds featureLocator after a load; joined by the first reader.
+    mutable std::thread indexer;
     // The coordinates of the loaded file (Unknown when they are not
     // longitude and latitude on the earth though the file says so).
     CMapCoordinateState loadedCoordinates;

@@ -6,6 +6,7 @@
 //   bench_sphere [MAP]      (default: the shared countries-10m)
 #include <QApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -58,13 +59,26 @@ int main(int argc, char** argv) {
     document.AddView(&view);
     view.resize(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
 
+    // The longest time the load's progress bar stood still.
+    Clock::time_point lastProgress = Clock::now();
+    double longestStill = 0.0;
+    document.SetProgressObserver([&](unsigned percent) {
+        if (getenv("SHOWGAPS") && Seconds(lastProgress) > 0.2) std::printf("gap %.2f before %u\n", Seconds(lastProgress), percent);
+        longestStill = std::max(longestStill, Seconds(lastProgress));
+        lastProgress = Clock::now();
+    });
     Clock::time_point start = Clock::now();
+    lastProgress = start;
     const double processorStart = ProcessorSeconds();
     document.LoadMap(path.c_str());
+    document.SetProgressObserver(nullptr);
+    longestStill = std::max(longestStill, Seconds(lastProgress));
     view.grab();
     const std::size_t vertices = VertexCount(document.GetContent());
-    std::printf("%s: %zu vertices, open to first frame %.2f s (processor %.2f s)\n", path.c_str(),
-                vertices, Seconds(start), ProcessorSeconds() - processorStart);
+    std::printf("%s: %zu vertices, open to first frame %.2f s (processor %.2f s), progress "
+                "still for at most %.2f s\n",
+                path.c_str(), vertices, Seconds(start), ProcessorSeconds() - processorStart,
+                longestStill);
     if (vertices == 0) {
         return 1;
     }
