@@ -3,7 +3,10 @@
 // display geometry built and the image rendered), frames at full extent,
 // and the memory of the undo copy and the display geometry per vertex.
 //
-//   bench_sphere [MAP]      (default: the shared countries-10m)
+//   bench_sphere [MAP] [--still-spells]   (default: the shared countries-10m)
+//
+// --still-spells lists every spell of more than a quarter second in which the
+// load's progress bar did not move.
 #include <QApplication>
 
 #include <algorithm>
@@ -20,6 +23,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The progress bar should move at least this often, seconds.
+constexpr double StillSpellLimit = 0.25;
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
@@ -49,9 +55,12 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     std::string path = std::string(MARLO_SHARED_DATA_DIR) + "/countries-10m.shp";
+    bool showStillSpells = false;
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] != '-') {
             path = argv[i];
+        } else if (std::string(argv[i]) == "--still-spells") {
+            showStillSpells = true;
         }
     }
     CMarloDoc document;
@@ -63,7 +72,10 @@ int main(int argc, char** argv) {
     Clock::time_point lastProgress = Clock::now();
     double longestStill = 0.0;
     document.SetProgressObserver([&](unsigned percent) {
-        if (getenv("SHOWGAPS") && Seconds(lastProgress) > 0.2) std::printf("gap %.2f before %u\n", Seconds(lastProgress), percent);
+        if (showStillSpells && Seconds(lastProgress) > StillSpellLimit) {
+            std::printf("  the bar stood still for %.2f s before %u %%\n", Seconds(lastProgress),
+                        percent);
+        }
         longestStill = std::max(longestStill, Seconds(lastProgress));
         lastProgress = Clock::now();
     });
