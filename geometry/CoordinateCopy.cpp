@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "geometry/Shares.h"
 #include "projection/Transformation.h"
 
 namespace {
@@ -270,36 +271,14 @@ bool C2DCoordinateCopy::RestoreTransformed(C2DHoledPolyBaseSet& content,
     if (!CollectRings(content, targets)) {
         return false;
     }
-    threads = std::max(1u, std::min(threads, 16u));
     // Each thread takes a run of whole rings with about an equal share of the
     // points. Rings are separate objects whose rectangles already exist, so
     // the writers allocate nothing and touch nothing in common.
-    std::vector<std::size_t> bounds{0};
-    for (unsigned t = 1; t < threads; ++t) {
-        const uint64_t share = points.size() / threads * t;
-        const auto split = std::lower_bound(
-            rings.begin(), rings.end(), share,
-            [](const CRing& ring, uint64_t point) { return ring.firstPoint < point; });
-        bounds.push_back(std::max(bounds.back(), static_cast<std::size_t>(split - rings.begin())));
-    }
-    bounds.push_back(rings.size());
-    std::vector<std::thread> helpers;
-    // The first ring of the runs no helper could be started for.
-    std::size_t unstarted = rings.size();
-    for (unsigned t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back(
-                [&, t] { WriteRings(targets, bounds[t], bounds[t + 1], &transformation); });
-        } catch (const std::system_error&) {
-            unstarted = bounds[t];
-            break;
-        }
-    }
-    WriteRings(targets, bounds[0], bounds[1], &transformation);
-    WriteRings(targets, unstarted, rings.size(), &transformation);
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    RunShares(SplitIntoShares(rings.size(), points.size(), threads,
+                              [&](std::size_t ring) { return rings[ring].firstPoint; }),
+              [&](std::size_t first, std::size_t end) {
+                  WriteRings(targets, first, end, &transformation);
+              });
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "geometry/HugePages.h"
+#include "geometry/Shares.h"
 #include "projection/DisplayGeometry.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
@@ -118,34 +119,9 @@ void CopyEdgeStarts(const C2DPolyBase& ring, CPlanePoint* out) {
 // Calls fill(first, end) on runs of output rings with about equal shares of
 // the points, one run per thread.
 template <typename Fill> void FillInParallel(const CRingSet& out, unsigned threads, Fill fill) {
-    const std::size_t ringCount = out.GetRingCount();
-    threads = std::max(1u, std::min(threads, 16u));
-    std::vector<std::size_t> bounds{0};
-    for (unsigned t = 1; t < threads; ++t) {
-        const std::size_t share = out.points.size() / threads * t;
-        const auto split =
-            std::lower_bound(out.ringStarts.begin(), out.ringStarts.end() - 1, share);
-        bounds.push_back(
-            std::max(bounds.back(), static_cast<std::size_t>(split - out.ringStarts.begin())));
-    }
-    bounds.push_back(ringCount);
-    std::vector<std::thread> helpers;
-    std::size_t unstarted = ringCount;
-    for (unsigned t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back([&, t] { fill(bounds[t], bounds[t + 1]); });
-        } catch (const std::system_error&) {
-            unstarted = bounds[t];
-            break;
-        }
-    }
-    fill(bounds[0], bounds[1]);
-    if (unstarted < ringCount) {
-        fill(unstarted, ringCount);
-    }
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    RunShares(SplitIntoShares(out.GetRingCount(), out.points.size(), threads,
+                              [&](std::size_t ring) { return out.ringStarts[ring]; }),
+              fill);
 }
 
 // Bit-for-bit equality: 0.0 and -0.0 differ.
@@ -284,36 +260,9 @@ void WriteMovedRing(const C2DCoordinateCopy& copy, std::size_t r, C2DPolyBase& r
 // threads, each run with about an equal share of the points.
 template <typename Work>
 void ShareCopiedRings(const C2DCoordinateCopy& copy, unsigned threads, Work work) {
-    const std::size_t ringCount = copy.GetRingCount();
-    const std::size_t pointCount = copy.GetPoints().size();
-    threads = std::max(1u, std::min(threads, 16u));
-    std::vector<std::size_t> bounds{0};
-    std::size_t ring = 0;
-    for (unsigned t = 1; t < threads; ++t) {
-        const std::size_t share = pointCount / threads * t;
-        while (ring < ringCount && copy.GetRing(ring).firstPoint < share) {
-            ++ring;
-        }
-        bounds.push_back(ring);
-    }
-    bounds.push_back(ringCount);
-    std::vector<std::thread> helpers;
-    std::size_t unstarted = ringCount;
-    for (unsigned t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back([&, t] { work(bounds[t], bounds[t + 1]); });
-        } catch (const std::system_error&) {
-            unstarted = bounds[t];
-            break;
-        }
-    }
-    work(bounds[0], bounds[1]);
-    if (unstarted < ringCount) {
-        work(unstarted, ringCount);
-    }
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    RunShares(SplitIntoShares(copy.GetRingCount(), copy.GetPoints().size(), threads,
+                              [&](std::size_t ring) { return copy.GetRing(ring).firstPoint; }),
+              work);
 }
 
 } // namespace
