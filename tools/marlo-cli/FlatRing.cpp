@@ -1,6 +1,8 @@
 #include "tools/marlo-cli/FlatRing.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 
 #include "projection/Transformation.h"
 
@@ -83,15 +85,40 @@ void Reverse(CFlatEdge* edges, std::size_t count) {
     }
 }
 
+bool SameBits(double a, double b) {
+    return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
 // C2DPolyBase::Transform: each edge's start and computed end moved, the
-// direction between them, the rectangles rebuilt from them.
-void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformation, CBox& bounds) {
+// direction between them, the rectangles rebuilt from them. An edge's
+// computed end is nearly always the next edge's start to the bit; the
+// transformation, a function of the point alone, then gives it the same
+// bits, so it is moved once. reuse is scratch room.
+void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformation, CBox& bounds,
+               std::vector<unsigned char>& reuse) {
+    reuse.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         CFlatEdge& edge = edges[i];
-        double ex = edge.x + edge.dx;
-        double ey = edge.y + edge.dy;
-        transformation.Transform(edge.x, edge.y);
-        transformation.Transform(ex, ey);
+        const CFlatEdge& next = edges[i + 1 == count ? 0 : i + 1];
+        // The end is kept in the direction until the starts are moved.
+        edge.dx = edge.x + edge.dx;
+        edge.dy = edge.y + edge.dy;
+        reuse[i] = SameBits(edge.dx, next.x) && SameBits(edge.dy, next.y);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        transformation.Transform(edges[i].x, edges[i].y);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        CFlatEdge& edge = edges[i];
+        double ex = edge.dx;
+        double ey = edge.dy;
+        if (reuse[i]) {
+            const CFlatEdge& next = edges[i + 1 == count ? 0 : i + 1];
+            ex = next.x;
+            ey = next.y;
+        } else {
+            transformation.Transform(ex, ey);
+        }
         edge.dx = ex - edge.x;
         edge.dy = ey - edge.y;
         const CBox box = EdgeBox(edge);
@@ -130,17 +157,18 @@ bool AppendFlatRing(const C2DPolyBase& ring, std::vector<CFlatEdge>& edges, doub
 }
 
 void PrepareFlatRing(CFlatEdge* edges, std::size_t count, const double (&bounds)[4],
-                     const CMapTransformations& transformations, bool withEnds, CRingPoints& out) {
+                     const CMapTransformations& transformations, bool withEnds, CRingPoints& out,
+                     std::vector<unsigned char>& scratch) {
     CBox box{bounds[0], bounds[1], bounds[2], bounds[3]};
     // C2DPolyBase::MakeClockwise.
     if (Area(edges, count) >= 0.0) {
         Reverse(edges, count);
     }
     if (transformations.rotation) {
-        Transform(edges, count, *transformations.rotation, box);
+        Transform(edges, count, *transformations.rotation, box, scratch);
     }
     if (transformations.projection) {
-        Transform(edges, count, *transformations.projection, box);
+        Transform(edges, count, *transformations.projection, box, scratch);
     }
     out.starts.resize(count);
     out.ends.resize(withEnds ? count : 0);

@@ -26,8 +26,9 @@ bool AppendFlatRing(const C2DPolyBase& ring, std::vector<CFlatEdge>& edges, doub
 
 // Makes the ring clockwise, rotates and projects it as transformations say,
 // and writes its points (with the edge ends when withEnds) into out, whose
-// vectors must already have room for them: nothing is allocated, so any
-// thread may do it. bounds is (left, top, right, bottom), as C2DRect keeps
-// them.
+// vectors must already have room for them: nothing but room (a thread's own
+// scratch, grown as needed) is allocated, so any thread may do it. bounds is
+// (left, top, right, bottom), as C2DRect keeps them.
 void PrepareFlatRing(CFlatEdge* edges, std::size_t count, const double (&bounds)[4],
-                     const CMapTransformations& transformations, bool withEnds, CRingPoints& out);
+                     const CMapTransformations& transformations, bool withEnds, CRingPoints& out,
+                     std::vector<unsigned char>& room);

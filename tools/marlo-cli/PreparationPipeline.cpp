@@ -231,10 +231,10 @@ void CPreparationPipeline::HandOver() {
     }
 }
 
-void CPreparationPipeline::PrepareBatch(CBatch& work) {
+void CPreparationPipeline::PrepareBatch(CBatch& work, std::vector<unsigned char>& room) {
     for (const CBatch::CFlatItem& item : work.flat) {
         PrepareFlatRing(work.edges.data() + item.first, item.count, item.bounds, transformations,
-                        withEnds, *item.out);
+                        withEnds, *item.out, room);
     }
     for (const CBatch::CObjectItem& item : work.objects) {
         PrepareRing(*item.ring, transformations);
@@ -259,7 +259,7 @@ bool CPreparationPipeline::PrepareOne() {
         work = std::move(queue.front());
         queue.pop_front();
     }
-    PrepareBatch(*work);
+    PrepareBatch(*work, scratch);
     {
         std::lock_guard<std::mutex> lock(mutex);
         finished.push_back(std::move(work));
@@ -268,6 +268,7 @@ bool CPreparationPipeline::PrepareOne() {
 }
 
 void CPreparationPipeline::HelperLoop() {
+    std::vector<unsigned char> helperScratch;
     for (;;) {
         std::unique_ptr<CBatch> work;
         {
@@ -279,7 +280,7 @@ void CPreparationPipeline::HelperLoop() {
             work = std::move(queue.front());
             queue.pop_front();
         }
-        PrepareBatch(*work);
+        PrepareBatch(*work, helperScratch);
         {
             std::lock_guard<std::mutex> lock(mutex);
             finished.push_back(std::move(work));

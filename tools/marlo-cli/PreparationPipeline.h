@@ -67,7 +67,7 @@ private:
 
     void Submit(C2DPolyBase* ring, CRingPoints* out, bool own);
     void HandOver();
-    void PrepareBatch(CBatch& batch);
+    void PrepareBatch(CBatch& batch, std::vector<unsigned char>& scratch);
     bool PrepareOne();
     void HelperLoop();
     void CollectFinished();
@@ -90,6 +90,7 @@ private:
     std::vector<std::unique_ptr<CBatch>> spareBatches;
     std::size_t edgesInFlight = 0;
     std::vector<std::unique_ptr<CBatch>> finishedTaken;
+    std::vector<unsigned char> scratch;
 
     // Shared, under the mutex.
     std::mutex mutex;
