@@ -1,0 +1,134 @@
+// The copied-ring preparation of convert against the edge objects it stands
+// in for: random rings of both windings, degenerate and non-finite ones,
+// every combination of rotation and projection, with and without edge ends.
+// Every number must have the same bits, or the streamed files would differ
+// from what the viewer's road writes.
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "projection/GeoRotation.h"
+#include "projection/Projection.h"
+#include "tools/marlo-cli/FlatRing.h"
+#include "tools/marlo-cli/MapConversion.h"
+
+namespace {
+
+bool SameBits(double a, double b) {
+    return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
+// Random rings in degrees: small jittered circles anywhere on the earth
+// (either winding), with now and then a repeated vertex, a ring of one or
+// two vertices, or a vertex that is not finite.
+std::vector<std::vector<double>> RandomRings(unsigned seed, int count) {
+    std::mt19937_64 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<std::vector<double>> rings;
+    for (int r = 0; r < count; ++r) {
+        const int size = r % 17 == 0 ? 1 + r % 3 : 3 + static_cast<int>(unit(random) * 40);
+        const double cx = -180.0 + 360.0 * unit(random);
+        const double cy = -90.0 + 180.0 * unit(random);
+        const double radius = 1e-4 + 3.0 * unit(random);
+        const double turn = unit(random) < 0.5 ? 1.0 : -1.0;
+        std::vector<double> points;
+        for (int k = 0; k < size; ++k) {
+            const double angle = turn * 2.0 * M_PI * k / size;
+            const double jitter = 1.0 + 0.3 * unit(random);
+            points.push_back(
+                std::fmin(180.0, std::fmax(-180.0, cx + radius * jitter * std::cos(angle))));
+            points.push_back(
+                std::fmin(90.0, std::fmax(-90.0, cy + radius * jitter * std::sin(angle))));
+            if (k > 0 && unit(random) < 0.05) {
+                points[points.size() - 2] = points[points.size() - 4];
+                points[points.size() - 1] = points[points.size() - 3];
+            }
+        }
+        if (r % 29 == 5) {
+            points[0] = std::numeric_limits<double>::quiet_NaN();
+        }
+        rings.push_back(points);
+    }
+    return rings;
+}
+
+void ExpectSameRing(const CRingPoints& flat, const CRingPoints& objects, const char* what) {
+    ASSERT_EQ(flat.starts.size(), objects.starts.size()) << what;
+    ASSERT_EQ(flat.ends.size(), objects.ends.size()) << what;
+    for (std::size_t k = 0; k < flat.starts.size(); ++k) {
+        ASSERT_TRUE(SameBits(flat.starts[k].x, objects.starts[k].x) &&
+                    SameBits(flat.starts[k].y, objects.starts[k].y))
+            << what << ", start " << k;
+    }
+    for (std::size_t k = 0; k < flat.ends.size(); ++k) {
+        ASSERT_TRUE(SameBits(flat.ends[k].x, objects.ends[k].x) &&
+                    SameBits(flat.ends[k].y, objects.ends[k].y))
+            << what << ", end " << k;
+    }
+    const C2DRect& a = flat.bounds;
+    const C2DRect& b = objects.bounds;
+    EXPECT_TRUE(SameBits(a.topLeft.x, b.topLeft.x) && SameBits(a.topLeft.y, b.topLeft.y) &&
+                SameBits(a.bottomRight.x, b.bottomRight.x) &&
+                SameBits(a.bottomRight.y, b.bottomRight.y))
+        << what << ", bounds";
+}
+
+} // namespace
+
+TEST(FlatRing, PreparesRingsToTheBitsOfTheEdgeObjects) {
+    const std::vector<std::vector<double>> rings = RandomRings(20261207, 400);
+    const char* projections[] = {nullptr, "Mollweide", "Orthographic", "Mercator", "Stereographic"};
+    std::vector<unsigned char> room;
+    int compared = 0;
+    for (const bool rotate : {false, true}) {
+        for (const char* name : projections) {
+            CMapTransformations steps;
+            if (rotate) {
+                steps.rotation = std::make_unique<CGeoRotation>();
+                steps.rotation->SetOrigin(40.0, -100.0);
+            }
+            if (name != nullptr) {
+                steps.projection.reset(CreateProjection(name));
+                ASSERT_NE(steps.projection, nullptr) << name;
+            }
+            for (const bool withEnds : {false, true}) {
+                for (const std::vector<double>& points : rings) {
+                    C2DPolygon ring;
+                    ring.Create(points.data(), static_cast<unsigned>(points.size() / 2));
+                    std::vector<CFlatEdge> edges;
+                    double bounds[4];
+                    ASSERT_TRUE(AppendFlatRing(ring, edges, bounds));
+                    CRingPoints flat;
+                    flat.starts.reserve(edges.size());
+                    flat.ends.reserve(edges.size());
+                    PrepareFlatRing(edges.data(), edges.size(), bounds, steps, withEnds, flat,
+                                    room);
+                    PrepareRing(ring, steps);
+                    CRingPoints objects;
+                    TakeRingPoints(ring, withEnds, objects);
+                    ExpectSameRing(flat, objects, name != nullptr ? name : "no projection");
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(compared, 2 * 5 * 2 * 400);
+}
+
+TEST(FlatRing, RingsWithArcsStayObjects) {
+    C2DPolyArc ring;
+    ring.SetStartPoint(C2DPoint(0.0, 0.0));
+    ring.LineTo(C2DPoint(1.0, 0.0));
+    ring.ArcTo(C2DPoint(1.0, 1.0), true, false, 1.0);
+    ring.Close();
+    std::vector<CFlatEdge> edges = {CFlatEdge{1.0, 2.0, 3.0, 4.0}};
+    double bounds[4] = {};
+    EXPECT_FALSE(AppendFlatRing(ring, edges, bounds));
+    EXPECT_EQ(edges.size(), 1u); // nothing added, nothing lost
+}
