@@ -274,11 +274,13 @@ bool C2DCoordinateCopy::RestoreTransformed(C2DHoledPolyBaseSet& content,
     // Each thread takes a run of whole rings with about an equal share of the
     // points. Rings are separate objects whose rectangles already exist, so
     // the writers allocate nothing and touch nothing in common.
-    RunShares(SplitIntoShares(rings.size(), points.size(), threads,
-                              [&](std::size_t ring) { return rings[ring].firstPoint; }),
-              [&](std::size_t first, std::size_t end) {
-                  WriteRings(targets, first, end, &transformation);
-              });
+    RunShares(
+        SplitIntoShares(rings.size(), points.size(), threads * SharesPerWorker,
+                        [&](std::size_t ring) { return rings[ring].firstPoint; }),
+        [&](std::size_t first, std::size_t end) {
+            WriteRings(targets, first, end, &transformation);
+        },
+        threads);
     return true;
 }
 

@@ -1,27 +1,32 @@
 #pragma once
 
-// Work over a long run of items (rings, points) split between threads in
-// shares of about equal weight. Standard library only.
+// Work over a long run of items (rings, points) split into shares of about
+// equal weight, which a few threads take one after another. Standard library
+// only.
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-// Bounds of `threads` shares of items [0, count): share t is
+// Shares per thread: enough that threads finishing early find more to do.
+inline constexpr unsigned SharesPerWorker = 16;
+
+// Bounds of `parts` shares of items [0, count): share t is
 // [bounds[t], bounds[t + 1]). startOf(i) is the weight before item i (a
 // running total, such as the item's first point), total the whole weight; a
 // share ends at the first item whose start reaches its part of the total.
-// threads is taken between 1 and 16.
+// parts is taken between 1 and 256.
 template <typename StartOf>
-std::vector<std::size_t> SplitIntoShares(std::size_t count, std::size_t total, unsigned threads,
+std::vector<std::size_t> SplitIntoShares(std::size_t count, std::size_t total, unsigned parts,
                                          StartOf startOf) {
-    threads = std::max(1u, std::min(threads, 16u));
+    parts = std::max(1u, std::min(parts, 256u));
     std::vector<std::size_t> bounds{0};
     std::size_t item = 0;
-    for (unsigned t = 1; t < threads; ++t) {
-        const std::size_t share = total / threads * t;
+    for (unsigned t = 1; t < parts; ++t) {
+        const std::size_t share = total / parts * t;
         while (item < count && startOf(item) < share) {
             ++item;
         }
@@ -31,26 +36,29 @@ std::vector<std::size_t> SplitIntoShares(std::size_t count, std::size_t total, u
     return bounds;
 }
 
-// Runs work(first, end) for every share, the first on the calling thread and
-// each other on a helper thread; shares no thread could be started for run
-// on the calling thread after its own. work must be safe to run on several
-// shares at once.
-template <typename Work> void RunShares(const std::vector<std::size_t>& bounds, Work work) {
+// Runs work(first, end) for every share on the calling thread and up to
+// workers - 1 helper threads, each taking the next share not yet taken, so
+// that shares of uneven cost still keep every thread busy. When no helper can
+// be started the calling thread does all the shares. work must be safe to run
+// on several shares at once.
+template <typename Work>
+void RunShares(const std::vector<std::size_t>& bounds, Work work, unsigned workers = 2) {
     const std::size_t shares = bounds.size() - 1;
+    std::atomic<std::size_t> next{0};
+    const auto takeShares = [&] {
+        for (std::size_t t = next++; t < shares; t = next++) {
+            work(bounds[t], bounds[t + 1]);
+        }
+    };
     std::vector<std::thread> helpers;
-    std::size_t unstarted = shares;
-    for (std::size_t t = 1; t < shares; ++t) {
+    for (unsigned w = 1; w < workers && w < shares; ++w) {
         try {
-            helpers.emplace_back([&, t] { work(bounds[t], bounds[t + 1]); });
+            helpers.emplace_back(takeShares);
         } catch (const std::system_error&) {
-            unstarted = t;
             break;
         }
     }
-    work(bounds[0], bounds[1]);
-    for (std::size_t t = unstarted; t < shares; ++t) {
-        work(bounds[t], bounds[t + 1]);
-    }
+    takeShares();
     for (std::thread& helper : helpers) {
         helper.join();
     }

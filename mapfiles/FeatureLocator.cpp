@@ -22,7 +22,8 @@ std::size_t Clamp(double value, std::size_t count) {
 } // namespace
 
 void CFeatureLocator::Clear() {
-    vertices.clear();
+    vertices = nullptr;
+    ownCopy.Clear();
     rings.clear();
     bandStarts.clear();
     bandEdges.clear();
@@ -34,43 +35,60 @@ void CFeatureLocator::Clear() {
 
 void CFeatureLocator::Build(const CMapAttributes& attributes, const C2DHoledPolyBaseSet& content) {
     Clear();
+    if (attributes.NameField() >= 0 && ownCopy.Capture(content)) {
+        BuildFrom(attributes, ownCopy);
+    }
+}
+
+void CFeatureLocator::Build(const CMapAttributes& attributes, const C2DCoordinateCopy& copy) {
+    Clear();
+    BuildFrom(attributes, copy);
+}
+
+void CFeatureLocator::BuildFrom(const CMapAttributes& attributes, const C2DCoordinateCopy& copy) {
     const int nameField = attributes.NameField();
     if (nameField < 0) {
         return;
     }
-    for (unsigned i = 0; i < content.GetSize(); ++i) {
-        const C2DHoledPolyBase& holedPolygon = *content.GetAt(i);
+    vertices = reinterpret_cast<const double*>(copy.GetPoints().data());
+    for (std::size_t i = 0; i < copy.GetPolygonCount(); ++i) {
+        const C2DCoordinateCopy::CPolygon& polygon = copy.GetPolygon(i);
         const int32_t record = attributes.RecordOfFeature(i);
         featureNames.push_back(
             record < 0 ? std::string()
                        : AttributeTextToUtf8(attributes.Text(static_cast<std::size_t>(record),
                                                              static_cast<std::size_t>(nameField))));
-        if (holedPolygon.GetRim() == nullptr) {
+        if (!polygon.hasRim) {
             continue;
         }
-        AddRing(*holedPolygon.GetRim(), static_cast<int32_t>(i), false);
-        for (unsigned h = 0; h < holedPolygon.GetHoleCount(); ++h) {
-            AddRing(*holedPolygon.GetHole(h), static_cast<int32_t>(i), true);
+        for (uint64_t r = polygon.firstRing; r < copy.GetEndRing(i); ++r) {
+            AddRing(copy, static_cast<std::size_t>(r), static_cast<int32_t>(i),
+                    r != polygon.firstRing);
         }
     }
     MakeGrid();
 }
 
-void CFeatureLocator::AddRing(const C2DPolyBase& polyRing, int32_t feature, bool hole) {
-    const unsigned count = polyRing.GetLineCount();
-    if (count < 3) {
+// A copied ring's points run from the start of its edge 0 through the end of
+// every edge (with the rare restarts in between), so that point k to point
+// k + 1 is an edge and the last point is the first again, up to rounding:
+// the ring's vertices are all its points but the last.
+void CFeatureLocator::AddRing(const C2DCoordinateCopy& copy, std::size_t index, int32_t feature,
+                              bool hole) {
+    const uint64_t firstPoint = copy.GetRing(index).firstPoint;
+    const uint64_t endPoint = index + 1 < copy.GetRingCount() ? copy.GetRing(index + 1).firstPoint
+                                                              : copy.GetPoints().size();
+    if (copy.GetRing(index).edgeCount < 3 || endPoint - firstPoint < 4) {
         return; // encloses nothing
     }
     CRing ring;
-    ring.firstVertex = vertices.size() / 2;
-    ring.vertexCount = count;
+    ring.firstVertex = firstPoint;
+    ring.vertexCount = static_cast<uint32_t>(endPoint - firstPoint - 1);
     ring.feature = feature;
     ring.hole = hole;
     bool first = true;
-    for (unsigned k = 0; k < count; ++k) {
-        const C2DPoint p = polyRing.GetLine(k)->GetStart();
-        vertices.push_back(p.x);
-        vertices.push_back(p.y);
+    for (uint64_t k = firstPoint; k + 1 < endPoint; ++k) {
+        const C2DCoordinateCopy::CPoint& p = copy.GetPoints()[k];
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
             continue;
         }
@@ -85,10 +103,9 @@ void CFeatureLocator::AddRing(const C2DPolyBase& polyRing, int32_t feature, bool
         ring.maxY = std::max(ring.maxY, p.y);
     }
     if (first) {
-        vertices.resize(2 * ring.firstVertex);
         return; // no finite point
     }
-    if (count > BandedRingEdges) {
+    if (ring.vertexCount > BandedRingEdges) {
         MakeBands(ring);
     }
     rings.push_back(ring);
@@ -102,7 +119,7 @@ void CFeatureLocator::MakeBands(CRing& ring) {
     ring.bandCount = std::max<uint32_t>(1, ring.vertexCount / EdgesPerBand);
     ring.bandHeight = height / ring.bandCount;
     ring.firstBandStart = bandStarts.size();
-    const double* v = vertices.data() + 2 * ring.firstVertex;
+    const double* v = vertices + 2 * ring.firstVertex;
     const uint32_t n = ring.vertexCount;
     // Two passes: count the edges of each band, then place them.
     std::vector<std::size_t> counts(ring.bandCount + 1, 0);
@@ -230,7 +247,7 @@ bool CFeatureLocator::RingContains(const CRing& ring, double x, double y) const 
     if (x < ring.minX || x > ring.maxX || y < ring.minY || y > ring.maxY) {
         return false;
     }
-    const double* v = vertices.data() + 2 * ring.firstVertex;
+    const double* v = vertices + 2 * ring.firstVertex;
     const uint32_t n = ring.vertexCount;
     bool inside = false;
     // Even-odd rule along a ray to the right: an edge counts when it

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/CoordinateCopy.h"
 #include "geometry/HoledPolygons.h"
 #include "mapfiles/MapAttributes.h"
 
@@ -12,10 +13,12 @@
 // table, fast enough to run on every mouse move over the largest maps.
 //
 // Built once from the content as it was read (longitude, latitude) and from
-// the attributes read with it. The locator keeps its own compact copy of
-// every ring, since the content itself is later rotated and projected in
-// place; lookups are then made in the loaded coordinates. Arc edges are taken
-// as their chords.
+// the attributes read with it. The content itself is later rotated and
+// projected in place, so the locator reads the rings from a compact copy of
+// the loaded coordinates: the map document's own (which must then outlive the
+// locator, or its next Build or Clear), or one the locator takes itself.
+// Lookups are made in the loaded coordinates. Arc edges are taken as their
+// chords.
 //
 // A grid over the rings' boxes gives the few rings near a point; a ring with
 // many edges also keeps its edges sorted into horizontal bands, so that the
@@ -25,8 +28,11 @@
 class CFeatureLocator {
 public:
     // Builds the locator; it stays empty when the attributes have no text
-    // field to name features by.
+    // field to name features by (or when memory runs out for its own copy).
     void Build(const CMapAttributes& attributes, const C2DHoledPolyBaseSet& content);
+    // The same from a copy of the content's coordinates that the caller keeps
+    // unchanged for as long as the locator is used.
+    void Build(const CMapAttributes& attributes, const C2DCoordinateCopy& copy);
     void Clear();
     bool IsEmpty() const { return rings.empty(); }
 
@@ -49,13 +55,17 @@ private:
         double bandHeight = 0.0;
     };
 
-    void AddRing(const C2DPolyBase& ring, int32_t feature, bool hole);
+    void BuildFrom(const CMapAttributes& attributes, const C2DCoordinateCopy& copy);
+    void AddRing(const C2DCoordinateCopy& copy, std::size_t ring, int32_t feature, bool hole);
     void MakeBands(CRing& ring);
     void MakeGrid();
     bool RingContains(const CRing& ring, double x, double y) const;
     bool CellOf(double x, double y, std::size_t& column, std::size_t& row) const;
 
-    std::vector<double> vertices; // x, y pairs of every ring, ring after ring
+    // x, y pairs of the rings' points: the copy's points, ring after ring.
+    const double* vertices = nullptr;
+    // The copy taken when built from a content.
+    C2DCoordinateCopy ownCopy;
     std::vector<CRing> rings;
     std::vector<std::size_t> bandStarts; // per band: start in bandEdges, plus an end
     std::vector<uint32_t> bandEdges;     // edge k runs from vertex k to vertex k + 1

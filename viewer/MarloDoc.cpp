@@ -214,10 +214,10 @@ void CMarloDoc::ReportFileFailure(const char* message, const char* path,
 
 void CMarloDoc::TakeLoadedCopyAndIndexFeatures() {
     TakeLoadedCopy();
-    // The name index only reads the content and its table: it is built on a
-    // helper thread while the first frame is drawn and the user looks at
-    // it. The first look-up, and whatever changes the content or the table,
-    // waits for it.
+    // The name index only reads the loaded copy and the table, which stay as
+    // they are until the next load: it is built on a helper thread while the
+    // first frame is drawn and the user looks at it. The first look-up, and
+    // the next load, wait for it.
     try {
         indexer = std::thread([this] { IndexFeatures(); });
     } catch (const std::system_error&) {
@@ -233,7 +233,7 @@ void CMarloDoc::FinishIndexing() const {
 
 void CMarloDoc::IndexFeatures() {
     try {
-        featureLocator.Build(attributes, content);
+        featureLocator.Build(attributes, loadedCopy);
     } catch (const std::bad_alloc&) {
         // Without memory for the index the status bar names nothing.
         featureLocator.Clear();
@@ -269,7 +269,6 @@ void CMarloDoc::Project(const char* projectionName) {
     if (projection == nullptr) {
         return;
     }
-    FinishIndexing();
     DropDisplayRings();
     // Each vertex is projected once, on several threads, with the same bits
     // as projecting the content edge by edge. A map of the earth also keeps
@@ -303,7 +302,6 @@ void CMarloDoc::InverseProject() {
     if (busy || projection == nullptr) {
         return;
     }
-    FinishIndexing();
     DropDisplayRings();
     // The content from before Project is the loaded copy taken through the
     // rotation, if one was applied first: bit for bit what it was.
@@ -322,7 +320,6 @@ void CMarloDoc::Rotate(const CGeoPoint& origin) {
     if (busy || rotation != nullptr) {
         return;
     }
-    FinishIndexing();
     DropDisplayRings();
     rotation = new CGeoRotation();
     rotation->SetOrigin(origin.lat * RadiansToDegrees, origin.lon * RadiansToDegrees);
@@ -344,7 +341,6 @@ void CMarloDoc::RotateBack() {
     if (busy || rotation == nullptr) {
         return;
     }
-    FinishIndexing();
     DropDisplayRings();
     if (projection != nullptr) {
         // Rotating back projected coordinates, by the formulas alone.

@@ -119,9 +119,9 @@ void CopyEdgeStarts(const C2DPolyBase& ring, CPlanePoint* out) {
 // Calls fill(first, end) on runs of output rings with about equal shares of
 // the points, one run per thread.
 template <typename Fill> void FillInParallel(const CRingSet& out, unsigned threads, Fill fill) {
-    RunShares(SplitIntoShares(out.GetRingCount(), out.points.size(), threads,
+    RunShares(SplitIntoShares(out.GetRingCount(), out.points.size(), threads * SharesPerWorker,
                               [&](std::size_t ring) { return out.ringStarts[ring]; }),
-              fill);
+              fill, threads);
 }
 
 // Bit-for-bit equality: 0.0 and -0.0 differ.
@@ -260,9 +260,10 @@ void WriteMovedRing(const C2DCoordinateCopy& copy, std::size_t r, C2DPolyBase& r
 // threads, each run with about an equal share of the points.
 template <typename Work>
 void ShareCopiedRings(const C2DCoordinateCopy& copy, unsigned threads, Work work) {
-    RunShares(SplitIntoShares(copy.GetRingCount(), copy.GetPoints().size(), threads,
+    RunShares(SplitIntoShares(copy.GetRingCount(), copy.GetPoints().size(),
+                              threads * SharesPerWorker,
                               [&](std::size_t ring) { return copy.GetRing(ring).firstPoint; }),
-              work);
+              work, threads);
 }
 
 } // namespace
