@@ -167,7 +167,9 @@ bool CMapDisplay::BuildLand(CMarloDoc& document, CRingSet& out) const {
         const std::size_t expected = geographic.GetPointCount() + geographic.GetRingCount();
         ReserveInHugePages(out.points, expected + expected / 64 + 4096);
         const CDisplayGeometryBuilder builder(MakeDisplaySpec(projection, tolerance));
-        builder.BuildPolygons(geographic, exact, out, BuildThreads);
+        // One thread: the build mostly moves memory, and a second thread's
+        // half would have to be copied after the first.
+        builder.BuildPolygons(geographic, exact, out, 1);
     } catch (const std::bad_alloc&) {
         out.Clear();
         return false;

@@ -79,6 +79,9 @@ public:
     // The name of the feature at a point in the loaded coordinates, in
     // UTF-8; empty where there is none or the map has no names.
     std::string FeatureNameAt(double x, double y) const;
+    // Waits for what a load left running behind the first frame (the name
+    // index), if anything.
+    void FinishIndexing() const;
     // What the content's coordinates are now, for the .prj of a save: the
     // loaded file's own while nothing is held, the held projection's when
     // longitudes and latitudes were projected, and unknown once a rotation
@@ -110,8 +113,7 @@ private:
     void ReportFileFailure(const char* message, const char* path, const CMapFileError& error) const;
     void TakeLoadedCopyAndIndexFeatures();
     void IndexFeatures();
-    // Waits for the name index being built, if it is.
-    void FinishIndexing() const;
+
     void TakeLoadedCopy();
     void DropDisplayRings();
     // Gives the content the loaded copy rotated by the held rotation, keeping
