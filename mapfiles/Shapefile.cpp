@@ -221,8 +221,24 @@ RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& 
     return RecordReading::Polygon;
 }
 
-std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, CHoleTaker& holes) {
+std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, CHoleTaker& holes,
+                                                     CProgressUpdater* progress,
+                                                     unsigned fromPercent, unsigned toPercent) {
     std::vector<std::unique_ptr<C2DPolygon>> rims;
+    // Reports within the record only when it spans whole percentages.
+    unsigned reported = fromPercent;
+    const auto reportUpTo = [&](int32_t pointsDone) {
+        if (progress == nullptr || toPercent <= fromPercent || record.numPoints <= 0) {
+            return;
+        }
+        const unsigned percent =
+            fromPercent + static_cast<unsigned>(static_cast<double>(pointsDone) *
+                                                (toPercent - fromPercent) / record.numPoints);
+        if (percent > reported && percent < toPercent) {
+            progress->UpdateProgress(percent);
+            reported = percent;
+        }
+    };
     // The assigner is only needed once a record has a second rim: while
     // there is one rim, every hole goes to it whatever IsWithin says.
     std::unique_ptr<CHoleAssigner> assigner;
@@ -244,6 +260,7 @@ std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, 
                 assigner->AddRim(*rims[0]);
                 assigner->AddRim(*rims[1]);
             }
+            reportUpTo(end);
             continue;
         }
         // A hole runs clockwise from here on. Built from the points taken
@@ -259,6 +276,7 @@ std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, 
         const auto latest = static_cast<unsigned>(rims.size() - 1);
         const unsigned owner = assigner ? assigner->FindRim(*ring, latest) : latest;
         holes.TakeHole(owner, std::move(ring));
+        reportUpTo(end);
     }
     return rims;
 }
@@ -280,9 +298,11 @@ public:
 
 } // namespace
 
-C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record) {
+C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record, CProgressUpdater* progress,
+                                          unsigned fromPercent, unsigned toPercent) {
     CHoleLists holes;
-    std::vector<std::unique_ptr<C2DPolygon>> rims = SplitRecord(record, holes);
+    std::vector<std::unique_ptr<C2DPolygon>> rims =
+        SplitRecord(record, holes, progress, fromPercent, toPercent);
     auto* set = new C2DHoledPolygonSet;
     for (std::size_t r = 0; r < rims.size(); ++r) {
         auto* holedPolygon = new C2DHoledPolygon;
@@ -405,16 +425,21 @@ bool ReadShapefile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpda
     const unsigned sizeBefore = content.GetSize();
     ShapeRecord record;
     RecordReading reading = RecordReading::End;
+    unsigned percentBefore = 0;
     while (reader.Next(record, reading)) {
         if (reading == RecordReading::Polygon) {
-            std::unique_ptr<C2DHoledPolygonSet> set(RecordToHoledPolygons(record));
+            // A large record moves the bar while it is split, up to where
+            // reading it has taken the file.
+            std::unique_ptr<C2DHoledPolygonSet> set(
+                RecordToHoledPolygons(record, progress, percentBefore, reader.GetPercent()));
             content.ExtractHoledPolys(*set);
             if (attributes != nullptr) {
                 attributes->featureRecords.resize(content.GetSize(), reader.GetRecordNumber());
             }
         }
+        percentBefore = reader.GetPercent();
         if (progress != nullptr) {
-            progress->UpdateProgress(reader.GetPercent());
+            progress->UpdateProgress(percentBefore);
         }
         record.Clear();
     }

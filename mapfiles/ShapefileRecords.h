@@ -7,6 +7,7 @@
 
 #include "geometry/HoledPolygons.h"
 #include "mapfiles/MapFiles.h"
+#include "mapfiles/ProgressUpdater.h"
 #include "mapfiles/RingPoints.h"
 
 // The steps of the shapefile reader and writer, open to the tests.
@@ -103,14 +104,24 @@ protected:
 // alive, the hole need not); the rims are returned in order. A hole is built
 // from its points in reverse order, so it runs clockwise with its
 // coordinates exactly as in the file.
-std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, CHoleTaker& holes);
+//
+// A record of millions of points takes a good while; progress, when not
+// null, is told how far the split has come, as percentages running from
+// fromPercent towards toPercent in step with the record's points.
+std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, CHoleTaker& holes,
+                                                     CProgressUpdater* progress = nullptr,
+                                                     unsigned fromPercent = 0,
+                                                     unsigned toPercent = 0);
 // Turns a checked record into holed polygons: the first ring and every later
 // clockwise ring start a holed polygon, the other rings become holes of the
 // first holed polygon of the record whose rim they lie within, else of the
 // most recent one. A hole is built from its points in reverse order, so it
 // runs clockwise with its coordinates exactly as in the file. The caller owns
 // the set.
-C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record);
+// progress as for SplitRecord.
+C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record,
+                                          CProgressUpdater* progress = nullptr,
+                                          unsigned fromPercent = 0, unsigned toPercent = 0);
 // Writes the main file's header and then one record per holed polygon, as
 // they come: every ring closed, as the standard asks (its first point
 // repeated last unless the ring already ends on it), the rim forwards and

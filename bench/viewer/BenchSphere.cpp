@@ -84,7 +84,6 @@ int main(int argc, char** argv) {
     const double processorStart = ProcessorSeconds();
     document.LoadMap(path.c_str());
     document.SetProgressObserver(nullptr);
-    longestStill = std::max(longestStill, Seconds(lastProgress));
     view.grab();
     const std::size_t vertices = VertexCount(document.GetContent());
     std::printf("%s: %zu vertices, open to first frame %.2f s (processor %.2f s), progress "
