@@ -53,6 +53,33 @@ TEST(ShapefileReading, RimsHolesAndTheirOrder) {
     EXPECT_GT(content.GetAt(2)->GetRim()->GetArea(), 0.0);
 }
 
+// A record of many rings moves the progress bar while it is split, in
+// rising steps that stop short of where reading it took the file.
+TEST(ShapefileReading, ALargeRecordReportsProgressAsItIsSplit) {
+    TempFolder folder;
+    const std::string path = folder.File("big.shp");
+    std::vector<Ring> rings{Closed(Square(0, 0, 1000, 1000, true))};
+    for (int i = 0; i < 400; ++i) {
+        const double x = 10.0 + 2.0 * (i % 20);
+        const double y = 10.0 + 2.0 * (i / 20);
+        rings.push_back(Closed(Square(x, y, x + 1, y + 1, false)));
+    }
+    WriteFile(path, ShapeBytes().Header().Polygon(1, rings).Finish());
+    struct CRecorder final : CProgressUpdater {
+        void UpdateProgress(unsigned percent) override { seen.push_back(percent); }
+        std::vector<unsigned> seen;
+    } recorder;
+    C2DHoledPolyBaseSet content;
+    ASSERT_TRUE(ReadShapefile(path.c_str(), content, &recorder));
+    ASSERT_EQ(content.GetSize(), 1u);
+    EXPECT_EQ(content.GetAt(0)->GetHoleCount(), 400u);
+    ASSERT_GE(recorder.seen.size(), 50u);
+    EXPECT_EQ(recorder.seen.back(), 100u);
+    for (std::size_t i = 1; i < recorder.seen.size(); ++i) {
+        EXPECT_GT(recorder.seen[i], recorder.seen[i - 1]);
+    }
+}
+
 TEST(ShapefileReading, HeaderChecksAndNullShapes) {
     TempFolder folder;
     const std::string path = folder.File("map.shp");
