@@ -1,19 +1,21 @@
 # The two set-up commands of the README:
 #   make run   installs what is missing, builds, opens the bundled world map
 #   make test  installs what is missing, builds, runs every test (and again
-#              the non-GUI libraries under AddressSanitizer and UBSan)
+#              the non-GUI libraries under AddressSanitizer and UBSan, and
+#              their threaded work under ThreadSanitizer)
 # Further targets: bench, fuzz, screenshot, format, and package (the Debian
 # package marlo_<version>_<arch>.deb in the build folder).
 
 JOBS ?= $(shell nproc)
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+THREAD_BUILD ?= build-thread
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps build run test test-main test-sanitize bench fuzz screenshot package format clean
+.PHONY: all deps build run test test-main test-sanitize test-thread bench fuzz screenshot package format clean
 
 all: build
 
@@ -32,7 +34,7 @@ run:
 	@cmake --build $(BUILD) -j $(JOBS) --target Marlo marlo-cli
 	@scripts/run-default $(BUILD)
 
-test: test-main test-sanitize
+test: test-main test-sanitize test-thread
 
 test-main: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -44,6 +46,16 @@ test-sanitize: deps
 	@ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 	 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	 ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+
+# The libraries' work shared between threads (the copy's restore, the
+# display geometry), under ThreadSanitizer.
+test-thread: deps
+	@cmake -S . -B $(THREAD_BUILD) $(if $(wildcard $(THREAD_BUILD)/CMakeCache.txt),,$(CMAKE_GEN)) \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARLO_GUI=OFF -DMARLO_THREAD_SANITIZE=ON >/dev/null
+	@cmake --build $(THREAD_BUILD) -j $(JOBS) --target geometry_copy_tests display_geometry_tests
+	@TSAN_OPTIONS=halt_on_error=1 \
+	 ctest --test-dir $(THREAD_BUILD) --output-on-failure -j $(JOBS) \
+	    -R 'CoordinateCopy|DisplayGeometry'
 
 bench:
 	@scripts/install-deps --bench
@@ -70,4 +82,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(THREAD_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
