@@ -116,7 +116,7 @@ public:
     // Appends the points that bring edge a -> b (projected to pa, pb)
     // within tolerance of its true projected curve, between its ends.
     void Resample(const CCutPoint& a, const CPlanePoint& pa, const CCutPoint& b,
-                  const CPlanePoint& pb, int depth, std::vector<CPlanePoint>& out) const {
+                  const CPlanePoint& pb, int depth, CPlanePoints& out) const {
         const double dx = pb.x - pa.x;
         const double dy = pb.y - pa.y;
         const double d2 = dx * dx + dy * dy;
@@ -153,7 +153,7 @@ public:
     // Appends a cut ring (closed: its first point repeated last) or line,
     // with its points projected and its edges resampled.
     void ProjectRing(const CCutRing& ring, bool closed, const CRingSet& input,
-                     const CRingSet* projected, std::vector<CPlanePoint>& out) const {
+                     const CRingSet* projected, CPlanePoints& out) const {
         const std::size_t start = out.size();
         const std::size_t n = ring.size();
         std::vector<CPlanePoint> points(n);
@@ -281,7 +281,7 @@ private:
     // Appends a ring that no cut touches: its points as projected, holes
     // reversed (same start point), closed, with only its long edges
     // resampled.
-    void AddWholeRing(uint32_t r, bool reverse, std::vector<CPlanePoint>& out) {
+    void AddWholeRing(uint32_t r, bool reverse, CPlanePoints& out) {
         const uint32_t n = input.GetRingSize(r);
         const uint32_t base = input.ringStarts[r];
         const std::size_t start = out.size();
@@ -322,7 +322,7 @@ private:
     }
 
     void ResampleInput(uint32_t a, const CPlanePoint& pa, uint32_t b, const CPlanePoint& pb,
-                       std::vector<CPlanePoint>& out) const {
+                       CPlanePoints& out) const {
         const double dx = pb.x - pa.x;
         const double dy = pb.y - pa.y;
         const double tolerance = projector.GetSpec().tolerance;
@@ -453,7 +453,7 @@ void CDisplayGeometryBuilder::BuildLines(const CRingSet& geographic, CRingSet& o
     const CProjector projector(spec, cut);
     const CSquareClip square(Pi * spec.sphereRadius);
     std::vector<CCutRing> pieces;
-    std::vector<CPlanePoint> line;
+    CPlanePoints line;
     std::vector<std::vector<CPlanePoint>> clipped;
     for (std::size_t p = 0; p < geographic.GetPolygonCount(); ++p) {
         for (uint32_t r = geographic.GetFirstRing(p); r < geographic.GetEndRing(p); ++r) {
@@ -464,10 +464,11 @@ void CDisplayGeometryBuilder::BuildLines(const CRingSet& geographic, CRingSet& o
                 line.clear();
                 projector.ProjectRing(piece, false, geographic, nullptr, line);
                 clipped.clear();
+                const std::vector<CPlanePoint> plain(line.begin(), line.end());
                 if (spec.squareWorld) {
-                    square.ClipLine(line, clipped);
+                    square.ClipLine(plain, clipped);
                 } else {
-                    clipped.push_back(line);
+                    clipped.push_back(plain);
                 }
                 for (const std::vector<CPlanePoint>& part : clipped) {
                     if (part.size() >= 2) {
@@ -487,9 +488,11 @@ void CDisplayGeometryBuilder::BuildOutline(CRingSet& out) const {
     const CProjector projector(spec, cut);
     CCutRing boundary;
     cut.BoundaryRing(boundary);
-    std::vector<std::vector<CPlanePoint>> rings(1);
+    CPlanePoints projected;
     const CRingSet noInput;
-    projector.ProjectRing(boundary, true, noInput, nullptr, rings[0]);
+    projector.ProjectRing(boundary, true, noInput, nullptr, projected);
+    std::vector<std::vector<CPlanePoint>> rings(1);
+    rings[0].assign(projected.begin(), projected.end());
     if (spec.squareWorld) {
         CSquareClip(Pi * spec.sphereRadius).ClipPolygon(rings);
     }

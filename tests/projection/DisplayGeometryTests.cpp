@@ -76,7 +76,7 @@ double PolygonArea(const CBuilt& built, std::size_t polygon) {
 // One ring as an input polygon of its own.
 CRingSet OneRing(const std::vector<CPlanePoint>& points) {
     CRingSet set;
-    set.points = points;
+    set.points.assign(points.begin(), points.end());
     set.EndRing();
     set.EndPolygon();
     return set;

@@ -59,7 +59,8 @@ int RunShell(const std::string& command, std::string* out = nullptr) {
 int RunCli(const std::vector<std::string>& args, std::string* out = nullptr) {
     std::string command = Quote(MARLO_CLI_PATH);
     for (const std::string& arg : args) {
-        command += " " + Quote(arg);
+        command += ' ';
+        command += Quote(arg);
     }
     return RunShell(command, out);
 }

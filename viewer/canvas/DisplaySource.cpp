@@ -268,7 +268,7 @@ void ShareCopiedRings(const C2DCoordinateCopy& copy, unsigned threads, Work work
 
 } // namespace
 
-void ReserveInHugePages(std::vector<CPlanePoint>& points, std::size_t count) {
+void ReserveInHugePages(CPlanePoints& points, std::size_t count) {
     if (points.capacity() < count) {
         points.reserve(count);
         AdviseHugePages(points.data(), points.capacity() * sizeof(CPlanePoint));

@@ -70,7 +70,7 @@ bool RestoreWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& conten
 // Makes room for count points in memory backed by huge pages: arrays of
 // millions of points then fault in a few hundred pages instead of tens of
 // thousands. Nothing happens when there is room already.
-void ReserveInHugePages(std::vector<CPlanePoint>& points, std::size_t count);
+void ReserveInHugePages(CPlanePoints& points, std::size_t count);
 
 // Points along an arc from start towards end (end itself excluded), at least
 // the start, within tolerance of the arc. An arc without a circle is its

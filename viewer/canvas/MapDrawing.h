@@ -141,7 +141,7 @@ struct CDrawingCopy {
     CHugeVector<CRing> rings;
     // The copied points: those of a content, or the ring set's taken over.
     CHugeVector<CPoint> points;
-    std::vector<CPoint> ringSetPoints;
+    CPlanePoints ringSetPoints;
     // Positions within their rings of inserted edge starts: 0, then the list
     // of every ring with restarts, each ended by a 0.
     std::vector<uint32_t> restarts;
