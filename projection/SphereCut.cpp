@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "projection/BoundaryJoin.h"
 #include "projection/Projection.h"
 
 // The cut is done on unit vectors, where a great-circle edge is the set of
@@ -84,12 +85,7 @@ struct CSphereCut::CFramePoint {
 };
 
 // A piece of a ring inside the domain, from the boundary back to it.
-struct CSphereCut::CSegment {
-    CCutRing points;
-    double entry = 0.0;
-    double exit = 0.0;
-    bool used = false;
-};
+struct CSphereCut::CSegment : CBoundaryPiece<CCutPoint> {};
 
 CSphereCut::CSphereCut(SphereCut cut, double clipRadius)
     : cut(cut), clipRadius(clipRadius), cosClip(std::cos(clipRadius)),
@@ -567,44 +563,10 @@ void CSphereCut::WalkBoundary(double from, double distance, CCutRing& ring) cons
 
 void CSphereCut::Rejoin(std::vector<CSegment>& segments, std::vector<CCutRing>& rings) const {
     const double perimeter = cut == SphereCut::SmallCircle ? TwoPi : RectanglePerimeter;
-    // How far the boundary runs clockwise from an exit to an entry.
-    const auto clockwiseDistance = [&](double exit, double entry) {
-        double d = std::fmod(exit - entry, perimeter);
-        return d < 0.0 ? d + perimeter : d;
+    const auto walk = [&](double from, double distance, CCutRing& ring) {
+        WalkBoundary(from, distance, ring);
     };
-    for (std::size_t s = 0; s < segments.size(); ++s) {
-        if (segments[s].used) {
-            continue;
-        }
-        CCutRing ring;
-        std::size_t current = s;
-        while (true) {
-            CSegment& segment = segments[current];
-            segment.used = true;
-            ring.insert(ring.end(), segment.points.begin(), segment.points.end());
-            // The next entry clockwise from this exit; the ring's own first
-            // entry closes it.
-            std::size_t next = segments.size();
-            double best = perimeter;
-            for (std::size_t k = 0; k < segments.size(); ++k) {
-                if (segments[k].used && k != s) {
-                    continue;
-                }
-                const double d = clockwiseDistance(segment.exit, segments[k].entry);
-                if (d < best || (d == best && k == s)) {
-                    best = d;
-                    next = k;
-                }
-            }
-            if (next == segments.size()) {
-                break;
-            }
-            WalkBoundary(segment.exit, best, ring);
-            if (next == s) {
-                break;
-            }
-            current = next;
-        }
+    JoinAlongBoundary(segments, perimeter, walk, [&](const CCutRing& ring) {
         // The joins may repeat a point where a piece ends on the next one's
         // start.
         CCutRing cleaned;
@@ -626,7 +588,7 @@ void CSphereCut::Rejoin(std::vector<CSegment>& segments, std::vector<CCutRing>& 
         if (cleaned.size() >= 3) {
             rings.push_back(std::move(cleaned));
         }
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------

@@ -1,14 +1,11 @@
 #include "projection/SquareClip.h"
 
+#include "projection/BoundaryJoin.h"
+
 #include <algorithm>
 #include <cmath>
 
-struct CSquareClip::CSegment {
-    std::vector<CPlanePoint> points;
-    double entry = 0.0;
-    double exit = 0.0;
-    bool used = false;
-};
+struct CSquareClip::CSegment : CBoundaryPiece<CPlanePoint> {};
 
 bool CSquareClip::IsInside(const CPlanePoint& p) const {
     return std::fabs(p.x) <= half && std::fabs(p.y) <= half;
@@ -132,46 +129,15 @@ void CSquareClip::WalkOutline(double from, double distance, std::vector<CPlanePo
 
 void CSquareClip::Rejoin(std::vector<CSegment>& segments,
                          std::vector<std::vector<CPlanePoint>>& rings) const {
-    const double perimeter = 8.0 * half;
-    for (std::size_t s = 0; s < segments.size(); ++s) {
-        if (segments[s].used) {
-            continue;
-        }
-        std::vector<CPlanePoint> ring;
-        std::size_t current = s;
-        while (true) {
-            CSegment& segment = segments[current];
-            segment.used = true;
-            ring.insert(ring.end(), segment.points.begin(), segment.points.end());
-            std::size_t next = segments.size();
-            double best = perimeter;
-            for (std::size_t k = 0; k < segments.size(); ++k) {
-                if (segments[k].used && k != s) {
-                    continue;
-                }
-                double d = std::fmod(segment.exit - segments[k].entry, perimeter);
-                if (d < 0.0) {
-                    d += perimeter;
-                }
-                if (d < best || (d == best && k == s)) {
-                    best = d;
-                    next = k;
-                }
-            }
-            if (next == segments.size()) {
-                break;
-            }
-            WalkOutline(segment.exit, best, ring);
-            if (next == s) {
-                break;
-            }
-            current = next;
-        }
+    const auto walk = [&](double from, double distance, std::vector<CPlanePoint>& ring) {
+        WalkOutline(from, distance, ring);
+    };
+    JoinAlongBoundary(segments, 8.0 * half, walk, [&](std::vector<CPlanePoint>& ring) {
         if (ring.size() >= 3) {
             ring.push_back(ring.front());
             rings.push_back(std::move(ring));
         }
-    }
+    });
 }
 
 namespace {
