@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -183,6 +184,21 @@ bool C2DCoordinateCopy::CollectRings(const C2DHoledPolyBaseSet& content,
 bool C2DCoordinateCopy::Fits(const C2DHoledPolyBaseSet& content) const {
     std::vector<C2DPolyBase*> targets;
     return CollectRings(content, targets);
+}
+
+bool C2DCoordinateCopy::FinitePointsWithin(const C2DRect& bounds, bool& anyFinite) const {
+    anyFinite = false;
+    for (const CPoint& p : points) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+            continue;
+        }
+        if (p.x < bounds.topLeft.x || p.x > bounds.bottomRight.x || p.y < bounds.bottomRight.y ||
+            p.y > bounds.topLeft.y) {
+            return false;
+        }
+        anyFinite = true;
+    }
+    return true;
 }
 
 std::size_t C2DCoordinateCopy::FirstRestartAt(uint64_t edge) const {

@@ -69,6 +69,9 @@ public:
 
     // Whether content has the structure the copy was taken from.
     bool Fits(const C2DHoledPolyBaseSet& content) const;
+    // Whether no finite point lies beyond bounds (its sides included);
+    // anyFinite tells whether the copy has a finite point at all.
+    bool FinitePointsWithin(const C2DRect& bounds, bool& anyFinite) const;
 
     // Gives content the copied coordinates: every edge's start, direction,
     // and an arc's radius and flags, bit for bit, with the rectangles of each

@@ -29,18 +29,11 @@ CFileDialogRequest MapFileDialogRequest(const QString& title) {
 
 // Whether the copied points describe the earth in degrees: every finite point
 // within longitude -180..180 and latitude -90..90, and at least one of them.
+const C2DRect EarthInDegrees(-180.0, 90.0, 180.0, -90.0);
+
 bool LiesOnTheEarth(const C2DCoordinateCopy& copy) {
     bool any = false;
-    for (const C2DCoordinateCopy::CPoint& p : copy.GetPoints()) {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
-            continue;
-        }
-        if (p.x < -180.0 || p.x > 180.0 || p.y < -90.0 || p.y > 90.0) {
-            return false;
-        }
-        any = true;
-    }
-    return any;
+    return copy.FinitePointsWithin(EarthInDegrees, any) && any;
 }
 
 // Holds a flag raised for the length of a scope.

@@ -16,25 +16,13 @@ constexpr unsigned SphereThreads = 2;
 // The drawn curves stay within this many pixels of the true ones.
 constexpr double PixelTolerance = DisplayPixelTolerance;
 
-// Whether no finite point of the copy lies beyond the earth's degrees; any
-// tells whether it has a finite point at all.
-bool NoPointOffTheEarth(const C2DCoordinateCopy& copy, bool& any) {
-    any = false;
-    for (const C2DCoordinateCopy::CPoint& p : copy.GetPoints()) {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
-            continue;
-        }
-        if (p.x < -180.0 || p.x > 180.0 || p.y < -90.0 || p.y > 90.0) {
-            return false;
-        }
-        any = true;
-    }
-    return true;
-}
+// Whether the copy is a map of the earth in degrees: a finite point, and
+// every finite point within longitude -180..180 and latitude -90..90.
+const C2DRect EarthInDegrees(-180.0, 90.0, 180.0, -90.0);
 
 bool LiesOnTheEarth(const C2DCoordinateCopy& copy) {
     bool any = false;
-    return NoPointOffTheEarth(copy, any) && any;
+    return copy.FinitePointsWithin(EarthInDegrees, any) && any;
 }
 
 void ReportOutOfMemory() {
@@ -299,7 +287,7 @@ bool ClipPieceToDisplayGeometry(C2DHoledPolyBaseSet& piece, std::vector<int32_t>
         return false;
     }
     bool any = false;
-    if (!NoPointOffTheEarth(map.loaded, any)) {
+    if (!map.loaded.FinitePointsWithin(EarthInDegrees, any)) {
         ReportNotOnTheEarth();
         return false;
     }

@@ -266,6 +266,36 @@ void ShareCopiedRings(const C2DCoordinateCopy& copy, unsigned threads, Work work
               work, threads);
 }
 
+// Where the rings go: the content's rings in the copy's order, and, when a
+// ring set is laid out, where each copied ring goes in it (Nowhere when it
+// does not) and whether it is sampled from arcs.
+constexpr std::size_t Nowhere = std::numeric_limits<std::size_t>::max();
+
+struct CRingPlan {
+    std::vector<const C2DPolyBase*> contentRings;
+    std::vector<std::size_t> placeOf;
+    std::vector<char> sampled;
+};
+
+// False when the content does not fit the copy.
+bool PlanRings(const C2DCoordinateCopy& copy, const C2DHoledPolyBaseSet& content, CRingSet* layout,
+               CRingPlan& plan) {
+    std::vector<CSourceRing> sources;
+    if (!ContentRings(copy, content, plan.contentRings) ||
+        (layout != nullptr && !MakeLayout(copy, *layout, sources))) {
+        return false;
+    }
+    if (layout != nullptr) {
+        plan.placeOf.assign(copy.GetRingCount(), Nowhere);
+        plan.sampled.assign(copy.GetRingCount(), 0);
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            plan.placeOf[sources[i].copyRing] = i;
+            plan.sampled[sources[i].copyRing] = sources[i].hasArcs;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void ReserveInHugePages(CPlanePoints& points, std::size_t count) {
@@ -390,24 +420,15 @@ bool TransformWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& cont
                         CRingSet* geographic, CRingSet* projected, unsigned threads) {
     const bool withRings = geographic != nullptr && projected != nullptr;
     try {
-        std::vector<const C2DPolyBase*> contentRings;
-        std::vector<CSourceRing> sources;
-        if (!ContentRings(copy, content, contentRings) ||
-            (withRings && !MakeLayout(copy, *geographic, sources))) {
+        CRingPlan plan;
+        if (!PlanRings(copy, content, withRings ? geographic : nullptr, plan)) {
             return false;
         }
-        // Where each copied ring goes in the ring sets, if anywhere.
-        constexpr std::size_t Nowhere = std::numeric_limits<std::size_t>::max();
-        std::vector<std::size_t> placeOf;
         if (withRings) {
             projected->ringStarts = geographic->ringStarts;
             projected->polygonStarts = geographic->polygonStarts;
             ReserveInHugePages(projected->points, geographic->points.size());
             projected->points.resize(geographic->points.size());
-            placeOf.assign(copy.GetRingCount(), Nowhere);
-            for (std::size_t i = 0; i < sources.size(); ++i) {
-                placeOf[sources[i].copyRing] = i;
-            }
         }
         // Set by a thread that ran out of memory sampling an arc: the
         // content is transformed all the same, the ring sets are not usable.
@@ -416,8 +437,8 @@ bool TransformWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& cont
             std::vector<CPlanePoint> sampled;
             for (std::size_t r = first; r < end; ++r) {
                 // The rings are the content's own, handed out one thread each.
-                auto& ring = const_cast<C2DPolyBase&>(*contentRings[r]);
-                const std::size_t place = withRings ? placeOf[r] : Nowhere;
+                auto& ring = const_cast<C2DPolyBase&>(*plan.contentRings[r]);
+                const std::size_t place = withRings ? plan.placeOf[r] : Nowhere;
                 CPlanePoint* before = nullptr;
                 CPlanePoint* after = nullptr;
                 if (place != Nowhere) {
@@ -468,32 +489,19 @@ bool RestoreWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& conten
                       CTransformation& transformation, CRingSet* moved, unsigned threads) {
     const bool withRings = moved != nullptr;
     try {
-        std::vector<const C2DPolyBase*> contentRings;
-        std::vector<CSourceRing> sources;
-        if (!ContentRings(copy, content, contentRings) ||
-            (withRings && !MakeLayout(copy, *moved, sources))) {
+        CRingPlan plan;
+        if (!PlanRings(copy, content, moved, plan)) {
             return false;
-        }
-        constexpr std::size_t Nowhere = std::numeric_limits<std::size_t>::max();
-        std::vector<std::size_t> placeOf;
-        std::vector<char> sampledRing;
-        if (withRings) {
-            placeOf.assign(copy.GetRingCount(), Nowhere);
-            sampledRing.assign(copy.GetRingCount(), 0);
-            for (std::size_t i = 0; i < sources.size(); ++i) {
-                placeOf[sources[i].copyRing] = i;
-                sampledRing[sources[i].copyRing] = sources[i].hasArcs;
-            }
         }
         std::atomic<bool> ringsLost{false};
         ShareCopiedRings(copy, threads, [&](std::size_t first, std::size_t end) {
             std::vector<CPlanePoint> sampled;
             for (std::size_t r = first; r < end; ++r) {
-                auto& ring = const_cast<C2DPolyBase&>(*contentRings[r]);
-                const std::size_t place = withRings ? placeOf[r] : Nowhere;
+                auto& ring = const_cast<C2DPolyBase&>(*plan.contentRings[r]);
+                const std::size_t place = withRings ? plan.placeOf[r] : Nowhere;
                 CPlanePoint* target =
                     place == Nowhere ? nullptr : moved->points.data() + moved->ringStarts[place];
-                const bool arcs = place != Nowhere && sampledRing[r] != 0;
+                const bool arcs = place != Nowhere && plan.sampled[r] != 0;
                 WriteMovedRing(copy, r, ring, transformation, arcs ? nullptr : target);
                 if (!arcs) {
                     continue;
