@@ -266,6 +266,19 @@ void ShareCopiedRings(const C2DCoordinateCopy& copy, unsigned threads, Work work
               work, threads);
 }
 
+// The points of copied ring r, arcs sampled, in place of sampled's; false
+// when memory runs out.
+bool SampleCopiedRing(const C2DCoordinateCopy& copy, std::size_t r,
+                      std::vector<CPlanePoint>& sampled) {
+    sampled.clear();
+    try {
+        AppendCopiedRing(copy, r, sampled);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 // Where the rings go: the content's rings in the copy's order, and, when a
 // ring set is laid out, where each copied ring goes in it (Nowhere when it
 // does not) and whether it is sampled from arcs.
@@ -454,10 +467,7 @@ bool TransformWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& cont
                     continue;
                 }
                 // Arcs: their sampled points, from the copy.
-                sampled.clear();
-                try {
-                    AppendCopiedRing(copy, r, sampled);
-                } catch (const std::bad_alloc&) {
+                if (!SampleCopiedRing(copy, r, sampled)) {
                     ringsLost = true;
                     continue;
                 }
@@ -506,10 +516,7 @@ bool RestoreWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& conten
                 if (!arcs) {
                     continue;
                 }
-                sampled.clear();
-                try {
-                    AppendCopiedRing(copy, r, sampled);
-                } catch (const std::bad_alloc&) {
+                if (!SampleCopiedRing(copy, r, sampled)) {
                     ringsLost = true;
                     continue;
                 }
