@@ -1,5 +1,9 @@
 #pragma once
 
+#include <algorithm>
+
+#include <dirent.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +35,24 @@ public:
 
     std::string path;
 };
+
+// The names in a folder, sorted, without "." and "..".
+inline std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // What a shell command prints on its standard output.
 inline std::string RunCommand(const std::string& command) {

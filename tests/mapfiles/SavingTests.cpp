@@ -25,20 +25,6 @@ void FillContent(C2DHoledPolyBaseSet& content) {
     }
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Limits the size of files this process may write, as a full disk would.
 class FileSizeLimit {
 public:

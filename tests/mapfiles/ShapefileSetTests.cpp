@@ -20,20 +20,6 @@ namespace {
 
 const std::string BundledCountries = std::string(MARLO_DATA_DIR) + "/world-50m-countries";
 
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool Exists(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0;
@@ -91,7 +77,7 @@ TEST(ShapefileSet, SavingReplacesTheWholeSet) {
     WriteFile(base + ".SHX", "stale index in capitals");
     std::unique_ptr<C2DHoledPolyBaseSet> content(SquaresContent(3));
     ASSERT_TRUE(SaveShapefile((base + ".shp").c_str(), *content));
-    EXPECT_EQ(Listing(folder.path), (std::vector<std::string>{"map.dbf", "map.shp", "map.shx"}));
+    EXPECT_EQ(FilesIn(folder.path), (std::vector<std::string>{"map.dbf", "map.shp", "map.shx"}));
     ExpectIndexMatches(base + ".shp", base + ".shx");
     // A table of IDs, 1 to 3, read back through shapelib.
     C2DHoledPolyBaseSet again;

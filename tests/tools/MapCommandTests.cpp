@@ -18,6 +18,7 @@
 #include "mapfiles/MapFiles.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
+#include "tests/mapfiles/MapFileTestSupport.h"
 #include "viewer/canvas/MapCanvas.h"
 
 namespace fs = std::filesystem;
@@ -552,18 +553,7 @@ TEST_F(MarloCliTest, RenderEqualsTheCanvasPixelForPixel) {
 
 // What a peer prints, standard error included.
 std::string RunPeer(const std::string& command) {
-    std::string output;
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, n);
-    }
-    pclose(pipe);
-    return output;
+    return mapfiles_test::RunCommand(command + " 2>&1");
 }
 
 // The total area GDAL gives a layer, with all its digits.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/viewer/PixelTestSupport.h"
+
 #include <QImage>
 
 #include <cmath>
@@ -44,16 +46,6 @@ void SetUpUnitCanvas(CMapCanvas& canvas) {
 QRgb PixelAtMap(const CMapCanvas& canvas, double x, double y) {
     const CPixelPoint p = canvas.MapToPixel(x, y);
     return canvas.GetImage()->pixel(p.x, p.y);
-}
-
-int CountPixels(const QImage& image, QRgb colour) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            count += image.pixel(x, y) == colour ? 1 : 0;
-        }
-    }
-    return count;
 }
 
 TEST(CanvasMapping, FitsWideAndTallContentWithEqualScales) {

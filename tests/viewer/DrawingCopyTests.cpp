@@ -4,6 +4,8 @@
 // the edge objects, for real and generated maps at many scales and offsets.
 #include <gtest/gtest.h>
 
+#include "tests/viewer/PixelTestSupport.h"
+
 #include <QImage>
 
 #include <cmath>
@@ -19,20 +21,6 @@
 #include "viewer/canvas/MapDrawing.h"
 
 namespace {
-
-// Pixels that differ between two images of equal size.
-int DifferingPixels(const QImage& a, const QImage& b) {
-    if (a == b) {
-        return 0;
-    }
-    int count = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            count += a.pixel(x, y) == b.pixel(x, y) ? 0 : 1;
-        }
-    }
-    return count;
-}
 
 // Renders content at the requested area on the reference canvas (no copy,
 // one thread) and on three others: with the copy on two threads, with the

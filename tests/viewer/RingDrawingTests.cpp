@@ -4,6 +4,8 @@
 // lies beneath the map and changes nothing when absent.
 #include <gtest/gtest.h>
 
+#include "tests/viewer/PixelTestSupport.h"
+
 #include <QImage>
 
 #include <cmath>
@@ -20,26 +22,6 @@ namespace {
 const QRgb Background = qRgb(170, 170, 170);
 const QRgb Outline = qRgb(200, 0, 0);
 const QRgb Fill = qRgb(25, 25, 25);
-
-int DifferingPixels(const QImage& a, const QImage& b) {
-    int count = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            count += a.pixel(x, y) == b.pixel(x, y) ? 0 : 1;
-        }
-    }
-    return count;
-}
-
-int CountPixels(const QImage& image, QRgb colour) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            count += image.pixel(x, y) == colour ? 1 : 0;
-        }
-    }
-    return count;
-}
 
 // On a grid of 2^-20 every difference and sum of two coordinates is exact, so
 // each edge ends exactly where the next one starts, as ring set rings do.
@@ -73,27 +55,6 @@ void LoadSnappedMap(const char* name, C2DHoledPolyBaseSet& content) {
     content.MakeClockwise();
 }
 
-// The closed rings of a content, one polygon per holed polygon.
-CRingSet RingsOf(const C2DHoledPolyBaseSet& content) {
-    CRingSet set;
-    const auto addRing = [&](const C2DPolyBase& ring) {
-        for (unsigned k = 0; k <= ring.GetLineCount(); ++k) {
-            const C2DPoint p = ring.GetLine(k)->GetStart();
-            set.points.push_back({p.x, p.y});
-        }
-        set.EndRing();
-    };
-    for (unsigned i = 0; i < content.GetSize(); ++i) {
-        const C2DHoledPolyBase* holed = content.GetAt(i);
-        addRing(*holed->GetRim());
-        for (unsigned h = 0; h < holed->GetHoleCount(); ++h) {
-            addRing(*holed->GetHole(h));
-        }
-        set.EndPolygon();
-    }
-    return set;
-}
-
 void PrepareImage(CMapCanvas& canvas) {
     canvas.lineColour = QColor(200, 0, 0);
     canvas.CreateBuffer(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
@@ -111,13 +72,13 @@ TEST(RingDrawing, GivesThePixelsOfTheSameContent) {
     }
     reference.renderThreads = 1;
     ringsOneThread.renderThreads = 1;
-    CRingSet set = RingsOf(content);
+    CRingSet set = RingsOf(content, true);
     const std::size_t pointCount = set.GetPointCount();
     ASSERT_TRUE(rings.PrepareRingDrawing(std::move(set)));
     // The canvas took the points over.
     EXPECT_EQ(set.GetPointCount(), 0u);
     EXPECT_GE(rings.GetRingDrawingBytes(), pointCount * sizeof(CPlanePoint));
-    ASSERT_TRUE(ringsOneThread.PrepareRingDrawing(RingsOf(content)));
+    ASSERT_TRUE(ringsOneThread.PrepareRingDrawing(RingsOf(content, true)));
 
     reference.FitToBounds(content);
     const C2DRect fitted = reference.requestedRect;

@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
+
+#include "tests/viewer/PixelTestSupport.h"
 #include <memory>
 
 namespace {
@@ -50,31 +52,6 @@ int CountColour(const QImage& image, QRgb colour) {
     return count;
 }
 
-// The open rings of a content as loaded, one polygon per holed polygon: the
-// display geometry's input made the plain way, straight from the file.
-CRingSet GeographicRingsOf(const C2DHoledPolyBaseSet& content, CGeoRotation* rotation) {
-    CRingSet set;
-    const auto addRing = [&](const C2DPolyBase& ring) {
-        for (unsigned k = 0; k < ring.GetLineCount(); ++k) {
-            C2DPoint p = ring.GetLine(k)->GetStart();
-            if (rotation != nullptr) {
-                rotation->Transform(p.x, p.y);
-            }
-            set.points.push_back({p.x, p.y});
-        }
-        set.EndRing();
-    };
-    for (unsigned i = 0; i < content.GetSize(); ++i) {
-        const C2DHoledPolyBase* holed = content.GetAt(i);
-        addRing(*holed->GetRim());
-        for (unsigned h = 0; h < holed->GetHoleCount(); ++h) {
-            addRing(*holed->GetHole(h));
-        }
-        set.EndPolygon();
-    }
-    return set;
-}
-
 class SphereDisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -100,7 +77,7 @@ protected:
             projectionName != nullptr ? CreateProjection(projectionName) : nullptr);
         CRingSet built;
         CDisplayGeometryBuilder(MakeDisplaySpec(projection.get(), tolerance))
-            .BuildPolygons(GeographicRingsOf(file, rotation), nullptr, built, 1);
+            .BuildPolygons(RingsOf(file, false, rotation), nullptr, built, 1);
         CMapCanvas reference;
         reference.renderThreads = 1;
         reference.lineColour = view.canvas.lineColour;
