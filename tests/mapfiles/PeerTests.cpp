@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "mapfiles/MapFiles.h"
@@ -290,8 +291,15 @@ TEST(ShapefilePeers, GdalReadsOurSetLikeTheSource) {
         std::string source;
         const char* nameField;
     };
-    const Case cases[] = {{std::string(MARLO_DATA_DIR) + "/world-50m-countries.shp", "name"},
-                          {std::string(MARLO_SHARED_DATA_DIR) + "/countries-10km.shp", "A3"}};
+    // countries-10km, with holes and islands in lakes, where the benchmark
+    // maps lie beside the project (they are not part of it).
+    std::vector<Case> cases{{std::string(MARLO_DATA_DIR) + "/world-50m-countries.shp", "name"}};
+    const std::string openStreetMap = std::string(MARLO_SHARED_DATA_DIR) + "/countries-10km.shp";
+    if (std::filesystem::exists(openStreetMap)) {
+        cases.push_back({openStreetMap, "A3"});
+    } else {
+        std::printf("(%s is not here: the bundled map only)\n", openStreetMap.c_str());
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);
         C2DHoledPolyBaseSet content;

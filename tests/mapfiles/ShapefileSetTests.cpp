@@ -295,7 +295,7 @@ TEST(MapFileErrors, ReasonsForTheMessageBox) {
 // The feature under a point: the same answer as the geometry library's own
 // point-in-polygon test, rim by rim and hole by hole, on a real map.
 TEST(FeatureLocator, AgreesWithThePolygonsOnARealMap) {
-    const std::string path = std::string(MARLO_SHARED_DATA_DIR) + "/countries-10km.shp";
+    const std::string path = std::string(MARLO_DATA_DIR) + "/world-50m-countries.shp";
     C2DHoledPolyBaseSet content;
     CMapAttributes attributes;
     ASSERT_TRUE(ReadShapefile(path.c_str(), content, nullptr, &attributes));
@@ -348,9 +348,9 @@ TEST(FeatureLocator, AgreesWithThePolygonsOnARealMap) {
     EXPECT_GT(found, 300); // the test hit land often enough
     // Inside South Africa lies Lesotho, a hole of South Africa's rim and a
     // country of its own; outside the map, nothing.
-    EXPECT_EQ(locator.NameAt(28.2, -29.6), "LSO");
-    EXPECT_EQ(locator.NameAt(25.0, -30.0), "ZAF");
-    EXPECT_EQ(locator.NameAt(12.0, 43.0), "ITA");
+    EXPECT_EQ(locator.NameAt(28.2, -29.6), "Lesotho");
+    EXPECT_EQ(locator.NameAt(25.0, -30.0), "South Africa");
+    EXPECT_EQ(locator.NameAt(12.0, 43.0), "Italy");
     EXPECT_EQ(locator.NameAt(-30.0, 40.0), "");
     EXPECT_EQ(locator.NameAt(1e9, std::nan("")), "");
 }

@@ -383,10 +383,17 @@ TEST_F(MarloCliTest, StreamingWritesWhatTheWholeMapWrites) {
             }
         }
     }
+    EXPECT_EQ(compared, 56);
+    // A larger map where the benchmark maps lie beside the project (they are
+    // not part of it, so a bare checkout runs without them).
     const Input large{std::string(MARLO_SHARED_DATA_DIR) + "/world-10m-countries.shp", false};
-    compare(large, {"--projection", "Mollweide"}, ".shp");
-    compare(large, {"--rotate", "40,-100"}, ".vmq");
-    EXPECT_EQ(compared, 58);
+    if (std::filesystem::exists(large.path)) {
+        compare(large, {"--projection", "Mollweide"}, ".shp");
+        compare(large, {"--rotate", "40,-100"}, ".vmq");
+        EXPECT_EQ(compared, 58);
+    } else {
+        std::printf("(%s is not here: compared on the bundled maps only)\n", large.path.c_str());
+    }
 }
 
 TEST_F(MarloCliTest, ProgressBarOnlyOnATerminal) {
