@@ -1,6 +1,7 @@
 #include "projection/RingSet.h"
 
 #include <cmath>
+#include <limits>
 
 void CRingSet::Append(const CRingSet& other) {
     const uint32_t pointBase = static_cast<uint32_t>(points.size());
@@ -51,21 +52,24 @@ double NetArea(const CRingSet& polygons) {
 }
 
 bool FiniteBounds(const CRingSet& set, CPlanePoint& minimum, CPlanePoint& maximum) {
-    bool any = false;
+    // Plain comparisons rather than fmin/fmax: only finite values reach them,
+    // and they compile to single instructions where fmin/fmax are calls.
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    CPlanePoint low{infinity, infinity};
+    CPlanePoint high{-infinity, -infinity};
     for (const CPlanePoint& p : set.points) {
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
             continue;
         }
-        if (!any) {
-            minimum = p;
-            maximum = p;
-            any = true;
-            continue;
-        }
-        minimum.x = std::fmin(minimum.x, p.x);
-        minimum.y = std::fmin(minimum.y, p.y);
-        maximum.x = std::fmax(maximum.x, p.x);
-        maximum.y = std::fmax(maximum.y, p.y);
+        low.x = p.x < low.x ? p.x : low.x;
+        low.y = p.y < low.y ? p.y : low.y;
+        high.x = p.x > high.x ? p.x : high.x;
+        high.y = p.y > high.y ? p.y : high.y;
     }
-    return any;
+    if (!(low.x <= high.x)) {
+        return false;
+    }
+    minimum = low;
+    maximum = high;
+    return true;
 }
