@@ -57,6 +57,8 @@ inline void FillEdgeRect(const C2DLineBase& edge, C2DRect& rect) {
         const auto& arc = static_cast<const C2DArc&>(edge);
         SetLineBounds(rect, arc.chord.start.x, arc.chord.start.y, arc.chord.direction.dx,
                       arc.chord.direction.dy);
+    } else {
+        rect.Clear();
     }
     edge.GetBounds(rect);
 }
@@ -211,9 +213,7 @@ void C2DPolyBase::MakeLineRects() {
         if (i == lineRects.GetSize()) {
             lineRects.Add(new C2DRect());
         }
-        C2DRect& rect = RectOf(lineRects, i);
-        rect.Clear();
-        FillEdgeRect(*EdgeOf(lines, i), rect);
+        FillEdgeRect(*EdgeOf(lines, i), RectOf(lineRects, i));
     }
     // Close and CloseWithArc end here.
     assert(HoldsItsKindOfEdges());
