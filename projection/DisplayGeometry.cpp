@@ -56,18 +56,18 @@ bool IsFinite(const CPlanePoint& p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
 
-// Projects points for one spec, resampling edges as it goes.
+// Projects points under one set of display settings, resampling edges as it goes.
 class CProjector {
 public:
-    CProjector(const CDisplaySpec& spec, const CSphereCut& cut)
-        : spec(spec), cut(cut), tolerance2(spec.tolerance * spec.tolerance),
+    CProjector(const CDisplaySettings& settings, const CSphereCut& cut)
+        : settings(settings), cut(cut), tolerance2(settings.tolerance * settings.tolerance),
           boundaryTolerance2(tolerance2 * BoundaryToleranceRatio * BoundaryToleranceRatio) {}
 
     // An input point (longitude, latitude in degrees) by the projection's
     // own formula, with the clamps and the nudge off singular lines.
     bool ProjectInput(double lon, double lat, CPlanePoint& out) const {
-        lat = std::clamp(lat, spec.minLatitude, spec.maxLatitude);
-        if (spec.projection == nullptr) {
+        lat = std::clamp(lat, settings.minLatitude, settings.maxLatitude);
+        if (settings.projection == nullptr) {
             out = {lon, lat};
             return true;
         }
@@ -106,8 +106,8 @@ public:
     bool ProjectFrame(double lon, double lat, CPlanePoint& out) const {
         if (cut.IsTransverse()) {
             // Cassini is the plate carree of its transverse frame.
-            out = {-lat * DegreesToRadians * spec.sphereRadius,
-                   lon * DegreesToRadians * spec.sphereRadius};
+            out = {-lat * DegreesToRadians * settings.sphereRadius,
+                   lon * DegreesToRadians * settings.sphereRadius};
             return true;
         }
         return ProjectInput(lon, lat, out);
@@ -177,13 +177,13 @@ public:
         }
     }
 
-    const CDisplaySpec& GetSpec() const { return spec; }
+    const CDisplaySettings& GetSettings() const { return settings; }
 
 private:
     bool Project(double lon, double lat, CPlanePoint& out) const {
         double y = lat;
         double x = lon;
-        spec.projection->Project(y, x);
+        settings.projection->Project(y, x);
         out = {x, y};
         return IsFinite(out);
     }
@@ -195,7 +195,7 @@ private:
                std::cos(phiA) * std::cos(phiB) * std::cos((b.lon - a.lon) * DegreesToRadians);
     }
 
-    const CDisplaySpec& spec;
+    const CDisplaySettings& settings;
     const CSphereCut& cut;
     double tolerance2;
     double boundaryTolerance2;
@@ -204,13 +204,13 @@ private:
 // Builds the display polygons of a range of input polygons into one set.
 class CPolygonBuilder {
 public:
-    CPolygonBuilder(const CDisplaySpec& spec, const CSphereCut& cut, const CRingSet& input,
+    CPolygonBuilder(const CDisplaySettings& settings, const CSphereCut& cut, const CRingSet& input,
                     const CRingSet* projected)
-        : projector(spec, cut), cut(cut), input(input), projected(projected),
-          square(Pi * spec.sphereRadius) {}
+        : projector(settings, cut), cut(cut), input(input), projected(projected),
+          square(Pi * settings.sphereRadius) {}
 
     void Build(std::size_t firstPolygon, std::size_t endPolygon, CRingSet& out) {
-        const bool square = projector.GetSpec().squareWorld;
+        const bool square = projector.GetSettings().squareWorld;
         for (std::size_t p = firstPolygon; p < endPolygon; ++p) {
             if (!square) {
                 BuildPolygon(p, out);
@@ -325,7 +325,7 @@ private:
                        CPlanePoints& out) const {
         const double dx = pb.x - pa.x;
         const double dy = pb.y - pa.y;
-        const double tolerance = projector.GetSpec().tolerance;
+        const double tolerance = projector.GetSettings().tolerance;
         if (!(dx * dx + dy * dy > 4.0 * tolerance * tolerance)) {
             return;
         }
@@ -348,8 +348,8 @@ private:
     std::vector<std::vector<CPlanePoint>> rings;
 };
 
-CSphereCut MakeCut(const CDisplaySpec& spec) {
-    return CSphereCut(spec.cut, spec.clipRadius);
+CSphereCut MakeCut(const CDisplaySettings& settings) {
+    return CSphereCut(settings.cut, settings.clipRadius);
 }
 
 // Where to split polygons between two threads: about half of the points on
@@ -365,14 +365,14 @@ std::size_t HalfwayPolygon(const CRingSet& set) {
 
 } // namespace
 
-CDisplaySpec MakeDisplaySpec(CProjection* projection, double tolerance) {
-    CDisplaySpec spec;
-    spec.projection = projection;
+CDisplaySettings MakeDisplaySettings(CProjection* projection, double tolerance) {
+    CDisplaySettings settings;
+    settings.projection = projection;
     if (projection == nullptr) {
-        spec.sphereRadius = RadiansToDegrees;
+        settings.sphereRadius = RadiansToDegrees;
     } else {
         const int32_t type = projection->projectionType;
-        spec.sphereRadius = IsMetric(type) ? EarthRadius : 1.0;
+        settings.sphereRadius = IsMetric(type) ? EarthRadius : 1.0;
         double clipDegrees = 0.0;
         switch (type) {
         case OrthographicCode:
@@ -398,19 +398,19 @@ CDisplaySpec MakeDisplaySpec(CProjection* projection, double tolerance) {
             clipDegrees = AntipodeClip;
             break;
         case CassiniCode:
-            spec.cut = SphereCut::CassiniSeam;
+            settings.cut = SphereCut::CassiniSeam;
             break;
         case MercatorCode:
-            spec.squareWorld = true;
-            spec.minLatitude = -MercatorLatitudeLimit;
-            spec.maxLatitude = MercatorLatitudeLimit;
+            settings.squareWorld = true;
+            settings.minLatitude = -MercatorLatitudeLimit;
+            settings.maxLatitude = MercatorLatitudeLimit;
             break;
         case LambertConformalConicCode:
             if (const auto* conic = dynamic_cast<CLambertConformalConic*>(projection)) {
                 if (conic->n > 0.0) {
-                    spec.minLatitude = -90.0 + ConformalPoleMargin;
+                    settings.minLatitude = -90.0 + ConformalPoleMargin;
                 } else {
-                    spec.maxLatitude = 90.0 - ConformalPoleMargin;
+                    settings.maxLatitude = 90.0 - ConformalPoleMargin;
                 }
             }
             break;
@@ -418,40 +418,42 @@ CDisplaySpec MakeDisplaySpec(CProjection* projection, double tolerance) {
             break;
         }
         if (clipDegrees > 0.0) {
-            spec.cut = SphereCut::SmallCircle;
-            spec.clipRadius = clipDegrees * DegreesToRadians;
+            settings.cut = SphereCut::SmallCircle;
+            settings.clipRadius = clipDegrees * DegreesToRadians;
         }
     }
-    spec.tolerance = tolerance > 0.0 ? tolerance : 1e-4 * spec.sphereRadius;
-    return spec;
+    settings.tolerance = tolerance > 0.0 ? tolerance : 1e-4 * settings.sphereRadius;
+    return settings;
 }
 
-CDisplayGeometryBuilder::CDisplayGeometryBuilder(const CDisplaySpec& spec) : spec(spec) {}
+CDisplayGeometryBuilder::CDisplayGeometryBuilder(const CDisplaySettings& settings)
+    : settings(settings) {}
 
 void CDisplayGeometryBuilder::BuildPolygons(const CRingSet& geographic, const CRingSet* projected,
                                             CRingSet& out, unsigned threads) const {
     out.Clear();
     out.points.reserve(geographic.GetPointCount() + geographic.GetRingCount());
-    const CSphereCut cut = MakeCut(spec);
+    const CSphereCut cut = MakeCut(settings);
     const std::size_t polygons = geographic.GetPolygonCount();
     if (threads < 2 || geographic.GetPointCount() < ParallelPoints) {
-        CPolygonBuilder(spec, cut, geographic, projected).Build(0, polygons, out);
+        CPolygonBuilder(settings, cut, geographic, projected).Build(0, polygons, out);
         return;
     }
     const std::size_t half = HalfwayPolygon(geographic);
     CRingSet second;
-    std::thread helper(
-        [&] { CPolygonBuilder(spec, cut, geographic, projected).Build(half, polygons, second); });
-    CPolygonBuilder(spec, cut, geographic, projected).Build(0, half, out);
+    std::thread helper([&] {
+        CPolygonBuilder(settings, cut, geographic, projected).Build(half, polygons, second);
+    });
+    CPolygonBuilder(settings, cut, geographic, projected).Build(0, half, out);
     helper.join();
     out.Append(second);
 }
 
 void CDisplayGeometryBuilder::BuildLines(const CRingSet& geographic, CRingSet& out) const {
     out.Clear();
-    const CSphereCut cut = MakeCut(spec);
-    const CProjector projector(spec, cut);
-    const CSquareClip square(Pi * spec.sphereRadius);
+    const CSphereCut cut = MakeCut(settings);
+    const CProjector projector(settings, cut);
+    const CSquareClip square(Pi * settings.sphereRadius);
     std::vector<CCutRing> pieces;
     CPlanePoints line;
     std::vector<std::vector<CPlanePoint>> clipped;
@@ -465,7 +467,7 @@ void CDisplayGeometryBuilder::BuildLines(const CRingSet& geographic, CRingSet& o
                 projector.ProjectRing(piece, false, geographic, nullptr, line);
                 clipped.clear();
                 const std::vector<CPlanePoint> plain(line.begin(), line.end());
-                if (spec.squareWorld) {
+                if (settings.squareWorld) {
                     square.ClipLine(plain, clipped);
                 } else {
                     clipped.push_back(plain);
@@ -484,8 +486,8 @@ void CDisplayGeometryBuilder::BuildLines(const CRingSet& geographic, CRingSet& o
 
 void CDisplayGeometryBuilder::BuildOutline(CRingSet& out) const {
     out.Clear();
-    const CSphereCut cut = MakeCut(spec);
-    const CProjector projector(spec, cut);
+    const CSphereCut cut = MakeCut(settings);
+    const CProjector projector(settings, cut);
     CCutRing boundary;
     cut.BoundaryRing(boundary);
     CPlanePoints projected;
@@ -493,8 +495,8 @@ void CDisplayGeometryBuilder::BuildOutline(CRingSet& out) const {
     projector.ProjectRing(boundary, true, noInput, nullptr, projected);
     std::vector<std::vector<CPlanePoint>> rings(1);
     rings[0].assign(projected.begin(), projected.end());
-    if (spec.squareWorld) {
-        CSquareClip(Pi * spec.sphereRadius).ClipPolygon(rings);
+    if (settings.squareWorld) {
+        CSquareClip(Pi * settings.sphereRadius).ClipPolygon(rings);
     }
     for (const std::vector<CPlanePoint>& ring : rings) {
         if (ring.size() >= 4) {

@@ -40,7 +40,7 @@ enum class SphereCut {
 };
 
 // How one projection is drawn.
-struct CDisplaySpec {
+struct CDisplaySettings {
     // The projection, or null to draw longitude and latitude in degrees.
     CProjection* projection = nullptr;
     SphereCut cut = SphereCut::Antimeridian;
@@ -64,19 +64,19 @@ struct CDisplaySpec {
     double tolerance = 1e-4;
 };
 
-// The spec that draws a projection (chosen by its type code) the way d3-geo
+// The settings that draw a projection (chosen by its type code) the way d3-geo
 // draws the same projection, with the given tolerance in plane units; a
 // tolerance of 0 or below means 1e-4 of the sphere radius. Null draws
 // degrees.
-CDisplaySpec MakeDisplaySpec(CProjection* projection, double tolerance = 0.0);
+CDisplaySettings MakeDisplaySettings(CProjection* projection, double tolerance = 0.0);
 
-// Builds display geometry for one spec. Reentrant: one builder may serve
+// Builds display geometry under one set of settings. Reentrant: one builder may serve
 // several threads.
 class CDisplayGeometryBuilder {
 public:
-    explicit CDisplayGeometryBuilder(const CDisplaySpec& spec);
+    explicit CDisplayGeometryBuilder(const CDisplaySettings& settings);
 
-    const CDisplaySpec& GetSpec() const { return spec; }
+    const CDisplaySettings& GetSettings() const { return settings; }
 
     // Polygons. geographic holds open rings (a ring of n points has n edges,
     // the last back to its first point), rims and holes clockwise as above.
@@ -102,7 +102,7 @@ public:
     void BuildOutline(CRingSet& out) const;
 
 private:
-    CDisplaySpec spec;
+    CDisplaySettings settings;
 };
 
 // Meridians and parallels every stepDegrees (a divisor of 90 in (0, 90]),

@@ -35,7 +35,7 @@ void CMapDisplay::Update(CMarloDoc* document, CMapCanvas& canvas) {
     const bool held = document->GetRotation() != nullptr || document->GetProjection() != nullptr;
     drawsDisplayGeometry = onTheSphere && held && clipOnSphere;
     drawsGraticule = onTheSphere && graticule;
-    defaultTolerance = MakeDisplaySpec(document->GetProjection()).tolerance;
+    defaultTolerance = MakeDisplaySettings(document->GetProjection()).tolerance;
     tolerance = defaultTolerance;
     if (drawsDisplayGeometry || drawsGraticule) {
         tolerance = FirstDisplayTolerance(document->GetProjection(), canvas, defaultTolerance);
@@ -58,7 +58,7 @@ void CMapDisplay::SetGraticule(bool shown, CMarloDoc* document, CMapCanvas& canv
     canvas.ClearBackdrop();
     if (drawsGraticule) {
         if (tolerance <= 0.0) {
-            defaultTolerance = MakeDisplaySpec(document->GetProjection()).tolerance;
+            defaultTolerance = MakeDisplaySettings(document->GetProjection()).tolerance;
             tolerance = FirstDisplayTolerance(document->GetProjection(), canvas, defaultTolerance);
         }
         BuildGraticule(*document, canvas);
@@ -166,7 +166,7 @@ bool CMapDisplay::BuildLand(CMarloDoc& document, CRingSet& out) const {
         // ring; a little more where cuts and resampling add points.
         const std::size_t expected = geographic.GetPointCount() + geographic.GetRingCount();
         ReserveInHugePages(out.points, expected + expected / 64 + 4096);
-        const CDisplayGeometryBuilder builder(MakeDisplaySpec(projection, tolerance));
+        const CDisplayGeometryBuilder builder(MakeDisplaySettings(projection, tolerance));
         // One thread: the build mostly moves memory, and a second thread's
         // half would have to be copied after the first.
         builder.BuildPolygons(geographic, exact, out, 1);
@@ -181,7 +181,8 @@ void CMapDisplay::BuildGraticule(const CMarloDoc& document, CMapCanvas& canvas) 
     try {
         CRingSet lines;
         MakeGraticule(GraticuleStep, document.GetRotation(), lines);
-        const CDisplayGeometryBuilder builder(MakeDisplaySpec(document.GetProjection(), tolerance));
+        const CDisplayGeometryBuilder builder(
+            MakeDisplaySettings(document.GetProjection(), tolerance));
         CRingSet drawnLines;
         builder.BuildLines(lines, drawnLines);
         CRingSet outline;

@@ -50,7 +50,7 @@ CRingSet LoadWorld(double centreLat = 0.0, double centreLon = 0.0) {
 
 struct CBuilt {
     std::unique_ptr<CProjection> projection;
-    CDisplaySpec spec;
+    CDisplaySettings settings;
     CRingSet out;
 };
 
@@ -58,8 +58,8 @@ CBuilt Build(const char* name, const CRingSet& geographic, double tolerance = 0.
              const CRingSet* projected = nullptr) {
     CBuilt built;
     built.projection.reset(name == nullptr ? nullptr : CreateProjection(name));
-    built.spec = MakeDisplaySpec(built.projection.get(), tolerance);
-    CDisplayGeometryBuilder(built.spec).BuildPolygons(geographic, projected, built.out, 2);
+    built.settings = MakeDisplaySettings(built.projection.get(), tolerance);
+    CDisplayGeometryBuilder(built.settings).BuildPolygons(geographic, projected, built.out, 2);
     return built;
 }
 
@@ -69,7 +69,7 @@ double PolygonArea(const CBuilt& built, std::size_t polygon) {
     for (uint32_t r = built.out.GetFirstRing(polygon); r < built.out.GetEndRing(polygon); ++r) {
         sum += RingDoubleArea(built.out.GetRingPoints(r), built.out.GetRingSize(r));
     }
-    const double radius = built.spec.sphereRadius;
+    const double radius = built.settings.sphereRadius;
     return std::fabs(sum) / 2.0 / (radius * radius);
 }
 
@@ -376,13 +376,14 @@ TEST(DisplayGeometryTest, OutlinesEncloseWhatTheProjectionShows) {
         SCOPED_TRACE(c.name == nullptr ? "degrees" : c.name);
         std::unique_ptr<CProjection> projection(c.name == nullptr ? nullptr
                                                                   : CreateProjection(c.name));
-        const CDisplaySpec spec = MakeDisplaySpec(projection.get(), 1e-6);
+        const CDisplaySettings settings = MakeDisplaySettings(projection.get(), 1e-6);
         CRingSet outline;
-        CDisplayGeometryBuilder(spec).BuildOutline(outline);
+        CDisplayGeometryBuilder(settings).BuildOutline(outline);
         ASSERT_EQ(outline.GetRingCount(), 1u);
         // Clockwise.
         EXPECT_LT(RingDoubleArea(outline.GetRingPoints(0), outline.GetRingSize(0)), 0.0);
-        const double scale = c.name == nullptr ? 1.0 : spec.sphereRadius * spec.sphereRadius;
+        const double scale =
+            c.name == nullptr ? 1.0 : settings.sphereRadius * settings.sphereRadius;
         EXPECT_NEAR(NetArea(outline) / scale, c.area, 1e-5 * c.area);
     }
 }
@@ -397,14 +398,14 @@ TEST(DisplayGeometryTest, GraticuleLinesAreCutAndClipped) {
     EXPECT_EQ(lines.GetPolygonCount(), 36u + 17u);
     std::unique_ptr<CProjection> orthographic(CreateProjection("Orthographic"));
     CRingSet globe;
-    CDisplayGeometryBuilder(MakeDisplaySpec(orthographic.get())).BuildLines(lines, globe);
+    CDisplayGeometryBuilder(MakeDisplaySettings(orthographic.get())).BuildLines(lines, globe);
     EXPECT_GT(globe.GetRingCount(), 30u);
     for (const CPlanePoint& p : globe.points) {
         EXPECT_LE(std::hypot(p.x, p.y), 1.0 + 1e-9);
     }
     std::unique_ptr<CProjection> mercator(CreateProjection("Mercator"));
     CRingSet square;
-    CDisplayGeometryBuilder(MakeDisplaySpec(mercator.get())).BuildLines(lines, square);
+    CDisplayGeometryBuilder(MakeDisplaySettings(mercator.get())).BuildLines(lines, square);
     for (const CPlanePoint& p : square.points) {
         EXPECT_LE(std::fabs(p.x), 3.141592653589793 + 1e-9);
         EXPECT_LE(std::fabs(p.y), 3.141592653589793 + 1e-9);

@@ -469,7 +469,7 @@ TEST_P(DisplayOracle, DisplayGeometryCoversD3Area) {
     ASSERT_TRUE(RunOracle(name, oracle, error)) << error;
     auto projection = std::unique_ptr<CProjection>(CreateProjection(name.c_str()));
     ASSERT_NE(projection, nullptr);
-    const CDisplayGeometryBuilder builder(MakeDisplaySpec(projection.get(), 0.0));
+    const CDisplayGeometryBuilder builder(MakeDisplaySettings(projection.get(), 0.0));
 
     for (std::size_t c = 0; c < CentreCount; ++c) {
         const Centre& centre = Centres[c];

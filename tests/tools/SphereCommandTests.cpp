@@ -164,7 +164,7 @@ TEST_F(SphereCommandTest, RenderDrawsTheDisplayGeometryTheRawContentAndTheGratic
     const double tolerance = 0.5 / (750.0 / 2.0) / 4.0;
     EXPECT_DOUBLE_EQ(FirstDisplayTolerance(orthographic.get(), expected, 1e-4), tolerance);
     CRingSet built;
-    CDisplayGeometryBuilder(MakeDisplaySpec(orthographic.get(), tolerance))
+    CDisplayGeometryBuilder(MakeDisplaySettings(orthographic.get(), tolerance))
         .BuildPolygons(RotatedWorld(world), nullptr, built, 1);
     CPlanePoint low{0, 0};
     CPlanePoint high{0, 0};
@@ -242,7 +242,7 @@ TEST_F(SphereCommandTest, ConvertClipWritesProperRingsWithTheirRecords) {
     LoadWorld(world);
     std::unique_ptr<CProjection> orthographic(CreateProjection("Orthographic"));
     CRingSet built;
-    CDisplayGeometryBuilder(MakeDisplaySpec(orthographic.get()))
+    CDisplayGeometryBuilder(MakeDisplaySettings(orthographic.get()))
         .BuildPolygons(RotatedWorld(world), nullptr, built, 1);
     EXPECT_NEAR(area, NetArea(built), 1e-6 * NetArea(built));
 

@@ -76,7 +76,7 @@ protected:
         std::unique_ptr<CProjection> projection(
             projectionName != nullptr ? CreateProjection(projectionName) : nullptr);
         CRingSet built;
-        CDisplayGeometryBuilder(MakeDisplaySpec(projection.get(), tolerance))
+        CDisplayGeometryBuilder(MakeDisplaySettings(projection.get(), tolerance))
             .BuildPolygons(RingsOf(file, false, rotation), nullptr, built, 1);
         CMapCanvas reference;
         reference.renderThreads = 1;

@@ -140,7 +140,7 @@ bool BuildDisplayGeometry(const C2DHoledPolyBaseSet& content, const CSphereMap& 
             return false;
         }
         const CDisplayGeometryBuilder builder(
-            MakeDisplaySpec(transformations.projection.get(), tolerance));
+            MakeDisplaySettings(transformations.projection.get(), tolerance));
         builder.BuildPolygons(geographic, nullptr, polygons, SphereThreads);
     } catch (const std::bad_alloc&) {
         polygons.Clear();
@@ -207,14 +207,14 @@ bool RenderSphereMap(C2DHoledPolyBaseSet& content, const CSphereMap& map,
     CProjection* projection = transformations.projection.get();
     // The viewer's tolerance, so that both draw the same pixels.
     double tolerance =
-        FirstDisplayTolerance(projection, canvas, MakeDisplaySpec(projection).tolerance);
+        FirstDisplayTolerance(projection, canvas, MakeDisplaySettings(projection).tolerance);
     if (options.graticule) {
         // The same step as the viewer's graticule.
         constexpr double GraticuleStep = 10.0;
         try {
             CRingSet lines;
             MakeGraticule(GraticuleStep, transformations.rotation.get(), lines);
-            const CDisplayGeometryBuilder builder(MakeDisplaySpec(projection, tolerance));
+            const CDisplayGeometryBuilder builder(MakeDisplaySettings(projection, tolerance));
             CRingSet drawnLines;
             builder.BuildLines(lines, drawnLines);
             CRingSet outline;

@@ -541,7 +541,7 @@ bool RestoreWithRings(const C2DCoordinateCopy& copy, C2DHoledPolyBaseSet& conten
 double FirstDisplayTolerance(CProjection* projection, const CMapCanvas& canvas, double fallback) {
     CRingSet outline;
     try {
-        CDisplayGeometryBuilder(MakeDisplaySpec(projection, fallback)).BuildOutline(outline);
+        CDisplayGeometryBuilder(MakeDisplaySettings(projection, fallback)).BuildOutline(outline);
     } catch (const std::bad_alloc&) {
         return fallback;
     }
