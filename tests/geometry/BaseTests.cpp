@@ -4,15 +4,7 @@
 
 #include "geometry/Base.h"
 #include "geometry/Lines.h"
-
-namespace {
-
-void ExpectPoint(const C2DPoint& p, double x, double y, double tolerance = 1e-12) {
-    EXPECT_NEAR(p.x, x, tolerance);
-    EXPECT_NEAR(p.y, y, tolerance);
-}
-
-} // namespace
+#include "tests/geometry/ShapeTestSupport.h"
 
 TEST(Grid, HalvesRoundAwayFromZero) {
     EXPECT_DOUBLE_EQ(RoundValueToGrid(0.00025), 0.0003);

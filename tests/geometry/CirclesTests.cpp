@@ -4,15 +4,7 @@
 #include <random>
 
 #include "geometry/Circles.h"
-
-namespace {
-
-void ExpectPoint(const C2DPoint& p, double x, double y, double tolerance = 1e-12) {
-    EXPECT_NEAR(p.x, x, tolerance);
-    EXPECT_NEAR(p.y, y, tolerance);
-}
-
-} // namespace
+#include "tests/geometry/ShapeTestSupport.h"
 
 TEST(Circle, CircleCrossingsAndTheirOrder) {
     C2DPointSet points;

@@ -8,13 +8,9 @@
 #include "geometry/Arcs.h"
 #include "geometry/Lines.h"
 #include "projection/Transformation.h"
+#include "tests/geometry/ShapeTestSupport.h"
 
 namespace {
-
-void ExpectPoint(const C2DPoint& p, double x, double y, double tolerance = 1e-12) {
-    EXPECT_NEAR(p.x, x, tolerance);
-    EXPECT_NEAR(p.y, y, tolerance);
-}
 
 C2DLine Line(double x1, double y1, double x2, double y2) {
     return C2DLine(C2DPoint(x1, y1), C2DPoint(x2, y2));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <vector>
 
@@ -45,4 +47,9 @@ struct CPoolKeeper {
 inline bool SameRect(const C2DRect& a, const C2DRect& b) {
     return a.topLeft.x == b.topLeft.x && a.topLeft.y == b.topLeft.y &&
            a.bottomRight.x == b.bottomRight.x && a.bottomRight.y == b.bottomRight.y;
+}
+
+inline void ExpectPoint(const C2DPoint& p, double x, double y, double tolerance = 1e-12) {
+    EXPECT_NEAR(p.x, x, tolerance);
+    EXPECT_NEAR(p.y, y, tolerance);
 }

@@ -54,6 +54,15 @@ inline std::vector<std::string> FilesIn(const std::string& folder) {
     return names;
 }
 
+// A word for the shell: single-quoted, its own single quotes escaped.
+inline std::string Quote(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) {
+        quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
 // What a shell command prints on its standard output.
 inline std::string RunCommand(const std::string& command) {
     std::string output;

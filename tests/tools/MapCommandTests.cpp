@@ -19,9 +19,13 @@
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
 #include "tests/mapfiles/MapFileTestSupport.h"
+#include "tests/viewer/PixelTestSupport.h"
 #include "viewer/canvas/MapCanvas.h"
 
 namespace fs = std::filesystem;
+using mapfiles_test::Quote;
+using mapfiles_test::ReadFile;
+using mapfiles_test::WriteFile;
 
 namespace {
 
@@ -32,24 +36,6 @@ struct CliResult {
     std::string out;
     std::string err;
 };
-
-std::string ReadWholeFile(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(stream), {});
-}
-
-void WriteWholeFile(const fs::path& path, const std::string& text) {
-    std::ofstream stream(path, std::ios::binary);
-    stream << text;
-}
-
-std::string Quote(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word) {
-        quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
 
 class MarloCliTest : public ::testing::Test {
 protected:
@@ -78,8 +64,8 @@ protected:
         const int status = std::system(command.c_str());
         CliResult result;
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = ReadWholeFile(outPath);
-        result.err = ReadWholeFile(errPath);
+        result.out = ReadFile(outPath);
+        result.err = ReadFile(errPath);
         fs::remove(outPath);
         fs::remove(errPath);
         return result;
@@ -88,14 +74,7 @@ protected:
     std::string Path(const std::string& name) const { return (dir / name).string(); }
 
     // Names in the work folder, so a failure can be checked to leave nothing.
-    std::vector<std::string> Listing() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> Listing() const { return mapfiles_test::FilesIn(dir.string()); }
 
     fs::path dir;
 };
@@ -228,7 +207,7 @@ TEST_F(MarloCliTest, ConversionsBetweenFormatsAndTextVersionsRoundTrip) {
         ExpectSameRings(original, converted, step.tolerance);
     }
     // The two text versions differ (version 2 repeats each ring's start).
-    EXPECT_NE(ReadWholeFile(Path("v1.vmq")), ReadWholeFile(Path("v2.vmq")));
+    EXPECT_NE(ReadFile(Path("v1.vmq")), ReadFile(Path("v2.vmq")));
 }
 
 TEST_F(MarloCliTest, ArcEdgesSurviveBothTextVersions) {
@@ -246,9 +225,9 @@ TEST_F(MarloCliTest, ArcEdgesSurviveBothTextVersions) {
                                  "4.0000000000\t4.0000000000\n"
                                  "4.0000000000\t2.0000000000\n"
                                  "\n";
-    WriteWholeFile(Path("arc1.vmq"), version1);
+    WriteFile(Path("arc1.vmq"), version1);
     ASSERT_EQ(Run({"convert", Path("arc1.vmq"), Path("arc1-out.vmq")}).exitCode, 0);
-    EXPECT_EQ(ReadWholeFile(Path("arc1-out.vmq")), version1);
+    EXPECT_EQ(ReadFile(Path("arc1-out.vmq")), version1);
 
     // The same map in version 2: the arc data sit on the line of the arc's end.
     const std::string version2 = "(+)\n"
@@ -265,9 +244,9 @@ TEST_F(MarloCliTest, ArcEdgesSurviveBothTextVersions) {
                                  "4.0000000000\t2.0000000000\n"
                                  "2.0000000000\t2.0000000000\n"
                                  "\n";
-    WriteWholeFile(Path("arc2.vmq"), version2);
+    WriteFile(Path("arc2.vmq"), version2);
     ASSERT_EQ(Run({"convert", Path("arc2.vmq"), Path("arc2-out.vmq"), "--format2"}).exitCode, 0);
-    EXPECT_EQ(ReadWholeFile(Path("arc2-out.vmq")), version2);
+    EXPECT_EQ(ReadFile(Path("arc2-out.vmq")), version2);
 
     const CliResult info = Run({"info", Path("arc2.vmq"), "--format2"});
     ASSERT_EQ(info.exitCode, 0) << info.err;
@@ -299,7 +278,7 @@ TEST_F(MarloCliTest, ConvertWritesWhatTheViewerPipelineGives) {
     C2DHoledPolyBaseSet content;
     ASSERT_TRUE(LoadLikeTheViewer(source, content, true, 40.0, -100.0, "Van Der Grinten"));
     ASSERT_TRUE(SaveShapefile(Path("reference.shp").c_str(), content));
-    EXPECT_EQ(ReadWholeFile(Path("cli.shp")), ReadWholeFile(Path("reference.shp")));
+    EXPECT_EQ(ReadFile(Path("cli.shp")), ReadFile(Path("reference.shp")));
 }
 
 // Every file of a folder, by name; a .dbf without the date of its writing
@@ -307,7 +286,7 @@ TEST_F(MarloCliTest, ConvertWritesWhatTheViewerPipelineGives) {
 std::map<std::string, std::string> FilesOf(const fs::path& folder) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(folder)) {
-        std::string bytes = ReadWholeFile(entry.path());
+        std::string bytes = ReadFile(entry.path());
         if (entry.path().extension() == ".dbf" && bytes.size() >= 4) {
             bytes.replace(1, 3, 3, '\0');
         }
@@ -409,7 +388,7 @@ TEST_F(MarloCliTest, ProgressBarOnlyOnATerminal) {
         const std::string command =
             "script -qec " + Quote(inner) + " /dev/null >" + Quote(shown.string()) + " </dev/null";
         EXPECT_EQ(std::system(command.c_str()), 0);
-        return ReadWholeFile(shown);
+        return ReadFile(shown);
     };
     // Streaming shows one bar for the whole road; the whole-map road one for
     // reading and one for writing.
@@ -469,9 +448,9 @@ TEST_F(MarloCliTest, FailuresReportTheFileAndLeaveNothingBehind) {
     EXPECT_TRUE(Listing().empty()) << Listing().front();
 
     // A failed read leaves an existing output untouched.
-    WriteWholeFile(Path("keep.shp"), "old content");
+    WriteFile(Path("keep.shp"), "old content");
     EXPECT_EQ(Run({"convert", Path("missing.shp"), Path("keep.shp")}).exitCode, 1);
-    EXPECT_EQ(ReadWholeFile(Path("keep.shp")), "old content");
+    EXPECT_EQ(ReadFile(Path("keep.shp")), "old content");
 }
 
 TEST_F(MarloCliTest, BadCommandLinesExitWithUsageStatus) {
@@ -539,21 +518,9 @@ TEST_F(MarloCliTest, RenderEqualsTheCanvasPixelForPixel) {
         const QImage written =
             QImage(QString::fromStdString(Path("map.png"))).convertToFormat(QImage::Format_RGB32);
         ASSERT_EQ(written.size(), QSize(1000, 750));
-        int differing = 0;
-        for (int y = 0; y < written.height(); ++y) {
-            for (int x = 0; x < written.width(); ++x) {
-                differing += written.pixel(x, y) != expected.pixel(x, y);
-            }
-        }
-        EXPECT_EQ(differing, 0);
+        EXPECT_EQ(DifferingPixels(written, expected), 0);
         // Not a blank image: plenty of the map's interior colour is there.
-        int interior = 0;
-        for (int y = 0; y < written.height(); ++y) {
-            for (int x = 0; x < written.width(); ++x) {
-                interior += written.pixelColor(x, y) == QColor(25, 25, 25);
-            }
-        }
-        EXPECT_GT(interior, 20000);
+        EXPECT_GT(CountPixels(written, qRgb(25, 25, 25)), 20000);
         fs::remove(Path("map.png"));
     }
 }
@@ -612,7 +579,7 @@ TEST_F(MarloCliTest, ConvertedShapefilesOpenInGdal) {
     const CliResult projected =
         Run({"convert", source, Path("moll.shp"), "--projection", "Mollweide"});
     ASSERT_EQ(projected.exitCode, 0) << projected.err;
-    EXPECT_NE(ReadWholeFile(Path("moll.prj")).find("PROJECTION[\"Mollweide\"]"), std::string::npos);
+    EXPECT_NE(ReadFile(Path("moll.prj")).find("PROJECTION[\"Mollweide\"]"), std::string::npos);
     // GDAL converts from the same unit sphere (it refuses to mix the earth's
     // ellipsoid with a sphere of radius 1).
     RunPeer("ogr2ogr -s_srs '+proj=longlat +R=1' -t_srs '+proj=moll +R=1' " +
@@ -623,7 +590,7 @@ TEST_F(MarloCliTest, ConvertedShapefilesOpenInGdal) {
     EXPECT_EQ(SortedNames(Path("moll.shp")), names);
 
     // A rotated map has no coordinate system: no .prj, and a stale one goes.
-    WriteWholeFile(Path("moll.prj"), "stale");
+    WriteFile(Path("moll.prj"), "stale");
     const CliResult rotated = Run(
         {"convert", source, Path("moll.shp"), "--projection", "Mollweide", "--rotate", "40,-100"});
     ASSERT_EQ(rotated.exitCode, 0) << rotated.err;

@@ -21,22 +21,17 @@
 #include "projection/DisplayGeometry.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
+#include "tests/mapfiles/MapFileTestSupport.h"
+#include "tests/viewer/PixelTestSupport.h"
 #include "viewer/canvas/DisplaySource.h"
 #include "viewer/canvas/MapCanvas.h"
 
 namespace fs = std::filesystem;
+using mapfiles_test::Quote;
 
 namespace {
 
 const std::string World = std::string(MARLO_DATA_DIR) + "/world-50m-countries.shp";
-
-std::string Quote(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word) {
-        quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
 
 // Runs a command line; its exit status, with standard output in out.
 int RunShell(const std::string& command, std::string* out = nullptr) {
@@ -67,17 +62,9 @@ int RunCli(const std::vector<std::string>& args, std::string* out = nullptr) {
 
 class SphereCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("marlo-sphere-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string Path(const std::string& name) const { return (dir / name).string(); }
+    std::string Path(const std::string& name) const { return folder.File(name); }
 
-    fs::path dir;
+    mapfiles_test::TempFolder folder;
 };
 
 // The world map's rings rotated by (40, -100), open, one polygon per holed
@@ -85,23 +72,7 @@ protected:
 CRingSet RotatedWorld(const C2DHoledPolyBaseSet& world) {
     CGeoRotation rotation;
     rotation.SetOrigin(40.0, -100.0);
-    CRingSet set;
-    const auto addRing = [&](const C2DPolyBase& ring) {
-        for (unsigned k = 0; k < ring.GetLineCount(); ++k) {
-            C2DPoint p = ring.GetLine(k)->GetStart();
-            rotation.Transform(p.x, p.y);
-            set.points.push_back({p.x, p.y});
-        }
-        set.EndRing();
-    };
-    for (unsigned i = 0; i < world.GetSize(); ++i) {
-        addRing(*world.GetAt(i)->GetRim());
-        for (unsigned h = 0; h < world.GetAt(i)->GetHoleCount(); ++h) {
-            addRing(*world.GetAt(i)->GetHole(h));
-        }
-        set.EndPolygon();
-    }
-    return set;
+    return RingsOf(world, false, &rotation);
 }
 
 void LoadWorld(C2DHoledPolyBaseSet& world) {
@@ -113,29 +84,6 @@ void PrepareCanvas(CMapCanvas& canvas) {
     canvas.lineColour = QColor(200, 0, 0);
     canvas.renderThreads = 1;
     canvas.CreateBuffer(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
-}
-
-int Differences(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) {
-        return -1;
-    }
-    int count = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            count += a.pixel(x, y) == b.pixel(x, y) ? 0 : 1;
-        }
-    }
-    return count;
-}
-
-int Count(const QImage& image, QRgb colour) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            count += image.pixel(x, y) == colour ? 1 : 0;
-        }
-    }
-    return count;
 }
 
 TEST_F(SphereCommandTest, RenderDrawsTheDisplayGeometryTheRawContentAndTheGraticule) {
@@ -173,7 +121,7 @@ TEST_F(SphereCommandTest, RenderDrawsTheDisplayGeometryTheRawContentAndTheGratic
     expected.Recalculate();
     ASSERT_TRUE(expected.PrepareRingDrawing(std::move(built)));
     expected.RenderRings();
-    EXPECT_EQ(Differences(clipped, *expected.GetImage()), 0);
+    EXPECT_EQ(DifferingPixels(clipped, *expected.GetImage()), 0);
 
     // --raw: the content rotated and projected, drawn as it is, folded far
     // side and all.
@@ -185,16 +133,16 @@ TEST_F(SphereCommandTest, RenderDrawsTheDisplayGeometryTheRawContentAndTheGratic
     PrepareCanvas(plain);
     plain.FitToBounds(world);
     plain.Render(world);
-    EXPECT_EQ(Differences(raw, *plain.GetImage()), 0);
-    EXPECT_GT(Count(raw, qRgb(25, 25, 25)), Count(clipped, qRgb(25, 25, 25)));
+    EXPECT_EQ(DifferingPixels(raw, *plain.GetImage()), 0);
+    EXPECT_GT(CountPixels(raw, qRgb(25, 25, 25)), CountPixels(clipped, qRgb(25, 25, 25)));
 
     // The graticule lies beneath: the land's pixels stay, the sea shows the
     // sphere and its lines.
     const CMapCanvas colours;
-    EXPECT_EQ(Count(graticule, qRgb(25, 25, 25)), Count(clipped, qRgb(25, 25, 25)));
-    EXPECT_GT(Count(graticule, colours.backdropFillColour.rgb()), 100000);
-    EXPECT_GT(Count(graticule, colours.backdropLineColour.rgb()), 2000);
-    EXPECT_EQ(Count(clipped, colours.backdropLineColour.rgb()), 0);
+    EXPECT_EQ(CountPixels(graticule, qRgb(25, 25, 25)), CountPixels(clipped, qRgb(25, 25, 25)));
+    EXPECT_GT(CountPixels(graticule, colours.backdropFillColour.rgb()), 100000);
+    EXPECT_GT(CountPixels(graticule, colours.backdropLineColour.rgb()), 2000);
+    EXPECT_EQ(CountPixels(clipped, colours.backdropLineColour.rgb()), 0);
 }
 
 TEST_F(SphereCommandTest, ConvertClipWritesProperRingsWithTheirRecords) {

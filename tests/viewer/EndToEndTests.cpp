@@ -2,6 +2,7 @@
 // back with several projections, rotate and rotate back, and compare what the
 // view shows with what it showed before.
 #include "ViewerTestSupport.h"
+#include "tests/viewer/PixelTestSupport.h"
 
 #include "mapfiles/MapFiles.h"
 #include "projection/Projection.h"
@@ -28,27 +29,6 @@ protected:
     // What the view paints now, rendering the map again if it changed.
     QImage Shown() { return view.grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
-    static int DifferentPixels(const QImage& a, const QImage& b) {
-        EXPECT_EQ(a.size(), b.size());
-        int count = 0;
-        for (int y = 0; y < a.height(); ++y) {
-            for (int x = 0; x < a.width(); ++x) {
-                count += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
-            }
-        }
-        return count;
-    }
-
-    static int CountColour(const QImage& image, QRgb colour) {
-        int count = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                count += image.pixel(x, y) == colour ? 1 : 0;
-            }
-        }
-        return count;
-    }
-
     CRecordingUserInterface ui;
     CMarloDoc document;
     CMarloView view;
@@ -57,9 +37,9 @@ protected:
 };
 
 TEST_F(EndToEndTest, TheWorldMapFillsTheImage) {
-    const int land = CountColour(original, qRgb(25, 25, 25));
-    const int sea = CountColour(original, qRgb(170, 170, 170));
-    const int outline = CountColour(original, qRgb(200, 0, 0));
+    const int land = CountPixels(original, qRgb(25, 25, 25));
+    const int sea = CountPixels(original, qRgb(170, 170, 170));
+    const int outline = CountPixels(original, qRgb(200, 0, 0));
     EXPECT_GT(land, 60000);
     EXPECT_GT(sea, 250000);
     EXPECT_GT(outline, 10000);
@@ -73,7 +53,7 @@ TEST_F(EndToEndTest, ProjectingAndProjectingBackRestoresThePicture) {
         document.Project(name);
         ASSERT_NE(document.GetProjection(), nullptr);
         const QImage projected = Shown();
-        EXPECT_GT(DifferentPixels(projected, original), 20000);
+        EXPECT_GT(DifferingPixels(projected, original), 20000);
 
         document.InverseProject();
         const std::vector<double> back = AllVertices(document.GetContent());
@@ -86,7 +66,7 @@ TEST_F(EndToEndTest, ProjectingAndProjectingBackRestoresThePicture) {
         EXPECT_EQ(far, 0u);
         // A round-trip error far below a pixel could move at most the odd
         // vertex across a pixel border (none does on this machine).
-        EXPECT_LE(DifferentPixels(Shown(), original), 5);
+        EXPECT_LE(DifferingPixels(Shown(), original), 5);
     }
 }
 
@@ -116,7 +96,7 @@ TEST_F(EndToEndTest, TheViewDrawsFromACopyThatFollowsTheContent) {
         EXPECT_FALSE(reference.RenderedWithCopy());
         // The view's frame covers the image's outermost pixels.
         const QRect inside(1, 1, CMapCanvas::MapImageWidth - 2, CMapCanvas::MapImageHeight - 2);
-        EXPECT_EQ(DifferentPixels(shown.copy(inside), reference.GetImage()->copy(inside)), 0)
+        EXPECT_EQ(DifferingPixels(shown.copy(inside), reference.GetImage()->copy(inside)), 0)
             << step;
     }
 }
@@ -150,18 +130,18 @@ TEST_F(EndToEndTest, RotatingAndRotatingBackRestoresThePicture) {
     const CGeoPoint origin{40.0 * 0.017453292519943295, -100.0 * 0.017453292519943295};
 
     document.Rotate(origin);
-    EXPECT_GT(DifferentPixels(Shown(), interior), 20000);
+    EXPECT_GT(DifferingPixels(Shown(), interior), 20000);
     document.RotateBack();
-    EXPECT_LE(DifferentPixels(Shown(), interior), 5);
+    EXPECT_LE(DifferingPixels(Shown(), interior), 5);
 
     // The sequence the About box teaches: rotate, project, project back,
     // rotate back.
     document.Rotate(origin);
     document.Project("Mollweide");
-    EXPECT_GT(DifferentPixels(Shown(), interior), 20000);
+    EXPECT_GT(DifferingPixels(Shown(), interior), 20000);
     document.InverseProject();
     document.RotateBack();
-    EXPECT_LE(DifferentPixels(Shown(), interior), 5);
+    EXPECT_LE(DifferingPixels(Shown(), interior), 5);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "mapfiles/MapFiles.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
+#include "tests/mapfiles/MapFileTestSupport.h"
 #include "viewer/MainFrame.h"
 #include "viewer/MarloApp.h"
 #include "viewer/MarloDoc.h"
@@ -41,26 +42,6 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-// The 100-byte header of a shapefile of that shape type with no records.
-QByteArray ShapefileHeader(int32_t shapeType) {
-    QByteArray header(100, '\0');
-    auto bigEndian = [&](int at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            header[at + i] = static_cast<char>(value >> (24 - 8 * i));
-        }
-    };
-    auto littleEndian = [&](int at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            header[at + i] = static_cast<char>(value >> (8 * i));
-        }
-    };
-    bigEndian(0, 9994);
-    bigEndian(24, 50); // the file's length in 16-bit words
-    littleEndian(28, 1000);
-    littleEndian(32, static_cast<uint32_t>(shapeType));
-    return header;
 }
 
 QString RunTool(const QString& program, const QStringList& arguments) {
@@ -109,7 +90,9 @@ TEST_F(FileCommandTest, FailedOpenKeepsTheMapWithWhatIsHeldAndSaysWhy) {
     const CGeoRotation* rotation = document.GetRotation();
     recorder.hints.clear();
 
-    WriteBytes(Temp(QStringLiteral("lines.shp")), ShapefileHeader(3));
+    // A polygon shapefile's header but for its shape type, 3 (lines).
+    WriteBytes(Temp(QStringLiteral("lines.shp")),
+               QByteArray::fromStdString(mapfiles_test::ShapeBytes().Header(3).Finish()));
     WriteBytes(Temp(QStringLiteral("words.vmq")), "just some words\n1 2\n");
     const struct {
         QString path;
@@ -145,6 +128,11 @@ TEST_F(FileCommandTest, FailedOpenKeepsTheMapWithWhatIsHeldAndSaysWhy) {
     document.RotateBack();
     EXPECT_EQ(AllVertices(document.GetContent()), loaded);
     EXPECT_FALSE(document.IsBusy());
+    // and the progress dialog is gone afterwards.
+    for (const QWidget* widget : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(widget->isVisible() &&
+                     widget->windowTitle() == QStringLiteral("Loading Shape File..."));
+    }
 }
 
 TEST_F(FileCommandTest, SuccessfulOpenTakesTheNewTableIndexAndLoadedCopy) {
@@ -176,11 +164,19 @@ TEST_F(FileCommandTest, SaveFailureSaysWhereAndWhy) {
     const QString inMissingFolder = Temp(QStringLiteral("missing-folder/out.shp"));
     Save(inMissingFolder);
     Save(Temp(QStringLiteral("out.txt")));
-    ASSERT_EQ(ui.messages.size(), 2);
-    EXPECT_EQ(ui.messages[0], QStringLiteral("Could not save file"));
+    Save(Temp(QStringLiteral("no-extension")));
+    ASSERT_EQ(ui.messages.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(ui.messages[i], QStringLiteral("Could not save file"));
+        EXPECT_EQ(ui.icons[i], MessageIcon::Warning);
+        // The progress dialog is still up while the message is shown.
+        EXPECT_TRUE(ui.windowsAtMessage[i].contains(QStringLiteral("Saving Shape File...")));
+    }
     EXPECT_EQ(ui.details[0], inMissingFolder + QStringLiteral("\nNo such file"));
     EXPECT_TRUE(ui.details[1].startsWith(Temp(QStringLiteral("out.txt")) +
                                          QStringLiteral("\nUnknown file type")));
+    EXPECT_FALSE(QFile::exists(Temp(QStringLiteral("out.txt"))));
+    EXPECT_FALSE(QFile::exists(Temp(QStringLiteral("no-extension"))));
 }
 
 TEST_F(FileCommandTest, SaveAsksBeforeReplacingAFileAndNoKeepsIt) {

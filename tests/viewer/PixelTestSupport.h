@@ -4,13 +4,20 @@
 // make from a map's content.
 
 #include <QImage>
+#include <gtest/gtest.h>
 
 #include "geometry/HoledPolygons.h"
 #include "projection/RingSet.h"
 #include "projection/Transformation.h"
 
-// Pixels in which two images of the same size differ.
+// Pixels in which two images of the same size differ; images of different
+// sizes fail the test and give -1.
 inline int DifferingPixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) {
+        ADD_FAILURE() << "images of " << a.width() << "x" << a.height() << " and " << b.width()
+                      << "x" << b.height() << " pixels";
+        return -1;
+    }
     if (a == b) {
         return 0;
     }

@@ -32,26 +32,6 @@ namespace {
 const CGeoPoint NorthAmerica{40.0 * DegreesToRadians, -100.0 * DegreesToRadians};
 const QRgb Fill = qRgb(25, 25, 25);
 
-int DifferentPixels(const QImage& a, const QImage& b) {
-    int count = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            count += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
-        }
-    }
-    return count;
-}
-
-int CountColour(const QImage& image, QRgb colour) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            count += image.pixel(x, y) == colour ? 1 : 0;
-        }
-    }
-    return count;
-}
-
 class SphereDisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -111,31 +91,31 @@ TEST_F(SphereDisplayTest, DrawsTheDisplayGeometryWhileARotationOrProjectionIsHel
     EXPECT_DOUBLE_EQ(tolerance, CMapDisplay::PixelTolerance / (750.0 / 2.0) / 4.0);
     // The view's points from the content and the copy draw exactly what the
     // file's rings give.
-    EXPECT_EQ(DifferentPixels(Shown(), Reference("Orthographic", nullptr, tolerance)), 0);
+    EXPECT_EQ(DifferingPixels(Shown(), Reference("Orthographic", nullptr, tolerance)), 0);
     // The default zoom fits the disc's visible land, not the folded content.
     EXPECT_LE(view.canvas.requestedRect.bottomRight.x, 1.0);
     EXPECT_GE(view.canvas.requestedRect.topLeft.x, -1.0);
 
     document.InverseProject();
     EXPECT_FALSE(view.display.DrawsDisplayGeometry());
-    EXPECT_EQ(DifferentPixels(Shown(), plain), 0);
+    EXPECT_EQ(DifferingPixels(Shown(), plain), 0);
 
     // Rotated, then projected: both through the display geometry.
     document.Rotate(NorthAmerica);
     EXPECT_TRUE(view.display.DrawsDisplayGeometry());
     CGeoRotation rotation;
     rotation.SetOrigin(40.0, -100.0);
-    EXPECT_EQ(DifferentPixels(Shown(), Reference(nullptr, &rotation, view.display.GetTolerance())),
+    EXPECT_EQ(DifferingPixels(Shown(), Reference(nullptr, &rotation, view.display.GetTolerance())),
               0);
     document.Project("Mollweide");
     EXPECT_EQ(
-        DifferentPixels(Shown(), Reference("Mollweide", &rotation, view.display.GetTolerance())),
+        DifferingPixels(Shown(), Reference("Mollweide", &rotation, view.display.GetTolerance())),
         0);
     document.InverseProject();
     document.RotateBack();
     // The picture as loaded, without a streak.
     EXPECT_FALSE(view.display.DrawsDisplayGeometry());
-    EXPECT_EQ(DifferentPixels(Shown(), plain), 0);
+    EXPECT_EQ(DifferingPixels(Shown(), plain), 0);
 }
 
 TEST_F(SphereDisplayTest, OtherMapsAndOtherOrdersDrawTheContent) {
@@ -238,9 +218,9 @@ TEST_F(SphereFrameTest, MenuTogglesTheGraticuleAndTheClipping) {
     EXPECT_TRUE(view->canvas.HasBackdrop());
     const QImage withGraticule = Shown();
     // Sphere and lines beneath, the land unchanged on top.
-    EXPECT_GT(CountColour(withGraticule, view->canvas.backdropFillColour.rgb()), 100000);
-    EXPECT_GT(CountColour(withGraticule, view->canvas.backdropLineColour.rgb()), 2000);
-    EXPECT_EQ(CountColour(withGraticule, Fill), CountColour(clipped, Fill));
+    EXPECT_GT(CountPixels(withGraticule, view->canvas.backdropFillColour.rgb()), 100000);
+    EXPECT_GT(CountPixels(withGraticule, view->canvas.backdropLineColour.rgb()), 2000);
+    EXPECT_EQ(CountPixels(withGraticule, Fill), CountPixels(clipped, Fill));
 
     PickFromViewMenu(Qt::Key_C);
     EXPECT_FALSE(clip->isChecked());
@@ -250,13 +230,13 @@ TEST_F(SphereFrameTest, MenuTogglesTheGraticuleAndTheClipping) {
     EXPECT_EQ(view->canvas.requestedRect.topLeft.x, zoom.topLeft.x);
     EXPECT_EQ(view->canvas.requestedRect.bottomRight.y, zoom.bottomRight.y);
     // The folded content covers more than the clipped land.
-    EXPECT_GT(CountColour(Shown(), Fill), CountColour(withGraticule, Fill) + 10000);
+    EXPECT_GT(CountPixels(Shown(), Fill), CountPixels(withGraticule, Fill) + 10000);
 
     PickFromViewMenu(Qt::Key_C);
     PickFromViewMenu(Qt::Key_G);
     EXPECT_TRUE(view->display.DrawsDisplayGeometry());
     EXPECT_FALSE(view->canvas.HasBackdrop());
-    EXPECT_EQ(DifferentPixels(Shown(), clipped), 0);
+    EXPECT_EQ(DifferingPixels(Shown(), clipped), 0);
 }
 
 TEST_F(SphereFrameTest, StatePaneSaysWhatTheDocumentHolds) {
