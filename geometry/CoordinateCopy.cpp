@@ -56,7 +56,8 @@ void C2DCoordinateCopy::Clear() {
     std::vector<CArcShape>().swap(arcs);
 }
 
-bool C2DCoordinateCopy::Capture(const C2DHoledPolyBaseSet& content) {
+bool C2DCoordinateCopy::Capture(const C2DHoledPolyBaseSet& content,
+                                const std::function<void(unsigned)>& progress) {
     Clear();
     std::size_t ringCount = 0;
     std::size_t edgeCount = 0;
@@ -70,8 +71,16 @@ bool C2DCoordinateCopy::Capture(const C2DHoledPolyBaseSet& content) {
         // One point per edge and one per ring; restarts are rare.
         points.reserve(edgeCount + ringCount + edgeCount / 1024);
         uint64_t edgeNumber = 0;
+        unsigned reported = 0;
         bool understood = true;
         for (unsigned i = 0; i < content.GetSize() && understood; ++i) {
+            if (progress && edgeCount != 0) {
+                const auto percent = static_cast<unsigned>(edgeNumber * 100 / edgeCount);
+                if (percent != reported) {
+                    progress(percent);
+                    reported = percent;
+                }
+            }
             const C2DHoledPolyBase* holed = content.GetAt(i);
             polygons.push_back(
                 CPolygon{rings.size(), holed->GetHoleCount(), holed->GetRim() != nullptr});

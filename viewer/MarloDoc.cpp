@@ -48,10 +48,11 @@ private:
     bool& flag;
 };
 
-// Shares of the load's progress bar, in percent: reading, then making the
-// rings clockwise; taking the copy and the index take the rest.
+// Shares of the load's progress bar, in percent: reading, making the rings
+// clockwise, then taking the loaded copy.
 constexpr unsigned ReadingShare = 85;
 constexpr unsigned ClockwiseShare = 8;
+constexpr unsigned CopyShare = 100 - ReadingShare - ClockwiseShare;
 
 // Reports a stage of a longer task on part of the bar: its own 0..100 as
 // first..first + share.
@@ -157,7 +158,8 @@ void CMarloDoc::LoadMap(const char* path) {
     }
     CProgressStage clockwise(*progress, progressObserver, ReadingShare, ClockwiseShare);
     MakeClockwise(loaded, clockwise);
-    CProgressStage(*progress, progressObserver, ReadingShare + ClockwiseShare, 0).UpdateProgress(0);
+    CProgressStage copying(*progress, progressObserver, ReadingShare + ClockwiseShare, CopyShare);
+    copying.UpdateProgress(0);
     FinishIndexing();
     featureLocator.Clear();
     content.DeleteAll();
@@ -166,7 +168,7 @@ void CMarloDoc::LoadMap(const char* path) {
     // The new coordinates are the file's own: whatever was applied to the old
     // content no longer applies, and nothing is inverted.
     DropTransformations();
-    TakeLoadedCopyAndIndexFeatures();
+    TakeLoadedCopyAndIndexFeatures(copying);
     loadedCoordinates = CoordinatesOfMapFile(path);
     if (loadedCoordinates.kind == MapCoordinates::Geographic && !geographic) {
         loadedCoordinates = CMapCoordinateState();
@@ -205,8 +207,8 @@ void CMarloDoc::ReportFileFailure(const char* message, const char* path,
     UserInterface().MessageBox(QString::fromLatin1(message), MessageIcon::Warning, detail);
 }
 
-void CMarloDoc::TakeLoadedCopyAndIndexFeatures() {
-    TakeLoadedCopy();
+void CMarloDoc::TakeLoadedCopyAndIndexFeatures(CProgressUpdater& progress) {
+    TakeLoadedCopy(progress);
     // The name index only reads the loaded copy and the table, which stay as
     // they are until the next load: it is built on a helper thread while the
     // first frame is drawn and the user looks at it. The first look-up, and
@@ -388,9 +390,10 @@ void CMarloDoc::DropDisplayRings() {
     projectedCapture.reset();
 }
 
-void CMarloDoc::TakeLoadedCopy() {
+void CMarloDoc::TakeLoadedCopy(CProgressUpdater& progress) {
     DropDisplayRings();
-    followsLoadedCopy = loadedCopy.Capture(content);
+    followsLoadedCopy =
+        loadedCopy.Capture(content, [&](unsigned percent) { progress.UpdateProgress(percent); });
     geographic = followsLoadedCopy && LiesOnTheEarth(loadedCopy);
 }
 

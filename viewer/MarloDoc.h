@@ -111,10 +111,10 @@ public:
 private:
     void DropTransformations();
     void ReportFileFailure(const char* message, const char* path, const CMapFileError& error) const;
-    void TakeLoadedCopyAndIndexFeatures();
+    void TakeLoadedCopyAndIndexFeatures(CProgressUpdater& progress);
     void IndexFeatures();
 
-    void TakeLoadedCopy();
+    void TakeLoadedCopy(CProgressUpdater& progress);
     void DropDisplayRings();
     // Gives the content the loaded copy rotated by the held rotation, keeping
     // the rotated rings of a map of the earth; false when the copy does not

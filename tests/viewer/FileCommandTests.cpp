@@ -15,6 +15,8 @@
 #include "viewer/MarloView.h"
 #include "viewer/Resource.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDropEvent>
@@ -136,7 +138,18 @@ TEST_F(FileCommandTest, FailedOpenKeepsTheMapWithWhatIsHeldAndSaysWhy) {
 }
 
 TEST_F(FileCommandTest, SuccessfulOpenTakesTheNewTableIndexAndLoadedCopy) {
+    // The load's bar only moves forward, reaches its end, and keeps moving
+    // while the loaded copy is taken (its last stage before the end).
+    std::vector<unsigned> progress;
+    document.SetProgressObserver([&](unsigned percent) { progress.push_back(percent); });
     Load(Countries);
+    document.SetProgressObserver(nullptr);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.back(), 100u);
+    EXPECT_GE(std::count_if(progress.begin(), progress.end(),
+                            [](unsigned percent) { return percent > 93 && percent < 100; }),
+              3);
     Load(Land);
     ASSERT_TRUE(ui.messages.isEmpty());
     const std::vector<double> land = AllVertices(document.GetContent());
