@@ -3,10 +3,13 @@
 // display geometry built and the image rendered), frames at full extent,
 // and the memory of the undo copy and the display geometry per vertex.
 //
-//   bench_sphere [MAP] [--still-spells]   (default: the shared countries-10m)
+//   bench_sphere [MAP] [--still-spells] [--pause SECONDS]
+//                                          (default: the shared countries-10m)
 //
 // --still-spells lists every spell of more than a quarter second in which the
-// load's progress bar did not move.
+// load's progress bar did not move. --pause waits before each command, as a
+// user looks at the map between commands (memory freed by one command may
+// then no longer be at hand for the next).
 //
 // First the machine's price of fresh memory is measured: on a virtual
 // machine whose host backs guest memory only when it is first touched (and
@@ -17,9 +20,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include <sys/mman.h>
 
@@ -84,9 +89,12 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     std::string path = std::string(MARLO_SHARED_DATA_DIR) + "/countries-10m.shp";
     bool showStillSpells = false;
+    double pause = 0.0;
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] != '-') {
             path = argv[i];
+        } else if (std::string(argv[i]) == "--pause" && i + 1 < argc) {
+            pause = std::atof(argv[++i]);
         } else if (std::string(argv[i]) == "--still-spells") {
             showStillSpells = true;
         }
@@ -136,6 +144,7 @@ int main(int argc, char** argv) {
 
     const CGeoPoint origin{40.0 * DegreesToRadians, -100.0 * DegreesToRadians};
     const auto step = [&](const char* name, const std::function<void()>& command) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(pause));
         // The document's part alone, then the view's update (the display
         // geometry built), then the paint.
         document.RemoveView(&view);
