@@ -1,6 +1,7 @@
 #include "geometry/Polygons.h"
 
 #include "geometry/Arcs.h"
+#include "geometry/StraightEdges.h"
 #include "projection/Transformation.h"
 
 #include <ranges>
@@ -15,32 +16,6 @@ inline C2DLineBase* EdgeOf(const C2DLineBaseSet& lines, unsigned index) {
 
 inline C2DRect& RectOf(const C2DRectSet& rects, unsigned index) {
     return *static_cast<C2DRect*>(rects.C2DBaseSet::GetAt(index));
-}
-
-// Writes the bounds of the straight edge from (sx, sy) along (dx, dy) into the
-// rectangle, with the same comparisons as C2DLine::GetBounds (both corners at
-// the start, then the end point included).
-inline void SetLineBounds(C2DRect& rect, double sx, double sy, double dx, double dy) {
-    const double ex = sx + dx;
-    const double ey = sy + dy;
-    double left = sx;
-    double right = sx;
-    double top = sy;
-    double bottom = sy;
-    if (right < ex) {
-        right = ex;
-    } else if (left > ex) {
-        left = ex;
-    }
-    if (top < ey) {
-        top = ey;
-    } else if (bottom > ey) {
-        bottom = ey;
-    }
-    rect.topLeft.x = left;
-    rect.topLeft.y = top;
-    rect.bottomRight.x = right;
-    rect.bottomRight.y = bottom;
 }
 
 // Refills the rectangle of one edge. Straight edges are read directly; an arc
@@ -75,22 +50,6 @@ void CopyCoordinates(const C2DRect& from, C2DRect& to) {
     to.topLeft.y = from.topLeft.y;
     to.bottomRight.x = from.bottomRight.x;
     to.bottomRight.y = from.bottomRight.y;
-}
-
-// ExpandToInclude of a rectangle, inline for the transformation loops.
-inline void Include(C2DRect& into, const C2DRect& rect) {
-    for (const C2DPoint* p : {&rect.topLeft, &rect.bottomRight}) {
-        if (into.bottomRight.x < p->x) {
-            into.bottomRight.x = p->x;
-        } else if (into.topLeft.x > p->x) {
-            into.topLeft.x = p->x;
-        }
-        if (into.topLeft.y < p->y) {
-            into.topLeft.y = p->y;
-        } else if (into.bottomRight.y > p->y) {
-            into.bottomRight.y = p->y;
-        }
-    }
 }
 
 } // namespace
@@ -293,15 +252,7 @@ inline bool EdgeCrosses(const C2DLineBase& edge, const C2DLineBase& line, bool l
     return edge.Crosses(line, found);
 }
 
-inline bool LiesInRect(const C2DPoint& point, const C2DRect& rect) {
-    return rect.topLeft.x <= point.x && point.x <= rect.bottomRight.x &&
-           rect.bottomRight.y <= point.y && point.y <= rect.topLeft.y;
-}
-
-inline C2DLine ProbeRay(const C2DPoint& point, const C2DRect& ringBounds) {
-    return C2DLine(
-        point, C2DOffset(ringBounds.bottomRight.x - ringBounds.topLeft.x, C2DPolyBase::ProbeRise));
-}
+} // namespace
 
 // The verdict of the probe ray from its crossings with the boundary.
 bool ProbeSaysInside(const C2DPoint& point, bool crosses, C2DPointSet& crossings) {
@@ -316,8 +267,6 @@ bool ProbeSaysInside(const C2DPoint& point, bool crosses, C2DPointSet& crossings
     }
     return crossings.GetSize() % 2 == 1;
 }
-
-} // namespace
 
 template <typename EdgeNumbers>
 bool C2DPolyBase::CrossesAmong(const C2DLineBase& line, const EdgeNumbers& edges,

@@ -23,6 +23,25 @@ bool HasNaN(const C2DRect& r) {
            std::isnan(r.bottomRight.y);
 }
 
+// What the assigner asks of a ring beyond what both kinds of ring answer
+// alike: an edge (an object of the ring, or a line made on the stack for a
+// flat ring), its bounds, and the ring's first vertex.
+const C2DLineBase& EdgeOf(const C2DPolyBase& ring, unsigned i) {
+    return *ring.GetLine(i);
+}
+
+C2DLine EdgeOf(const CFlatRing& ring, unsigned i) {
+    return ring.GetLine(i);
+}
+
+C2DPoint FirstVertex(const C2DPolyBase& ring) {
+    return ring.GetLine(0)->GetStart();
+}
+
+C2DPoint FirstVertex(const CFlatRing& ring) {
+    return C2DPoint(ring.edges[0].x, ring.edges[0].y);
+}
+
 } // namespace
 
 // Horizontal bands over a ring's edges: each edge is listed in every band its
@@ -34,9 +53,9 @@ bool HasNaN(const C2DRect& r) {
 // stored edge rectangle and its GetBounds (the polygon code filters by one or
 // the other; they only differ if a reversal has moved an end by a rounding
 // step).
-class CHoleAssigner::CEdgeBands {
+template <class Ring> class CHoleAssignerFor<Ring>::CEdgeBands {
 public:
-    explicit CEdgeBands(const C2DPolyBase& ring) {
+    explicit CEdgeBands(const Ring& ring) {
         const unsigned n = ring.GetLineCount();
         spans.resize(n);
         double lowest = 0.0;
@@ -45,7 +64,7 @@ public:
             // A fresh rectangle per edge, as the polygon code takes: an arc
             // without a circle leaves GetBounds' rectangle as it was given.
             C2DRect bounds;
-            ring.GetLine(i)->GetBounds(bounds);
+            EdgeOf(ring, i).GetBounds(bounds);
             const C2DRect& stored = ring.GetLineRect(i);
             if (!IsFinite(bounds) || !IsFinite(stored)) {
                 usable = false;
@@ -196,7 +215,9 @@ private:
     std::vector<uint32_t> longEdges;
 };
 
-CHoleAssigner::CHoleAssigner(const C2DRect& extent, unsigned expectedRings, unsigned indexedEdges)
+template <class Ring>
+CHoleAssignerFor<Ring>::CHoleAssignerFor(const C2DRect& extent, unsigned expectedRings,
+                                         unsigned indexedEdges)
     : indexedEdges(indexedEdges) {
     if (IsFinite(extent)) {
         originX = extent.topLeft.x;
@@ -215,9 +236,11 @@ CHoleAssigner::CHoleAssigner(const C2DRect& extent, unsigned expectedRings, unsi
     levelCount = finest + 1;
 }
 
-CHoleAssigner::~CHoleAssigner() = default;
+template <class Ring> CHoleAssignerFor<Ring>::~CHoleAssignerFor() = default;
 
-unsigned CHoleAssigner::CellOf(double value, double origin, double scale, int level) const {
+template <class Ring>
+unsigned CHoleAssignerFor<Ring>::CellOf(double value, double origin, double scale,
+                                        int level) const {
     double t = (value - origin) * scale;
     if (!(t > 0.0)) {
         t = 0.0;
@@ -229,11 +252,12 @@ unsigned CHoleAssigner::CellOf(double value, double origin, double scale, int le
     return cell < cellsPerAxis ? cell : cellsPerAxis - 1;
 }
 
-uint64_t CHoleAssigner::CellKey(int level, unsigned cx, unsigned cy) {
+template <class Ring>
+uint64_t CHoleAssignerFor<Ring>::CellKey(int level, unsigned cx, unsigned cy) {
     return (static_cast<uint64_t>(level) << 48) | (static_cast<uint64_t>(cx) << 24) | cy;
 }
 
-void CHoleAssigner::AddRim(const C2DPolyBase& rim) {
+template <class Ring> void CHoleAssignerFor<Ring>::AddRim(const Ring& rim) {
     const auto number = static_cast<uint32_t>(rims.size());
     rims.push_back(&rim);
     const C2DRect& r = rim.GetBoundingRect();
@@ -260,7 +284,8 @@ void CHoleAssigner::AddRim(const C2DPolyBase& rim) {
     }
 }
 
-unsigned CHoleAssigner::FindRim(const C2DPolyBase& hole, unsigned fallback) {
+template <class Ring>
+unsigned CHoleAssignerFor<Ring>::FindRim(const Ring& hole, unsigned fallback) {
     if (hole.GetLineCount() == 0) {
         return fallback;
     }
@@ -300,8 +325,9 @@ unsigned CHoleAssigner::FindRim(const C2DPolyBase& hole, unsigned fallback) {
     return fallback;
 }
 
-bool CHoleAssigner::IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber) {
-    const C2DPolyBase& rim = *rims[rimNumber];
+template <class Ring>
+bool CHoleAssignerFor<Ring>::IsWithinRim(const Ring& hole, uint32_t rimNumber) {
+    const Ring& rim = *rims[rimNumber];
     if (rim.GetLineCount() < indexedEdges || rim.GetLineRectCount() != rim.GetLineCount() ||
         hole.GetLineRectCount() != hole.GetLineCount()) {
         return hole.IsWithin(rim);
@@ -312,7 +338,7 @@ bool CHoleAssigner::IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber) {
     if (holeState == HoleState::NotIndexable) {
         return hole.IsWithin(rim);
     }
-    const C2DPoint start = hole.GetLine(0)->GetStart();
+    const C2DPoint start = FirstVertex(hole);
     auto& bands = rimBands[rimNumber];
     if (!bands) {
         bands = std::make_unique<CEdgeBands>(rim);
@@ -336,9 +362,9 @@ bool CHoleAssigner::IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber) {
 // rectangle overlaps unpredictable). It searches the rim's edges by the union
 // of the hole's edge rectangles: every hole edge rectangle lies inside it,
 // which the hole's bounding rectangle does not promise after a reversal.
-void CHoleAssigner::CheckHole(const C2DPolyBase& hole) {
+template <class Ring> void CHoleAssignerFor<Ring>::CheckHole(const Ring& hole) {
     holeState = HoleState::NotIndexable;
-    const C2DPoint start = hole.GetLine(0)->GetStart();
+    const C2DPoint start = FirstVertex(hole);
     if (!std::isfinite(start.x) || !std::isfinite(start.y)) {
         return;
     }
@@ -360,8 +386,9 @@ void CHoleAssigner::CheckHole(const C2DPolyBase& hole) {
 }
 
 // rim.Contains(point), offered the edges in the probe ray's band only.
-bool CHoleAssigner::IndexedContains(const C2DPolyBase& rim, const CEdgeBands& bands,
-                                    const C2DPoint& point) {
+template <class Ring>
+bool CHoleAssignerFor<Ring>::IndexedContains(const Ring& rim, const CEdgeBands& bands,
+                                             const C2DPoint& point) {
     const C2DRect probeBounds = rim.GetProbeBounds(point);
     bands.FindEdges(probeBounds.bottomRight.y, probeBounds.topLeft.y, rimEdges, true);
     return rim.Contains(point, rimEdges);
@@ -370,8 +397,9 @@ bool CHoleAssigner::IndexedContains(const C2DPolyBase& rim, const CEdgeBands& ba
 // hole.Crosses(rim): whether any hole edge whose rectangle overlaps a rim
 // edge's rectangle crosses that rim edge. Only rim edges in the bands of the
 // hole's rectangle can overlap a hole edge's rectangle.
-bool CHoleAssigner::IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& rim,
-                                   const CEdgeBands& bands) {
+template <class Ring>
+bool CHoleAssignerFor<Ring>::IndexedCrosses(const Ring& hole, const Ring& rim,
+                                            const CEdgeBands& bands) {
     if (!rim.GetBoundingRect().Overlaps(hole.GetBoundingRect())) {
         return false;
     }
@@ -384,7 +412,7 @@ bool CHoleAssigner::IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& r
         indexedHole = &hole;
     }
     for (const unsigned e : rimEdges) {
-        const C2DLineBase& rimEdge = *rim.GetLine(e);
+        auto&& rimEdge = EdgeOf(rim, e);
         // A fresh rectangle per edge, as hole.Crosses(rimEdge) takes it: an
         // arc without a circle leaves it as it was given (all zero).
         C2DRect edgeBounds;
@@ -403,3 +431,6 @@ bool CHoleAssigner::IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& r
     }
     return false;
 }
+
+template class CHoleAssignerFor<C2DPolyBase>;
+template class CHoleAssignerFor<CFlatRing>;

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "geometry/FlatRings.h"
 #include "geometry/HoledPolygons.h"
 
 // Finds the rim that a shapefile hole belongs to: the first rim, in the order
@@ -20,27 +21,30 @@
 //    IsWithin through a band index over the rim's edges, visiting only the
 //    edges whose rectangles can meet the probe ray or the hole.
 // The answer is exactly the answer of testing IsWithin rim by rim.
-class CHoleAssigner {
+//
+// Ring is C2DPolyBase (rings as edge objects) or CFlatRing (rings as plain
+// numbers, which give the same answers).
+template <class Ring> class CHoleAssignerFor {
 public:
     // Rings with at least this many edges get an edge index when first tested.
     static constexpr unsigned DefaultIndexedEdges = 64;
 
     // extent: where the rings mostly lie (rings outside it still work, in
     // the border cells); expectedRings sizes the grid.
-    CHoleAssigner(const C2DRect& extent, unsigned expectedRings,
-                  unsigned indexedEdges = DefaultIndexedEdges);
-    ~CHoleAssigner();
-    CHoleAssigner(const CHoleAssigner&) = delete;
-    CHoleAssigner& operator=(const CHoleAssigner&) = delete;
+    CHoleAssignerFor(const C2DRect& extent, unsigned expectedRings,
+                     unsigned indexedEdges = DefaultIndexedEdges);
+    ~CHoleAssignerFor();
+    CHoleAssignerFor(const CHoleAssignerFor&) = delete;
+    CHoleAssignerFor& operator=(const CHoleAssignerFor&) = delete;
 
     // Adds the next rim; rims are numbered 0, 1, ... in the order added. The
     // rim must stay alive and unchanged while the assigner is used.
-    void AddRim(const C2DPolyBase& rim);
+    void AddRim(const Ring& rim);
     unsigned GetRimCount() const { return static_cast<unsigned>(rims.size()); }
     // The first rim below fallback that the hole IsWithin, else fallback.
     // (Testing rim fallback itself is never needed: either way it is the
     // answer.)
-    unsigned FindRim(const C2DPolyBase& hole, unsigned fallback);
+    unsigned FindRim(const Ring& hole, unsigned fallback);
 
     class CEdgeBands;
 
@@ -49,11 +53,10 @@ private:
 
     unsigned CellOf(double value, double origin, double scale, int level) const;
     static uint64_t CellKey(int level, unsigned cx, unsigned cy);
-    bool IsWithinRim(const C2DPolyBase& hole, uint32_t rimNumber);
-    void CheckHole(const C2DPolyBase& hole);
-    bool IndexedContains(const C2DPolyBase& rim, const CEdgeBands& bands, const C2DPoint& point);
-    bool IndexedCrosses(const C2DPolyBase& hole, const C2DPolyBase& rim,
-                        const CEdgeBands& rimBands);
+    bool IsWithinRim(const Ring& hole, uint32_t rimNumber);
+    void CheckHole(const Ring& hole);
+    bool IndexedContains(const Ring& rim, const CEdgeBands& bands, const C2DPoint& point);
+    bool IndexedCrosses(const Ring& hole, const Ring& rim, const CEdgeBands& rimBands);
 
     double originX = 0.0;
     double originY = 0.0;
@@ -61,7 +64,7 @@ private:
     double scaleY = 0.0;
     int levelCount = 1;
     unsigned indexedEdges;
-    std::vector<const C2DPolyBase*> rims;
+    std::vector<const Ring*> rims;
     bool usedLevels[MaxLevels] = {};
     std::unordered_map<uint64_t, std::vector<uint32_t>> cells;
     std::unordered_map<uint32_t, std::unique_ptr<CEdgeBands>> rimBands;
@@ -74,6 +77,9 @@ private:
     C2DRect holeEdgeBounds; // union of the hole's edge rectangles
     // Edge index of the hole under test, built only when a large hole meets a
     // large rim.
-    const C2DPolyBase* indexedHole = nullptr;
+    const Ring* indexedHole = nullptr;
     std::unique_ptr<CEdgeBands> holeBands;
 };
+
+using CHoleAssigner = CHoleAssignerFor<C2DPolyBase>;
+using CFlatHoleAssigner = CHoleAssignerFor<CFlatRing>;

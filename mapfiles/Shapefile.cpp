@@ -281,6 +281,54 @@ std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, 
     return rims;
 }
 
+bool CFlatRecordSplitter::Split(const ShapeRecord& record, CFlatRingStore& store,
+                                CFlatRingTaker& taker) {
+    try {
+        rims.clear();
+        rims.reserve(static_cast<std::size_t>(record.numParts));
+        // A record's rings hold its points between them, so they all fit in
+        // room for those, and the rims never move while the assigner holds
+        // them.
+        store.Reset(static_cast<std::size_t>(record.numPoints));
+        std::unique_ptr<CFlatHoleAssigner> assigner;
+        for (int32_t i = 0; i < record.numParts; ++i) {
+            const int32_t first = record.parts[i];
+            const int32_t end = i + 1 < record.numParts ? record.parts[i + 1] : record.numPoints;
+            const auto count = static_cast<unsigned>(end - first);
+            const double* points = record.points.data() + 2 * static_cast<std::size_t>(first);
+            if (rims.empty() || AreaOfPoints(points, count) < 0.0) {
+                CFlatRing& rim = rims.emplace_back();
+                if (!store.Add(points, count, false, rim)) {
+                    return false;
+                }
+                if (assigner) {
+                    assigner->AddRim(rim);
+                } else if (rims.size() == 2) {
+                    assigner = std::make_unique<CFlatHoleAssigner>(
+                        ExtentOfPoints(record.points), static_cast<unsigned>(record.numParts));
+                    assigner->AddRim(rims[0]);
+                    assigner->AddRim(rims[1]);
+                }
+                continue;
+            }
+            // Clockwise from the points taken backwards, as SplitRecord
+            // builds a hole.
+            CFlatRing hole;
+            if (!store.Add(points, count, true, hole)) {
+                return false;
+            }
+            const auto latest = static_cast<unsigned>(rims.size() - 1);
+            taker.TakeFlatHole(assigner ? assigner->FindRim(hole, latest) : latest, hole);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (const CFlatRing& rim : rims) {
+        taker.TakeFlatRim(rim);
+    }
+    return true;
+}
+
 namespace {
 
 // Collects each rim's holes, in the order they were found.

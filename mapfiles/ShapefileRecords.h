@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "geometry/FlatRings.h"
 #include "geometry/HoledPolygons.h"
 #include "mapfiles/MapFiles.h"
 #include "mapfiles/ProgressUpdater.h"
@@ -112,6 +113,33 @@ std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, 
                                                      CProgressUpdater* progress = nullptr,
                                                      unsigned fromPercent = 0,
                                                      unsigned toPercent = 0);
+// Receives the rings of a record split by CFlatRecordSplitter.
+class CFlatRingTaker {
+public:
+    // A hole of the rim numbered rim (from 0), as soon as that is known; the
+    // hole's numbers are only valid during the call.
+    virtual void TakeFlatHole(unsigned rim, const CFlatRing& hole) = 0;
+    // The record's rims in order, after its last hole.
+    virtual void TakeFlatRim(const CFlatRing& rim) = 0;
+
+protected:
+    ~CFlatRingTaker() = default;
+};
+
+// SplitRecord with the rings held as plain numbers instead of objects: the
+// same rims and holes, with the same edges to the bit, the same hole
+// assignment, in the same order.
+class CFlatRecordSplitter {
+public:
+    // Makes every ring of the record in store (reset to room for the
+    // record's points), where they stay after the split. False when memory
+    // runs out, which leaves the record part handed over.
+    bool Split(const ShapeRecord& record, CFlatRingStore& store, CFlatRingTaker& taker);
+
+private:
+    std::vector<CFlatRing> rims;
+};
+
 // Turns a checked record into holed polygons: the first ring and every later
 // clockwise ring start a holed polygon, the other rings become holes of the
 // first holed polygon of the record whose rim they lie within, else of the

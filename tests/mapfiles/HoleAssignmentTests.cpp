@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
@@ -29,6 +31,23 @@ Ring RandomStar(std::mt19937& random, double cx, double cy, double size, int ver
     return ring;
 }
 
+std::vector<double> PointsOf(const Ring& ring) {
+    std::vector<double> points;
+    for (const auto& [x, y] : ring) {
+        points.push_back(x);
+        points.push_back(y);
+    }
+    return points;
+}
+
+// The same ring as plain numbers, its edges kept in store.
+CFlatRing MakeFlatRing(CFlatRingStore& store, const Ring& ring) {
+    const std::vector<double> points = PointsOf(ring);
+    CFlatRing flat;
+    EXPECT_TRUE(store.Add(points.data(), static_cast<unsigned>(ring.size()), false, flat));
+    return flat;
+}
+
 template <typename Rims>
 unsigned BruteForceRim(const Rims& rims, const C2DPolyBase& hole, unsigned fallback) {
     for (unsigned r = 0; r < fallback; ++r) {
@@ -42,7 +61,8 @@ unsigned BruteForceRim(const Rims& rims, const C2DPolyBase& hole, unsigned fallb
 } // namespace
 
 // The indexed search must give exactly the answer of asking IsWithin rim by
-// rim, with and without the edge index, with a fitting and a wrong extent.
+// rim, with and without the edge index, with a fitting and a wrong extent;
+// and so must the same search over the rings held as plain numbers.
 TEST(HoleAssignment, AgreesWithTheRimByRimSearch) {
     std::mt19937 random(20261206);
     std::uniform_real_distribution<double> position(0.0, 60.0);
@@ -57,14 +77,25 @@ TEST(HoleAssignment, AgreesWithTheRimByRimSearch) {
         CHoleAssigner indexed(extent, 100, 0);
         CHoleAssigner plain(extent, 100, 1u << 30);
         CHoleAssigner misplaced(wrongExtent, 100);
+        CFlatHoleAssigner flatIndexed(extent, 100, 0);
+        CFlatHoleAssigner flatPlain(extent, 100, 1u << 30);
+        CFlatRingStore rimStore;
+        rimStore.Reset(80 * 140);
+        std::vector<CFlatRing> flatRims;
+        flatRims.reserve(80);
+        CFlatRingStore holeStore;
         for (int step = 0; step < 80; ++step) {
             if (rims.empty() || coin(random) == 0) {
                 const double size = 3.0 + position(random) / 3.0;
-                rims.emplace_back(MakePolygon(RandomStar(random, position(random), position(random),
-                                                         size, vertexCount(random))));
+                const Ring rim = RandomStar(random, position(random), position(random), size,
+                                            vertexCount(random));
+                rims.emplace_back(MakePolygon(rim));
                 for (CHoleAssigner* assigner : {&indexed, &plain, &misplaced}) {
                     assigner->AddRim(*rims.back());
                 }
+                flatRims.push_back(MakeFlatRing(rimStore, rim));
+                flatIndexed.AddRim(flatRims.back());
+                flatPlain.AddRim(flatRims.back());
                 continue;
             }
             // Holes near rims: inside, across their edges, or outside.
@@ -73,13 +104,27 @@ TEST(HoleAssignment, AgreesWithTheRimByRimSearch) {
                 near.topLeft.x + (near.bottomRight.x - near.topLeft.x) * (position(random) / 60.0);
             const double cy = near.bottomRight.y +
                               (near.topLeft.y - near.bottomRight.y) * (position(random) / 60.0);
-            std::unique_ptr<C2DPolygon> hole(MakePolygon(
-                RandomStar(random, cx, cy, 0.5 + position(random) / 20.0, vertexCount(random))));
+            const Ring holeRing =
+                RandomStar(random, cx, cy, 0.5 + position(random) / 20.0, vertexCount(random));
+            std::unique_ptr<C2DPolygon> hole(MakePolygon(holeRing));
+            holeStore.Reset(holeRing.size());
+            const CFlatRing flatHole = MakeFlatRing(holeStore, holeRing);
             const auto fallback = static_cast<unsigned>(rims.size() - 1);
             const unsigned expected = BruteForceRim(rims, *hole, fallback);
             EXPECT_EQ(indexed.FindRim(*hole, fallback), expected);
             EXPECT_EQ(plain.FindRim(*hole, fallback), expected);
             EXPECT_EQ(misplaced.FindRim(*hole, fallback), expected);
+            EXPECT_EQ(flatIndexed.FindRim(flatHole, fallback), expected);
+            EXPECT_EQ(flatPlain.FindRim(flatHole, fallback), expected);
+            // IsWithin itself, against any rim, and the probe ray's verdict
+            // from a vertex of the hole.
+            const std::size_t other = random() % rims.size();
+            EXPECT_EQ(flatHole.IsWithin(flatRims[other]), hole->IsWithin(*rims[other]));
+            EXPECT_EQ(flatHole.Crosses(flatRims[other]), hole->Crosses(*rims[other]));
+            const C2DPoint probe(holeRing[0].first, holeRing[0].second);
+            EXPECT_EQ(flatRims[fallback].Contains(probe), rims[fallback]->Contains(probe));
+            EXPECT_EQ(flatRims[fallback].GetProbeBounds(probe).topLeft.y,
+                      rims[fallback]->GetProbeBounds(probe).topLeft.y);
             ++tested;
             assignedEarlier += expected < fallback;
         }
@@ -137,12 +182,31 @@ TEST(HoleAssignment, NonFiniteCoordinates) {
     for (const auto& rim : rims) {
         assigner.AddRim(*rim);
     }
+    // The same rims as plain numbers.
+    const std::vector<Ring> rimRings = {Square(0, 0, 10, 10, true),
+                                        {{-inf, 0}, {0, 50}, {inf, 0}},
+                                        {{nan, 0}, {0, 5}, {5, 5}, {5, 0}},
+                                        Square(20, 0, 30, 10, true)};
+    CFlatRingStore rimStore;
+    rimStore.Reset(16);
+    std::vector<CFlatRing> flatRims;
+    CFlatHoleAssigner flatAssigner(C2DRect(0, 10, 30, 0), 10, 0);
+    for (const Ring& ring : rimRings) {
+        flatRims.push_back(MakeFlatRing(rimStore, ring));
+    }
+    for (const CFlatRing& rim : flatRims) {
+        flatAssigner.AddRim(rim);
+    }
+    CFlatRingStore holeStore;
     const std::vector<Ring> holes = {Square(1, 1, 2, 2, true),   Square(21, 1, 22, 2, true),
                                      {{1, 1}, {nan, 2}, {2, 1}}, {{1, 1}, {1, inf}, {2, 1}},
                                      {{nan, nan}, {1, 1}},       Square(-100, 1, 100, 2, true)};
     for (const Ring& ring : holes) {
         std::unique_ptr<C2DPolygon> hole(MakePolygon(ring));
         EXPECT_EQ(assigner.FindRim(*hole, 3), BruteForceRim(rims, *hole, 3));
+        holeStore.Reset(ring.size());
+        EXPECT_EQ(flatAssigner.FindRim(MakeFlatRing(holeStore, ring), 3),
+                  BruteForceRim(rims, *hole, 3));
     }
 }
 
@@ -172,4 +236,108 @@ TEST(HoleAssignment, RimArcWithoutACircleIsTestedAsIsWithinTestsIt) {
         assigner.AddRim(*rims[1]);
         EXPECT_EQ(assigner.FindRim(*hole, 1), expected) << indexedEdges;
     }
+}
+
+namespace {
+
+// A ring's numbers as the converter copies them: per edge its start and
+// direction, then the ring's bounds.
+std::vector<double> NumbersOf(const C2DPolyBase& ring) {
+    std::vector<double> numbers;
+    for (unsigned k = 0; k < ring.GetLineCount(); ++k) {
+        const auto& line = static_cast<const C2DLine&>(*ring.GetLine(k));
+        numbers.insert(numbers.end(),
+                       {line.start.x, line.start.y, line.direction.dx, line.direction.dy});
+    }
+    const C2DRect& b = ring.GetBoundingRect();
+    numbers.insert(numbers.end(), {b.topLeft.x, b.topLeft.y, b.bottomRight.x, b.bottomRight.y});
+    return numbers;
+}
+
+std::vector<double> NumbersOf(const CFlatRing& ring) {
+    std::vector<double> numbers;
+    for (unsigned k = 0; k < ring.count; ++k) {
+        const CFlatEdge& e = ring.edges[k];
+        numbers.insert(numbers.end(), {e.x, e.y, e.dx, e.dy});
+    }
+    const C2DRect& b = ring.bounds;
+    numbers.insert(numbers.end(), {b.topLeft.x, b.topLeft.y, b.bottomRight.x, b.bottomRight.y});
+    return numbers;
+}
+
+// What a split hands over, in order: ("hole", rim, numbers) and ("rim", numbers).
+struct CSplitLog final : CHoleTaker, CFlatRingTaker {
+    std::vector<std::pair<int, std::vector<double>>> entries;
+    void TakeHole(unsigned rim, std::unique_ptr<C2DPolygon> hole) override {
+        entries.emplace_back(static_cast<int>(rim), NumbersOf(*hole));
+    }
+    void TakeFlatHole(unsigned rim, const CFlatRing& hole) override {
+        entries.emplace_back(static_cast<int>(rim), NumbersOf(hole));
+    }
+    void TakeFlatRim(const CFlatRing& rim) override { entries.emplace_back(-1, NumbersOf(rim)); }
+};
+
+bool SameBits(const std::vector<std::pair<int, std::vector<double>>>& a,
+              const std::vector<std::pair<int, std::vector<double>>>& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].first != b[i].first || a[i].second.size() != b[i].second.size() ||
+            std::memcmp(a[i].second.data(), b[i].second.data(),
+                        a[i].second.size() * sizeof(double)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+// Splitting a record into rings of plain numbers hands over the rims and
+// holes that the edge objects give, to the bit and in the same order, with
+// every hole given the same rim: records of random rings both ways round,
+// closed as files close them, with off-grid coordinates whose differences
+// round, and with one splitter and store kept from record to record.
+TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
+    std::mt19937 random(20261207);
+    std::uniform_real_distribution<double> position(0.0, 60.0);
+    std::uniform_int_distribution<int> vertexCount(3, 150);
+    std::uniform_int_distribution<int> coin(0, 2);
+    CFlatRecordSplitter splitter;
+    CFlatRingStore store;
+    unsigned holes = 0;
+    for (int scenario = 0; scenario < 40; ++scenario) {
+        ShapeRecord record;
+        const int rings = 1 + static_cast<int>(random() % 90);
+        for (int r = 0; r < rings; ++r) {
+            Ring ring = RandomStar(random, position(random), position(random),
+                                   0.5 + position(random) / 6.0, vertexCount(random));
+            if (coin(random) != 0) {
+                std::reverse(ring.begin(), ring.end()); // a hole
+            }
+            record.parts.push_back(static_cast<int32_t>(record.points.size() / 2));
+            for (const auto& [x, y] : Closed(ring)) {
+                // Off the grid now and then, so that start + direction need
+                // not give the next start back.
+                const double shift = scenario % 2 == 0 ? 0.1 : 0.0;
+                record.points.push_back(x + shift * 3);
+                record.points.push_back(y - shift * 7);
+            }
+        }
+        record.numParts = static_cast<int32_t>(record.parts.size());
+        record.numPoints = static_cast<int32_t>(record.points.size() / 2);
+
+        CSplitLog objects;
+        for (std::unique_ptr<C2DPolygon>& rim : SplitRecord(record, objects)) {
+            objects.entries.emplace_back(-1, NumbersOf(*rim));
+        }
+        CSplitLog flat;
+        ASSERT_TRUE(splitter.Split(record, store, flat));
+        EXPECT_TRUE(SameBits(objects.entries, flat.entries)) << "record " << scenario;
+        for (const auto& entry : objects.entries) {
+            holes += entry.first >= 0;
+        }
+    }
+    EXPECT_GT(holes, 500u);
 }

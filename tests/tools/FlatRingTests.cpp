@@ -1,22 +1,26 @@
 // The copied-ring preparation of convert against the edge objects it stands
-// in for: random rings of both windings, degenerate and non-finite ones,
-// every combination of rotation and projection, with and without edge ends.
-// Every number must have the same bits, or the streamed files would differ
-// from what the viewer's road writes.
+// in for, alone and in the record pipeline: random rings of both windings, degenerate and
+// non-finite ones, every combination of rotation and projection, with and without edge ends. Every
+// number must have the same bits, or the streamed files would differ from what the viewer's road
+// writes.
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "mapfiles/ShapefileRecords.h"
 #include "projection/GeoRotation.h"
 #include "projection/Projection.h"
 #include "tools/marlo-cli/FlatRing.h"
 #include "tools/marlo-cli/MapConversion.h"
+#include "tools/marlo-cli/RecordPipeline.h"
 
 namespace {
 
@@ -131,4 +135,118 @@ TEST(FlatRing, RingsWithArcsStayObjects) {
     double bounds[4] = {};
     EXPECT_FALSE(AppendFlatRing(ring, edges, bounds));
     EXPECT_EQ(edges.size(), 1u); // nothing added, nothing lost
+}
+
+namespace {
+
+// What a converter hands to its writer, in order.
+class CRecordingWriter final : public CMapFileWriter {
+public:
+    explicit CRecordingWriter(bool withEnds) : withEnds(withEnds) {}
+    bool WantsEdgeEnds() const override { return withEnds; }
+    void WriteHoledPolygon(const CHoledPolygonPoints& polygon, int32_t record) override {
+        std::vector<double>& out = written.emplace_back();
+        out.push_back(record);
+        const auto ring = [&](const CRingPoints& points) {
+            out.push_back(points.GetEdgeCount());
+            for (const CPointXY& p : points.starts) {
+                out.insert(out.end(), {p.x, p.y});
+            }
+            for (const CPointXY& p : points.ends) {
+                out.insert(out.end(), {p.x, p.y});
+            }
+            const C2DRect& b = points.bounds;
+            out.insert(out.end(), {b.topLeft.x, b.topLeft.y, b.bottomRight.x, b.bottomRight.y});
+        };
+        out.push_back(polygon.hasRim);
+        ring(polygon.rim);
+        for (const CRingPoints& hole : polygon.holes) {
+            ring(hole);
+        }
+    }
+    bool Finish(const CMapSaveInfo*, CMapFileError*) override { return true; }
+
+    std::vector<std::vector<double>> written;
+
+private:
+    bool withEnds;
+};
+
+bool SameBits(const std::vector<std::vector<double>>& a,
+              const std::vector<std::vector<double>>& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].size() != b[i].size() ||
+            std::memcmp(a[i].data(), b[i].data(), a[i].size() * sizeof(double)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+// Records converted whole on worker threads, their rings prepared in chunks
+// by whichever thread is free, are written in file order with the bits the
+// edge objects give record by record: with no worker, one and two, with a
+// bound on the points in flight that only lets one record in at a time and
+// with none, with chunks of a few edges and of many, for a rotated Mollweide
+// and for plain edge ends.
+TEST(RecordPipeline, WritesWhatTheEdgeObjectsGiveInFileOrder) {
+    std::vector<std::pair<ShapeRecord, int32_t>> records;
+    CShapefileRecordReader reader;
+    ASSERT_TRUE(
+        reader.Open((std::string(MARLO_DATA_DIR) + "/world-50m-countries.shp").c_str(), nullptr));
+    ShapeRecord record;
+    RecordReading reading = RecordReading::End;
+    while (reader.Next(record, reading)) {
+        if (reading == RecordReading::Polygon) {
+            records.emplace_back(record, reader.GetRecordNumber());
+        }
+    }
+    ASSERT_GT(records.size(), 200u);
+
+    for (const bool transformed : {true, false}) {
+        CMapTransformations steps;
+        if (transformed) {
+            steps.rotation = std::make_unique<CGeoRotation>();
+            steps.rotation->SetOrigin(40.0, -100.0);
+            steps.projection.reset(CreateProjection("Mollweide"));
+        }
+        const bool withEnds = !transformed;
+        // The edge objects, record by record, holed polygons last first.
+        CRecordingWriter expected(withEnds);
+        for (const auto& [source, number] : records) {
+            std::unique_ptr<C2DHoledPolygonSet> set(RecordToHoledPolygons(source));
+            for (unsigned i = set->GetSize(); i-- > 0;) {
+                C2DHoledPolyBase& holed = *set->GetAt(i);
+                PrepareRing(*holed.GetRim(), steps);
+                for (unsigned h = 0; h < holed.GetHoleCount(); ++h) {
+                    PrepareRing(*holed.GetHole(h), steps);
+                }
+                CHoledPolygonPoints points;
+                TakeHoledPolygonPoints(holed, withEnds, points);
+                expected.WriteHoledPolygon(points, number);
+            }
+        }
+        for (const unsigned workers : {0u, 1u, 2u}) {
+            for (const auto& [inFlight, chunk] :
+                 {std::pair<std::size_t, std::size_t>{1, 16},
+                  {CRecordPipeline::DefaultPointsInFlight, CRecordPipeline::DefaultChunkEdges}}) {
+                CRecordingWriter written(withEnds);
+                CRecordPipeline pipeline(steps, written, inFlight, chunk);
+                pipeline.Start(workers);
+                for (auto [source, number] : records) {
+                    ASSERT_TRUE(pipeline.Add(source, number));
+                }
+                ASSERT_TRUE(pipeline.Finish());
+                EXPECT_TRUE(pipeline.AnyHoledPolygon());
+                EXPECT_TRUE(SameBits(written.written, expected.written))
+                    << workers << " workers, " << inFlight << " points in flight, chunks of "
+                    << chunk;
+            }
+        }
+    }
 }

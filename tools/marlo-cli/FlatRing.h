@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "geometry/FlatRings.h"
 #include "mapfiles/RingPoints.h"
 #include "tools/marlo-cli/MapConversion.h"
 
@@ -13,12 +14,6 @@
 // points it gives are the bits PrepareRing then TakeRingPoints would give;
 // the objects can be let go as soon as their numbers are copied. The tests
 // compare whole conversions both ways byte for byte.
-struct CFlatEdge {
-    double x;
-    double y;
-    double dx;
-    double dy;
-};
 
 // Copies the ring's edges when every one is straight (C2DLine); false, with
 // nothing added, otherwise.

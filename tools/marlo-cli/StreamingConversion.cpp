@@ -9,6 +9,7 @@
 #include "mapfiles/ShapefileSidecars.h"
 #include "tools/marlo-cli/MemoryTuning.h"
 #include "tools/marlo-cli/PreparationPipeline.h"
+#include "tools/marlo-cli/RecordPipeline.h"
 #include "tools/marlo-cli/TerminalProgress.h"
 
 namespace {
@@ -18,35 +19,40 @@ void ReportFailure(const char* what, const std::string& path, const CMapFileErro
 }
 
 // Takes the pieces of a map down the road and hands them to the writer.
-class CPieceConverter final : public CHoleTaker {
+class CPieceConverter final {
 public:
+    // Shapefile records are converted whole on worker threads, the holed
+    // polygons of a text map ring by ring on helpers.
     CPieceConverter(const CMapTransformations& transformations, const CSphereOptions& sphere,
-                    CMapFileWriter& writer)
+                    CMapFileWriter& writer, MapFileFormat input)
         : transformations(transformations), sphere(sphere), writer(writer),
-          withEnds(writer.WantsEdgeEnds()), pipeline(transformations, writer) {
-        if (!sphere.clip) {
+          withEnds(writer.WantsEdgeEnds()), pipeline(transformations, writer),
+          recordPipeline(transformations, writer) {
+        if (sphere.clip) {
+            return;
+        }
+        if (input == MapFileFormat::Shapefile) {
+            recordPipeline.Start(PreparationThreadCount());
+        } else {
             pipeline.Start(PreparationThreadCount() - 1);
         }
     }
 
-    // One shapefile record; false (after saying why) when clipping fails.
-    bool ConvertRecord(const ShapeRecord& record, int32_t recordNumber) {
+    // One shapefile record, which may be taken over; false (after saying
+    // why) when clipping fails or memory runs out.
+    bool ConvertRecord(ShapeRecord& record, int32_t recordNumber) {
         if (sphere.clip) {
             std::unique_ptr<C2DHoledPolygonSet> set(RecordToHoledPolygons(record));
             // A content receives a record's holed polygons last first.
             piece.ExtractHoledPolys(*set);
             return ClipPiece(recordNumber);
         }
-        pipeline.BeginPiece(recordNumber);
-        // Holes go to the pipeline as they are assigned (TakeHole), the rims
-        // once no more holes can come.
-        std::vector<std::unique_ptr<C2DPolygon>> rims = SplitRecord(record, *this);
-        anyHoledPolygon = anyHoledPolygon || !rims.empty();
-        for (std::unique_ptr<C2DPolygon>& rim : rims) {
-            pipeline.AddRim(rim.release(), true);
+        // A shapefile's rings are straight: they are split and prepared as
+        // plain numbers, never made as objects.
+        if (!recordPipeline.Add(record, recordNumber)) {
+            ReportOutOfMemory();
+            return false;
         }
-        // A content receives a record's holed polygons last first.
-        pipeline.EndPiece(nullptr, true);
         return true;
     }
 
@@ -66,19 +72,25 @@ public:
         return true;
     }
 
-    void TakeHole(unsigned rim, std::unique_ptr<C2DPolygon> hole) override {
-        pipeline.AddHole(rim, hole.release(), true);
+    // After the last piece: writes what is left; false (after saying why)
+    // when memory runs out.
+    bool FinishPieces() {
+        pipeline.Finish();
+        if (!recordPipeline.Finish()) {
+            ReportOutOfMemory();
+            return false;
+        }
+        return true;
     }
 
-    // After the last piece: writes what is left.
-    void FinishPieces() { pipeline.Finish(); }
-
-    bool AnyHoledPolygon() const { return anyHoledPolygon; }
+    bool AnyHoledPolygon() const { return anyHoledPolygon || recordPipeline.AnyHoledPolygon(); }
     // After the last piece: whether the clipped map as a whole was one of
     // the earth.
     bool Finish() const { return !sphere.clip || FinishEarthCheck(earth); }
 
 private:
+    static void ReportOutOfMemory() { std::fprintf(stderr, "Out of memory\n"); }
+
     static void PrepareHoledPolygon(C2DHoledPolyBase& holedPolygon,
                                     const CMapTransformations& steps) {
         if (holedPolygon.GetRim() != nullptr) {
@@ -116,6 +128,7 @@ private:
     const bool withEnds;
     bool anyHoledPolygon = false;
     CPreparationPipeline pipeline;
+    CRecordPipeline recordPipeline;
     CHoledPolygonPoints points;
     // With --clip: the piece in hand as objects, and the source record of
     // each of its holed polygons.
@@ -142,7 +155,8 @@ bool ConvertMap(Reader& reader, const std::string& inputPath, const std::string&
         ReportFailure("Could not save file", outputPath, error);
         return false;
     }
-    CPieceConverter converter(transformations, sphere, *writer);
+    CPieceConverter converter(transformations, sphere, *writer,
+                              ChooseMapFileFormat(inputPath.c_str()));
     if (!convertPieces(converter, progress)) {
         return false;
     }
@@ -151,8 +165,7 @@ bool ConvertMap(Reader& reader, const std::string& inputPath, const std::string&
         ReportFailure("Could not open file", inputPath, error);
         return false;
     }
-    converter.FinishPieces();
-    if (!converter.Finish()) {
+    if (!converter.FinishPieces() || !converter.Finish()) {
         return false;
     }
     CMapAttributes attributes;

@@ -1,0 +1,144 @@
+#include "geometry/FlatRings.h"
+
+#include <ranges>
+
+#include "geometry/Sets.h"
+#include "geometry/StraightEdges.h"
+
+C2DRect CFlatRing::GetLineRect(unsigned i) const {
+    const CFlatEdge& e = edges[i];
+    C2DRect rect;
+    SetLineBounds(rect, e.x, e.y, e.dx, e.dy);
+    return rect;
+}
+
+template <typename EdgeNumbers>
+bool CFlatRing::ContainsAmong(const C2DPoint& point, const EdgeNumbers& edgeNumbers) const {
+    if (!LiesInRect(point, bounds)) {
+        return false;
+    }
+    const C2DLine probe = ProbeRay(point, bounds);
+    C2DRect probeBounds;
+    probe.GetBounds(probeBounds);
+    C2DPointSet crossings;
+    bool crosses = false;
+    if (bounds.Overlaps(probeBounds)) {
+        for (const unsigned i : edgeNumbers) {
+            if (GetLineRect(i).Overlaps(probeBounds) && GetLine(i).CrossesLine(probe, &crossings)) {
+                crosses = true;
+            }
+        }
+    }
+    return ProbeSaysInside(point, crosses, crossings);
+}
+
+template <typename EdgeNumbers>
+bool CFlatRing::CrossesAnyAmong(const C2DLine& line, const EdgeNumbers& edgeNumbers) const {
+    C2DRect lineBounds;
+    line.GetBounds(lineBounds);
+    for (const unsigned i : edgeNumbers) {
+        if (GetLineRect(i).Overlaps(lineBounds) && GetLine(i).CrossesLine(line, nullptr)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CFlatRing::Contains(const C2DPoint& point) const {
+    return ContainsAmong(point, std::views::iota(0u, count));
+}
+
+bool CFlatRing::Contains(const C2DPoint& point, std::span<const unsigned> edgeNumbers) const {
+    return ContainsAmong(point, edgeNumbers);
+}
+
+C2DRect CFlatRing::GetProbeBounds(const C2DPoint& point) const {
+    C2DRect probeBounds;
+    ProbeRay(point, bounds).GetBounds(probeBounds);
+    return probeBounds;
+}
+
+bool CFlatRing::Crosses(const C2DLine& line) const {
+    return CrossesAnyAmong(line, std::views::iota(0u, count));
+}
+
+bool CFlatRing::Crosses(const C2DLine& line, std::span<const unsigned> edgeNumbers) const {
+    return CrossesAnyAmong(line, edgeNumbers);
+}
+
+bool CFlatRing::Crosses(const CFlatRing& other) const {
+    if (!other.bounds.Overlaps(bounds)) {
+        return false;
+    }
+    for (unsigned i = 0; i < other.count; ++i) {
+        if (Crosses(other.GetLine(i))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CFlatRing::IsWithin(const CFlatRing& other) const {
+    if (count == 0) {
+        return false;
+    }
+    if (!bounds.LiesStrictlyInside(other.bounds)) {
+        return false;
+    }
+    if (!other.Contains(C2DPoint(edges[0].x, edges[0].y))) {
+        return false;
+    }
+    return !Crosses(other);
+}
+
+void CFlatRingStore::Reset(std::size_t edgeCount) {
+    edges.clear();
+    edges.reserve(edgeCount);
+}
+
+bool CFlatRingStore::Add(const double* points, unsigned count, bool backwards, CFlatRing& ring) {
+    if (edges.capacity() - edges.size() < count) {
+        return false;
+    }
+    const std::size_t first = edges.size();
+    const auto point = [&](unsigned k) { return points + 2 * (backwards ? count - 1 - k : k); };
+    for (unsigned i = 0; i < count; ++i) {
+        const double* here = point(i);
+        const double* next = point(i + 1 == count ? 0 : i + 1);
+        const double x = here[0];
+        const double y = here[1];
+        const double dx = next[0] - x;
+        const double dy = next[1] - y;
+        edges.push_back(CFlatEdge{x, y, dx, dy});
+        C2DRect rect;
+        SetLineBounds(rect, x, y, dx, dy);
+        if (i == 0) {
+            ring.bounds.Set(rect.topLeft.x, rect.topLeft.y, rect.bottomRight.x, rect.bottomRight.y);
+        } else {
+            Include(ring.bounds, rect);
+        }
+    }
+    if (count == 0) {
+        ring.bounds.Clear();
+    }
+    ring.edges = edges.data() + first;
+    ring.count = count;
+    return true;
+}
+
+double AreaOfPoints(const double* points, unsigned count) {
+    if (count == 0) {
+        return 0.0;
+    }
+    double previousX = points[0];
+    double previousY = points[1];
+    double sum = 0.0;
+    for (unsigned i = 1; i <= count; ++i) {
+        const double x = i == count ? points[0] : points[2 * i];
+        const double y = i == count ? points[1] : points[2 * i + 1];
+        sum += previousX * y - x * previousY;
+        previousX = x;
+        previousY = y;
+    }
+    return 0.5 * sum;
+}
