@@ -29,7 +29,7 @@ class CRecordPipeline {
 public:
     // Records are let in while fewer points than this are in flight (read
     // and not yet written; one record is always let in, however large).
-    static constexpr std::size_t DefaultPointsInFlight = 3'000'000;
+    static constexpr std::size_t DefaultPointsInFlight = 2'500'000;
     // A split record is prepared in chunks of about this many edges, so that
     // both threads prepare a large record.
     static constexpr std::size_t DefaultChunkEdges = 65536;
