@@ -221,6 +221,22 @@ RecordReading ReadPolygonRecord(std::FILE* file, int64_t fileSize, ShapeRecord& 
     return RecordReading::Polygon;
 }
 
+namespace {
+
+// Where part i of a checked record ends: the point after its last.
+int32_t PartEnd(const ShapeRecord& record, int32_t i) {
+    return i + 1 < record.numParts ? record.parts[i + 1] : record.numPoints;
+}
+
+// The points of part i of a checked record (x, y pairs), and their count.
+const double* PartPoints(const ShapeRecord& record, int32_t i, unsigned& count) {
+    const int32_t first = record.parts[i];
+    count = static_cast<unsigned>(PartEnd(record, i) - first);
+    return record.points.data() + 2 * static_cast<std::size_t>(first);
+}
+
+} // namespace
+
 std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, CHoleTaker& holes,
                                                      CProgressUpdater* progress,
                                                      unsigned fromPercent, unsigned toPercent) {
@@ -244,10 +260,9 @@ std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, 
     std::unique_ptr<CHoleAssigner> assigner;
     std::vector<double> reversed;
     for (int32_t i = 0; i < record.numParts; ++i) {
-        const int32_t first = record.parts[i];
-        const int32_t end = i + 1 < record.numParts ? record.parts[i + 1] : record.numPoints;
-        const auto count = static_cast<unsigned>(end - first);
-        const double* points = record.points.data() + 2 * static_cast<std::size_t>(first);
+        unsigned count = 0;
+        const double* points = PartPoints(record, i, count);
+        const int32_t end = PartEnd(record, i);
         auto ring = std::make_unique<C2DPolygon>();
         ring->Create(points, count);
         if (rims.empty() || ring->GetArea() < 0.0) {
@@ -292,10 +307,8 @@ bool CFlatRecordSplitter::Split(const ShapeRecord& record, CFlatRingStore& store
         store.Reset(static_cast<std::size_t>(record.numPoints));
         std::unique_ptr<CFlatHoleAssigner> assigner;
         for (int32_t i = 0; i < record.numParts; ++i) {
-            const int32_t first = record.parts[i];
-            const int32_t end = i + 1 < record.numParts ? record.parts[i + 1] : record.numPoints;
-            const auto count = static_cast<unsigned>(end - first);
-            const double* points = record.points.data() + 2 * static_cast<std::size_t>(first);
+            unsigned count = 0;
+            const double* points = PartPoints(record, i, count);
             if (rims.empty() || AreaOfPoints(points, count) < 0.0) {
                 CFlatRing& rim = rims.emplace_back();
                 if (!store.Add(points, count, false, rim)) {
