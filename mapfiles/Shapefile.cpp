@@ -1,11 +1,15 @@
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 
 #include "mapfiles/HoleAssignment.h"
 #include "mapfiles/MapFileProblems.h"
@@ -235,26 +239,59 @@ const double* PartPoints(const ShapeRecord& record, int32_t i, unsigned& count) 
     return record.points.data() + 2 * static_cast<std::size_t>(first);
 }
 
+// Moves the bar within a record, from fromPercent towards toPercent in step
+// with the record's points, and only when it spans whole percentages.
+class CRecordProgress {
+public:
+    CRecordProgress(const ShapeRecord& record, CProgressUpdater* progress, unsigned fromPercent,
+                    unsigned toPercent)
+        : points(record.numPoints), progress(progress), fromPercent(fromPercent),
+          toPercent(toPercent), reported(fromPercent) {}
+
+    void ReportUpTo(int32_t pointsDone) {
+        if (progress == nullptr || toPercent <= fromPercent || points <= 0) {
+            return;
+        }
+        const unsigned percent =
+            fromPercent + static_cast<unsigned>(static_cast<double>(pointsDone) *
+                                                (toPercent - fromPercent) / points);
+        if (percent > reported && percent < toPercent) {
+            progress->UpdateProgress(percent);
+            reported = percent;
+        }
+    }
+
+private:
+    int32_t points;
+    CProgressUpdater* progress;
+    unsigned fromPercent;
+    unsigned toPercent;
+    unsigned reported;
+};
+
+// A hole built from its points taken backwards, so that it runs clockwise
+// with the file's coordinates to the bit (reversing its edges would
+// recompute each start as start + direction); writing it reverses it back
+// to the file's ring exactly.
+std::unique_ptr<C2DPolygon> MakeHole(const double* points, unsigned count,
+                                     std::vector<double>& reversed) {
+    reversed.resize(2 * static_cast<std::size_t>(count));
+    for (unsigned k = 0; k < count; ++k) {
+        reversed[2 * k] = points[2 * (count - 1 - k)];
+        reversed[2 * k + 1] = points[2 * (count - 1 - k) + 1];
+    }
+    auto hole = std::make_unique<C2DPolygon>();
+    hole->Create(reversed.data(), count);
+    return hole;
+}
+
 } // namespace
 
 std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, CHoleTaker& holes,
                                                      CProgressUpdater* progress,
                                                      unsigned fromPercent, unsigned toPercent) {
     std::vector<std::unique_ptr<C2DPolygon>> rims;
-    // Reports within the record only when it spans whole percentages.
-    unsigned reported = fromPercent;
-    const auto reportUpTo = [&](int32_t pointsDone) {
-        if (progress == nullptr || toPercent <= fromPercent || record.numPoints <= 0) {
-            return;
-        }
-        const unsigned percent =
-            fromPercent + static_cast<unsigned>(static_cast<double>(pointsDone) *
-                                                (toPercent - fromPercent) / record.numPoints);
-        if (percent > reported && percent < toPercent) {
-            progress->UpdateProgress(percent);
-            reported = percent;
-        }
-    };
+    CRecordProgress bar(record, progress, fromPercent, toPercent);
     // The assigner is only needed once a record has a second rim: while
     // there is one rim, every hole goes to it whatever IsWithin says.
     std::unique_ptr<CHoleAssigner> assigner;
@@ -275,23 +312,14 @@ std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, 
                 assigner->AddRim(*rims[0]);
                 assigner->AddRim(*rims[1]);
             }
-            reportUpTo(end);
+            bar.ReportUpTo(end);
             continue;
         }
-        // A hole runs clockwise from here on. Built from the points taken
-        // backwards (rather than by reversing its edges, which recomputes each
-        // start as start + direction) it keeps the file's coordinates to the
-        // bit, and writing it reverses it back to the file's ring exactly.
-        reversed.resize(2 * static_cast<std::size_t>(count));
-        for (unsigned k = 0; k < count; ++k) {
-            reversed[2 * k] = points[2 * (count - 1 - k)];
-            reversed[2 * k + 1] = points[2 * (count - 1 - k) + 1];
-        }
-        ring->Create(reversed.data(), count);
+        ring = MakeHole(points, count, reversed);
         const auto latest = static_cast<unsigned>(rims.size() - 1);
         const unsigned owner = assigner ? assigner->FindRim(*ring, latest) : latest;
         holes.TakeHole(owner, std::move(ring));
-        reportUpTo(end);
+        bar.ReportUpTo(end);
     }
     return rims;
 }
@@ -359,8 +387,122 @@ public:
 
 } // namespace
 
+namespace {
+
+// Takes down the rim of each hole, in the order of the holes, and counts
+// them as they come for the thread that waits.
+class CHoleOwners final : public CFlatRingTaker {
+public:
+    void TakeFlatHole(unsigned rim, const CFlatRing&) override {
+        owners.push_back(rim);
+        taken.store(owners.size(), std::memory_order_relaxed);
+    }
+    void TakeFlatRim(const CFlatRing&) override {}
+
+    std::vector<unsigned> owners;
+    std::atomic<std::size_t> taken{0};
+    std::atomic<bool> finished{false};
+};
+
+// How often the bar is moved while the helper finds the holes' rims.
+constexpr std::chrono::milliseconds HelperPoll{20};
+
+// Records of at least this many rings have their holes' rims found on a
+// helper thread, from the rings as plain numbers (which give the edge
+// objects' answers), while this thread makes the ring objects: for a
+// record of a hundred thousand lakes and islands the two take about as long.
+constexpr int32_t HelpedParts = 64;
+
+// Joins the thread when the scope is left, however it is left.
+class CJoiningThread {
+public:
+    explicit CJoiningThread(std::thread thread) : thread(std::move(thread)) {}
+    ~CJoiningThread() { thread.join(); }
+    CJoiningThread(const CJoiningThread&) = delete;
+    CJoiningThread& operator=(const CJoiningThread&) = delete;
+
+private:
+    std::thread thread;
+};
+
+// RecordToHoledPolygons with the hole assignment on a helper thread; null
+// when no thread or no memory is to be had for it.
+C2DHoledPolygonSet* RecordToHoledPolygonsHelped(const ShapeRecord& record,
+                                                CProgressUpdater* progress, unsigned fromPercent,
+                                                unsigned toPercent) {
+    CHoleOwners found;
+    bool foundAll = false;
+    std::vector<std::unique_ptr<C2DPolygon>> rims;
+    std::vector<std::unique_ptr<C2DPolygon>> holes;
+    {
+        std::unique_ptr<CJoiningThread> finder;
+        try {
+            finder = std::make_unique<CJoiningThread>(std::thread([&] {
+                try {
+                    CFlatRecordSplitter splitter;
+                    CFlatRingStore store;
+                    foundAll = splitter.Split(record, store, found);
+                } catch (const std::bad_alloc&) {
+                }
+                found.finished.store(true, std::memory_order_release);
+            }));
+        } catch (const std::system_error&) {
+            return nullptr;
+        }
+        // The same rims and holes as SplitRecord makes, told apart by the
+        // same area. Making them moves the first half of the record's share
+        // of the bar, the helper's progress the second.
+        const unsigned halfway = fromPercent + (toPercent - fromPercent) / 2;
+        CRecordProgress making(record, progress, fromPercent, halfway);
+        std::vector<double> reversed;
+        for (int32_t i = 0; i < record.numParts; ++i) {
+            unsigned count = 0;
+            const double* points = PartPoints(record, i, count);
+            if (rims.empty() || AreaOfPoints(points, count) < 0.0) {
+                rims.push_back(std::make_unique<C2DPolygon>());
+                rims.back()->Create(points, count);
+            } else {
+                holes.push_back(MakeHole(points, count, reversed));
+            }
+            making.ReportUpTo(PartEnd(record, i));
+        }
+        CRecordProgress finding(record, progress, halfway, toPercent);
+        while (!found.finished.load(std::memory_order_acquire)) {
+            std::this_thread::sleep_for(HelperPoll);
+            const double share = holes.empty() ? 1.0
+                                               : static_cast<double>(found.taken.load()) /
+                                                     static_cast<double>(holes.size());
+            finding.ReportUpTo(static_cast<int32_t>(share * record.numPoints));
+        }
+    }
+    if (!foundAll || found.owners.size() != holes.size()) {
+        return nullptr;
+    }
+    auto* set = new C2DHoledPolygonSet;
+    std::vector<C2DHoledPolygon*> holedPolygons;
+    holedPolygons.reserve(rims.size());
+    for (std::unique_ptr<C2DPolygon>& rim : rims) {
+        auto* holedPolygon = new C2DHoledPolygon;
+        set->Add(holedPolygon);
+        holedPolygon->SetRim(rim.release());
+        holedPolygons.push_back(holedPolygon);
+    }
+    for (std::size_t k = 0; k < holes.size(); ++k) {
+        holedPolygons[found.owners[k]]->AddHole(holes[k].release());
+    }
+    return set;
+}
+
+} // namespace
+
 C2DHoledPolygonSet* RecordToHoledPolygons(const ShapeRecord& record, CProgressUpdater* progress,
                                           unsigned fromPercent, unsigned toPercent) {
+    if (record.numParts >= HelpedParts) {
+        if (C2DHoledPolygonSet* set =
+                RecordToHoledPolygonsHelped(record, progress, fromPercent, toPercent)) {
+            return set;
+        }
+    }
     CHoleLists holes;
     std::vector<std::unique_ptr<C2DPolygon>> rims =
         SplitRecord(record, holes, progress, fromPercent, toPercent);

@@ -298,7 +298,8 @@ bool SameBits(const std::vector<std::pair<int, std::vector<double>>>& a,
 // holes that the edge objects give, to the bit and in the same order, with
 // every hole given the same rim: records of random rings both ways round,
 // closed as files close them, with off-grid coordinates whose differences
-// round, and with one splitter and store kept from record to record.
+// round, and with one splitter and store kept from record to record; and
+// the whole-map road, which splits large records on two threads, agrees.
 TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
     std::mt19937 random(20261207);
     std::uniform_real_distribution<double> position(0.0, 60.0);
@@ -307,6 +308,7 @@ TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
     CFlatRecordSplitter splitter;
     CFlatRingStore store;
     unsigned holes = 0;
+    unsigned helped = 0;
     for (int scenario = 0; scenario < 40; ++scenario) {
         ShapeRecord record;
         const int rings = 1 + static_cast<int>(random() % 90);
@@ -335,9 +337,39 @@ TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
         CSplitLog flat;
         ASSERT_TRUE(splitter.Split(record, store, flat));
         EXPECT_TRUE(SameBits(objects.entries, flat.entries)) << "record " << scenario;
+
+        // The whole-map road, which for a record of many rings finds the
+        // holes' rims on a helper thread, gives the same holed polygons.
+        std::vector<std::pair<int, std::vector<double>>> rims;
+        std::vector<std::vector<std::pair<int, std::vector<double>>>> holesOfRim;
+        for (const auto& entry : objects.entries) {
+            if (entry.first < 0) {
+                rims.push_back(entry);
+            }
+        }
+        holesOfRim.resize(rims.size());
+        for (const auto& entry : objects.entries) {
+            if (entry.first >= 0) {
+                holesOfRim[static_cast<std::size_t>(entry.first)].push_back(entry);
+            }
+        }
+        std::unique_ptr<C2DHoledPolygonSet> set(RecordToHoledPolygons(record));
+        ASSERT_EQ(set->GetSize(), rims.size());
+        for (unsigned r = 0; r < set->GetSize(); ++r) {
+            const C2DHoledPolyBase& holed = *set->GetAt(r);
+            std::vector<std::pair<int, std::vector<double>>> made{{-1, NumbersOf(*holed.GetRim())}};
+            std::vector<std::pair<int, std::vector<double>>> expected{rims[r]};
+            for (unsigned h = 0; h < holed.GetHoleCount(); ++h) {
+                made.emplace_back(static_cast<int>(r), NumbersOf(*holed.GetHole(h)));
+            }
+            expected.insert(expected.end(), holesOfRim[r].begin(), holesOfRim[r].end());
+            EXPECT_TRUE(SameBits(made, expected)) << "record " << scenario << ", rim " << r;
+        }
+        helped += record.numParts >= 64;
         for (const auto& entry : objects.entries) {
             holes += entry.first >= 0;
         }
     }
     EXPECT_GT(holes, 500u);
+    EXPECT_GT(helped, 5u);
 }
