@@ -49,16 +49,17 @@ test-sanitize: deps
 
 # The work shared between threads (the copy's restore, the display geometry,
 # the viewer's commands on a large map and its name index, convert's record
-# pipeline) under
+# pipeline, the hole assignment beside the reading) under
 # ThreadSanitizer; Qt's and GLib's own threads are suppressed.
 test-thread: deps
 	@cmake -S . -B $(THREAD_BUILD) $(if $(wildcard $(THREAD_BUILD)/CMakeCache.txt),,$(CMAKE_GEN)) \
 	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARLO_GUI=ON -DMARLO_THREAD_SANITIZE=ON >/dev/null
 	@cmake --build $(THREAD_BUILD) -j $(JOBS) \
-	    --target geometry_copy_tests display_geometry_tests viewer_tests marlo_cli_flat_ring_tests
+	    --target geometry_copy_tests display_geometry_tests viewer_tests marlo_cli_flat_ring_tests \
+	    mapfiles_tests
 	@TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$(CURDIR)/tests/thread-sanitizer.supp" \
 	 ctest --test-dir $(THREAD_BUILD) --output-on-failure -j $(JOBS) \
-	    -R 'CoordinateCopy|DisplayGeometry|ExactUndo|SphereDisplay|FileCommand|RecordPipeline'
+	    -R 'CoordinateCopy|DisplayGeometry|ExactUndo|SphereDisplay|FileCommand|RecordPipeline|HoleAssignment'
 
 bench:
 	@scripts/install-deps --bench
