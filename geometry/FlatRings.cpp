@@ -1,7 +1,5 @@
 #include "geometry/FlatRings.h"
 
-#include <ranges>
-
 #include "geometry/Sets.h"
 #include "geometry/StraightEdges.h"
 
@@ -45,7 +43,7 @@ bool CFlatRing::CrossesAnyAmong(const C2DLine& line, const EdgeNumbers& edgeNumb
 }
 
 bool CFlatRing::Contains(const C2DPoint& point) const {
-    return ContainsAmong(point, std::views::iota(0u, count));
+    return ContainsAmong(point, CAllEdges(count));
 }
 
 bool CFlatRing::Contains(const C2DPoint& point, std::span<const unsigned> edgeNumbers) const {
@@ -59,7 +57,7 @@ C2DRect CFlatRing::GetProbeBounds(const C2DPoint& point) const {
 }
 
 bool CFlatRing::Crosses(const C2DLine& line) const {
-    return CrossesAnyAmong(line, std::views::iota(0u, count));
+    return CrossesAnyAmong(line, CAllEdges(count));
 }
 
 bool CFlatRing::Crosses(const C2DLine& line, std::span<const unsigned> edgeNumbers) const {

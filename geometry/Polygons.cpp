@@ -4,8 +4,6 @@
 #include "geometry/StraightEdges.h"
 #include "projection/Transformation.h"
 
-#include <ranges>
-
 namespace {
 
 inline C2DLineBase* EdgeOf(const C2DLineBaseSet& lines, unsigned index) {
@@ -238,7 +236,7 @@ namespace {
 
 // Every edge number of a ring of count edges, in order.
 inline auto AllEdges(unsigned count) {
-    return std::views::iota(0u, count);
+    return CAllEdges(count);
 }
 
 // Whether the edge crosses the line, with straight pairs tested without the

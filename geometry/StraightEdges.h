@@ -8,6 +8,30 @@
 #include "geometry/Polygons.h"
 #include "geometry/Sets.h"
 
+// Every edge number of a ring of count edges, in order, for the loops that
+// take either all edges or a chosen few. (std::views::iota would do, but
+// clang 14 cannot compile it against libstdc++ 12, and the fuzz targets are
+// built with clang.)
+class CAllEdges {
+public:
+    struct CIterator {
+        unsigned value;
+        unsigned operator*() const { return value; }
+        CIterator& operator++() {
+            ++value;
+            return *this;
+        }
+        bool operator!=(const CIterator& other) const { return value != other.value; }
+    };
+
+    explicit CAllEdges(unsigned count) : count(count) {}
+    CIterator begin() const { return CIterator{0}; }
+    CIterator end() const { return CIterator{count}; }
+
+private:
+    unsigned count;
+};
+
 // Writes the bounds of the straight edge from (sx, sy) along (dx, dy) into the
 // rectangle, with the same comparisons as C2DLine::GetBounds (both corners at
 // the start, then the end point included).
