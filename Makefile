@@ -59,7 +59,7 @@ test-thread: deps
 	    mapfiles_tests
 	@TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$(CURDIR)/tests/thread-sanitizer.supp" \
 	 ctest --test-dir $(THREAD_BUILD) --output-on-failure -j $(JOBS) \
-	    -R 'CoordinateCopy|DisplayGeometry|ExactUndo|SphereDisplay|FileCommand|RecordPipeline|HoleAssignment'
+	    -R 'CoordinateCopy|DisplayGeometry|ExactUndo|SphereDisplay|FileCommand|RecordPipeline|HoleAssignment|MemoryWarmer'
 
 bench:
 	@scripts/install-deps --bench

@@ -12,6 +12,9 @@
 
 namespace {
 
+// Progress is looked at after this many edges of a ring.
+constexpr unsigned ProgressEdges = 1u << 15;
+
 // Bit-for-bit equality: 0.0 and -0.0 differ, and so may two NaNs.
 inline bool SameBits(double a, double b) {
     return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
@@ -73,7 +76,10 @@ bool C2DCoordinateCopy::Capture(const C2DHoledPolyBaseSet& content,
         uint64_t edgeNumber = 0;
         unsigned reported = 0;
         bool understood = true;
-        for (unsigned i = 0; i < content.GetSize() && understood; ++i) {
+        // By the share of edges copied, between polygons and within the
+        // rings of a large one (a country of a detailed map can hold a
+        // sixth of its edges).
+        const auto report = [&] {
             if (progress && edgeCount != 0) {
                 const auto percent = static_cast<unsigned>(edgeNumber * 100 / edgeCount);
                 if (percent != reported) {
@@ -81,6 +87,9 @@ bool C2DCoordinateCopy::Capture(const C2DHoledPolyBaseSet& content,
                     reported = percent;
                 }
             }
+        };
+        for (unsigned i = 0; i < content.GetSize() && understood; ++i) {
+            report();
             const C2DHoledPolyBase* holed = content.GetAt(i);
             polygons.push_back(
                 CPolygon{rings.size(), holed->GetHoleCount(), holed->GetRim() != nullptr});
@@ -88,6 +97,9 @@ bool C2DCoordinateCopy::Capture(const C2DHoledPolyBaseSet& content,
                 rings.push_back(
                     CRing{points.size(), edgeNumber, ring.GetLineCount(), ring.GetType()});
                 for (unsigned k = 0; k < ring.GetLineCount(); ++k, ++edgeNumber) {
+                    if (k % ProgressEdges == ProgressEdges - 1) {
+                        report();
+                    }
                     C2DLineBase* edge = ring.GetLine(k);
                     const C2DLine* line = DefiningLine(edge);
                     if (line == nullptr) {

@@ -7,6 +7,7 @@
 #include "mapfiles/MapFiles.h"
 #include "projection/RingSet.h"
 #include "viewer/Framework.h"
+#include "viewer/MemoryWarmer.h"
 
 #include <atomic>
 #include <functional>
@@ -104,6 +105,9 @@ public:
     // RestoreWithRings); moved into the arguments, false when there are
     // none. They are given once; the next command drops them.
     bool TakeDisplayRings(CRingSet& geographic, CRingSet& projected);
+    // Whether memory is being readied for the next command (see
+    // CMemoryWarmer); the next command, load or save stops it.
+    const CMemoryWarmer& GetMemoryWarmer() const { return memoryWarmer; }
     // The applied transformations, or null.
     CProjection* GetProjection() const { return projection; }
     CGeoRotation* GetRotation() const { return rotation; }
@@ -142,4 +146,6 @@ private:
     bool rotatedAfterProjection = false;
     std::unique_ptr<CRingSet> geographicCapture;
     std::unique_ptr<CRingSet> projectedCapture;
+    // Readies memory for the first command after a large map is opened.
+    CMemoryWarmer memoryWarmer;
 };

@@ -22,12 +22,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 
 #include <sys/mman.h>
 
+#include "geometry/HugePages.h"
 #include "projection/Projection.h"
 #include "viewer/MarloDoc.h"
 #include "viewer/MarloView.h"
@@ -59,6 +61,27 @@ std::size_t VertexCount(const C2DHoledPolyBaseSet& content) {
     return count;
 }
 
+// The process's resident memory now and at its peak, MB (0 where unknown).
+struct CResidentMemory {
+    double now = 0.0;
+    double peak = 0.0;
+};
+
+CResidentMemory ResidentMemory() {
+    CResidentMemory memory;
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        double kilobytes = 0.0;
+        if (key == "VmRSS:" && status >> kilobytes) {
+            memory.now = kilobytes / 1024.0;
+        } else if (key == "VmHWM:" && status >> kilobytes) {
+            memory.peak = kilobytes / 1024.0;
+        }
+    }
+    return memory;
+}
+
 // Seconds per GiB to fault in fresh anonymous memory, touching one byte per
 // 4 KiB page, with or without huge pages; negative when none can be mapped.
 double FreshMemorySecondsPerGiB(bool hugePages) {
@@ -86,6 +109,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // As the viewer's main() does.
+    KeepFreedMemory();
     QApplication application(argc, argv);
     std::string path = std::string(MARLO_SHARED_DATA_DIR) + "/countries-10m.shp";
     bool showStillSpells = false;
@@ -111,10 +136,17 @@ int main(int argc, char** argv) {
     document.AddView(&view);
     view.resize(CMapCanvas::MapImageWidth, CMapCanvas::MapImageHeight);
 
-    // The longest time the load's progress bar stood still.
+    // The longest time the load's progress bar stood still: the document
+    // reports every percentage it shows, repeats included, and only a new
+    // one moves the bar.
     Clock::time_point lastProgress = Clock::now();
     double longestStill = 0.0;
+    unsigned shownPercent = 0;
     document.SetProgressObserver([&](unsigned percent) {
+        if (percent == shownPercent) {
+            return;
+        }
+        shownPercent = percent;
         if (showStillSpells && Seconds(lastProgress) > StillSpellLimit) {
             std::printf("  the bar stood still for %.2f s before %u %%\n", Seconds(lastProgress),
                         percent);
@@ -129,10 +161,11 @@ int main(int argc, char** argv) {
     document.SetProgressObserver(nullptr);
     view.grab();
     const std::size_t vertices = VertexCount(document.GetContent());
+    const CResidentMemory opened = ResidentMemory();
     std::printf("%s: %zu vertices, open to first frame %.2f s (processor %.2f s), progress "
-                "still for at most %.2f s\n",
+                "still for at most %.2f s, resident %.0f MB (peak %.0f)\n",
                 path.c_str(), vertices, Seconds(start), ProcessorSeconds() - processorStart,
-                longestStill);
+                longestStill, opened.now, opened.peak);
     if (vertices == 0) {
         return 1;
     }
@@ -147,6 +180,10 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::duration<double>(pause));
         // The document's part alone, then the view's update (the display
         // geometry built), then the paint.
+        const std::size_t readied = document.GetMemoryWarmer().GetTouchedBytes();
+        if (document.GetMemoryWarmer().IsRunning()) {
+            std::printf("(memory readied for the command: %zu MB)\n", readied >> 20);
+        }
         document.RemoveView(&view);
         const Clock::time_point begin = Clock::now();
         const double processorBegin = ProcessorSeconds();
@@ -166,11 +203,13 @@ int main(int argc, char** argv) {
         const double frameTime = Seconds(frame);
         const double bytes = static_cast<double>(document.GetLoadedCopy().GetBytes() +
                                                  view.canvas.GetRingDrawingBytes());
+        const CResidentMemory resident = ResidentMemory();
         std::printf("%-22s %5.2f s to the next frame (document %4.2f s, view update %4.2f s; "
                     "processor %4.2f s, %4.2f s in the document), frame %5.1f ms, copy + "
-                    "display geometry %5.2f bytes per vertex\n",
+                    "display geometry %5.2f bytes per vertex, resident %.0f MB (peak %.0f)\n",
                     name, withFrame, inDocument, toFrame - inDocument, processor,
-                    processorInDocument, frameTime * 1e3, bytes / vertices);
+                    processorInDocument, frameTime * 1e3, bytes / vertices, resident.now,
+                    resident.peak);
     };
     step("Project Mollweide", [&] { document.Project("Mollweide"); });
     step("Inverse", [&] { document.InverseProject(); });

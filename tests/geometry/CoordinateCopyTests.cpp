@@ -4,8 +4,10 @@
 // refusal of a content of another shape.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "geometry/CoordinateCopy.h"
 #include "projection/Transformation.h"
@@ -235,6 +237,41 @@ TEST(CoordinateCopy, HoldsAboutSixteenBytesPerVertex) {
     EXPECT_GT(perVertex, 16.0);
     // (and a little room that the point array reserves for restarts).
     EXPECT_LT(perVertex, 16.5 + (16.0 + 24.0 + 16.0) / 9.0);
+}
+
+TEST(CoordinateCopy, ReportsProgressWithinOneLargeRing) {
+    // One ring of 200,000 edges beside a small one: the bar must move while
+    // the large ring is copied, forward only, not only between polygons.
+    constexpr unsigned Edges = 200000;
+    std::vector<double> circle;
+    for (unsigned k = 0; k < Edges; ++k) {
+        const double angle = -2.0 * M_PI * k / Edges;
+        circle.push_back(std::cos(angle));
+        circle.push_back(std::sin(angle));
+    }
+    auto content = std::make_unique<C2DHoledPolyBaseSet>();
+    auto* large = new C2DHoledPolygon();
+    auto* rim = new C2DPolygon();
+    rim->Create(circle.data(), Edges);
+    large->SetRim(rim);
+    content->Add(large);
+    auto* small = new C2DHoledPolygon();
+    small->SetRim(Ring({5.0, 5.0, 5.0, 6.0, 6.0, 6.0}));
+    content->Add(small);
+    std::vector<unsigned> percents;
+    C2DCoordinateCopy copy;
+    ASSERT_TRUE(copy.Capture(*content, [&](unsigned percent) { percents.push_back(percent); }));
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end()), percents.end());
+    // Every 32,768 edges: six reports inside the ring (16 to 98 %), then 99 %
+    // before the small one.
+    EXPECT_EQ(percents.size(), 7u);
+    EXPECT_EQ(percents.front(), 16u);
+    EXPECT_EQ(percents.back(), 99u);
+    // And the copy itself is the same as without a listener.
+    C2DCoordinateCopy quiet;
+    ASSERT_TRUE(quiet.Capture(*content));
+    EXPECT_EQ(quiet.GetBytes(), copy.GetBytes());
 }
 
 } // namespace

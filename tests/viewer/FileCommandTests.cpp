@@ -147,9 +147,10 @@ TEST_F(FileCommandTest, SuccessfulOpenTakesTheNewTableIndexAndLoadedCopy) {
     ASSERT_FALSE(progress.empty());
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_EQ(progress.back(), 100u);
+    // The copy fills the last quarter of the bar.
     EXPECT_GE(std::count_if(progress.begin(), progress.end(),
-                            [](unsigned percent) { return percent > 93 && percent < 100; }),
-              3);
+                            [](unsigned percent) { return percent > 75 && percent < 100; }),
+              10);
     Load(Land);
     ASSERT_TRUE(ui.messages.isEmpty());
     const std::vector<double> land = AllVertices(document.GetContent());

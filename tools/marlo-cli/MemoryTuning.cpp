@@ -1,6 +1,5 @@
 #include "tools/marlo-cli/MemoryTuning.h"
 
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -44,10 +43,7 @@ void ReserveMemoryForMap(const std::string& path) {
     if (bytes < MinLargePageReserve) {
         return; // small maps fault in quickly enough
     }
-    // Every allocation then comes from the one heap that grows by brk, and
-    // memory freed at its top is kept rather than handed back.
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT_MAX);
+    KeepFreedMemory();
     // Grow the heap once by the whole estimate and mark that range for large
     // pages; freeing the block leaves the range as free heap space that later
     // allocations are carved from. Untouched pages never become resident.
