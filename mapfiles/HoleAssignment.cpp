@@ -238,6 +238,9 @@ CHoleAssignerFor<Ring>::CHoleAssignerFor(const C2DRect& extent, unsigned expecte
 
 template <class Ring> CHoleAssignerFor<Ring>::~CHoleAssignerFor() = default;
 
+template <class Ring> CHoleAssignerFor<Ring>::CQuery::CQuery() = default;
+template <class Ring> CHoleAssignerFor<Ring>::CQuery::~CQuery() = default;
+
 template <class Ring>
 unsigned CHoleAssignerFor<Ring>::CellOf(double value, double origin, double scale,
                                         int level) const {
@@ -285,7 +288,7 @@ template <class Ring> void CHoleAssignerFor<Ring>::AddRim(const Ring& rim) {
 }
 
 template <class Ring>
-unsigned CHoleAssignerFor<Ring>::FindRim(const Ring& hole, unsigned fallback) {
+unsigned CHoleAssignerFor<Ring>::FindRim(const Ring& hole, unsigned fallback, CQuery& query) {
     if (hole.GetLineCount() == 0) {
         return fallback;
     }
@@ -297,6 +300,7 @@ unsigned CHoleAssignerFor<Ring>::FindRim(const Ring& hole, unsigned fallback) {
     }
     // A rim whose rectangle strictly contains the hole's contains its lower
     // left corner, so it is registered in that corner's cell at its level.
+    std::vector<uint32_t>& candidates = query.candidates;
     candidates.clear();
     for (int level = 0; level < levelCount; ++level) {
         if (!usedLevels[level]) {
@@ -315,10 +319,10 @@ unsigned CHoleAssignerFor<Ring>::FindRim(const Ring& hole, unsigned fallback) {
         }
     }
     std::sort(candidates.begin(), candidates.end());
-    indexedHole = nullptr;
-    holeState = HoleState::Unchecked;
+    query.indexedHole = nullptr;
+    query.holeState = CQuery::HoleState::Unchecked;
     for (const uint32_t r : candidates) {
-        if (IsWithinRim(hole, r)) {
+        if (IsWithinRim(hole, r, query)) {
             return r;
         }
     }
@@ -326,24 +330,21 @@ unsigned CHoleAssignerFor<Ring>::FindRim(const Ring& hole, unsigned fallback) {
 }
 
 template <class Ring>
-bool CHoleAssignerFor<Ring>::IsWithinRim(const Ring& hole, uint32_t rimNumber) {
+bool CHoleAssignerFor<Ring>::IsWithinRim(const Ring& hole, uint32_t rimNumber, CQuery& query) {
     const Ring& rim = *rims[rimNumber];
     if (rim.GetLineCount() < indexedEdges || rim.GetLineRectCount() != rim.GetLineCount() ||
         hole.GetLineRectCount() != hole.GetLineCount()) {
         return hole.IsWithin(rim);
     }
-    if (holeState == HoleState::Unchecked) {
-        CheckHole(hole);
+    if (query.holeState == CQuery::HoleState::Unchecked) {
+        CheckHole(hole, query);
     }
-    if (holeState == HoleState::NotIndexable) {
+    if (query.holeState == CQuery::HoleState::NotIndexable) {
         return hole.IsWithin(rim);
     }
     const C2DPoint start = FirstVertex(hole);
-    auto& bands = rimBands[rimNumber];
-    if (!bands) {
-        bands = std::make_unique<CEdgeBands>(rim);
-    }
-    if (!bands->IsUsable()) {
+    const CEdgeBands& bands = BandsOf(rimNumber);
+    if (!bands.IsUsable()) {
         return hole.IsWithin(rim);
     }
     // IsWithin: a hole with edges, strictly inside the rim's rectangle (both
@@ -352,18 +353,32 @@ bool CHoleAssignerFor<Ring>::IsWithinRim(const Ring& hole, uint32_t rimNumber) {
     if (!hole.GetBoundingRect().LiesStrictlyInside(rim.GetBoundingRect())) {
         return false;
     }
-    if (!IndexedContains(rim, *bands, start)) {
+    if (!IndexedContains(rim, bands, start, query)) {
         return false;
     }
-    return !IndexedCrosses(hole, rim, *bands);
+    return !IndexedCrosses(hole, rim, bands, query);
+}
+
+template <class Ring>
+const typename CHoleAssignerFor<Ring>::CEdgeBands&
+CHoleAssignerFor<Ring>::BandsOf(uint32_t rimNumber) {
+    // Made under the lock: a search that wants the index another is making
+    // waits for it rather than making its own.
+    const std::lock_guard<std::mutex> lock(rimBandsMutex);
+    std::unique_ptr<CEdgeBands>& bands = rimBands[rimNumber];
+    if (!bands) {
+        bands = std::make_unique<CEdgeBands>(*rims[rimNumber]);
+    }
+    return *bands;
 }
 
 // The indexed path relies on finite rectangles throughout (a NaN would make
 // rectangle overlaps unpredictable). It searches the rim's edges by the union
 // of the hole's edge rectangles: every hole edge rectangle lies inside it,
 // which the hole's bounding rectangle does not promise after a reversal.
-template <class Ring> void CHoleAssignerFor<Ring>::CheckHole(const Ring& hole) {
-    holeState = HoleState::NotIndexable;
+template <class Ring> void CHoleAssignerFor<Ring>::CheckHole(const Ring& hole, CQuery& query) {
+    query.holeState = CQuery::HoleState::NotIndexable;
+    C2DRect& holeEdgeBounds = query.holeEdgeBounds;
     const C2DPoint start = FirstVertex(hole);
     if (!std::isfinite(start.x) || !std::isfinite(start.y)) {
         return;
@@ -382,16 +397,16 @@ template <class Ring> void CHoleAssignerFor<Ring>::CheckHole(const Ring& hole) {
             holeEdgeBounds.bottomRight.y = std::min(holeEdgeBounds.bottomRight.y, r.bottomRight.y);
         }
     }
-    holeState = HoleState::Indexable;
+    query.holeState = CQuery::HoleState::Indexable;
 }
 
 // rim.Contains(point), offered the edges in the probe ray's band only.
 template <class Ring>
 bool CHoleAssignerFor<Ring>::IndexedContains(const Ring& rim, const CEdgeBands& bands,
-                                             const C2DPoint& point) {
+                                             const C2DPoint& point, CQuery& query) {
     const C2DRect probeBounds = rim.GetProbeBounds(point);
-    bands.FindEdges(probeBounds.bottomRight.y, probeBounds.topLeft.y, rimEdges, true);
-    return rim.Contains(point, rimEdges);
+    bands.FindEdges(probeBounds.bottomRight.y, probeBounds.topLeft.y, query.rimEdges, true);
+    return rim.Contains(point, query.rimEdges);
 }
 
 // hole.Crosses(rim): whether any hole edge whose rectangle overlaps a rim
@@ -399,19 +414,21 @@ bool CHoleAssignerFor<Ring>::IndexedContains(const Ring& rim, const CEdgeBands& 
 // hole's rectangle can overlap a hole edge's rectangle.
 template <class Ring>
 bool CHoleAssignerFor<Ring>::IndexedCrosses(const Ring& hole, const Ring& rim,
-                                            const CEdgeBands& bands) {
+                                            const CEdgeBands& bands, CQuery& query) const {
     if (!rim.GetBoundingRect().Overlaps(hole.GetBoundingRect())) {
         return false;
     }
-    const C2DRect& h = holeEdgeBounds;
+    const C2DRect& h = query.holeEdgeBounds;
     // Whether any pair crosses does not depend on the order of the search.
-    bands.FindEdges(h.bottomRight.y, h.topLeft.y, rimEdges, false);
+    bands.FindEdges(h.bottomRight.y, h.topLeft.y, query.rimEdges, false);
     const bool indexHole = hole.GetLineCount() >= indexedEdges;
-    if (indexHole && indexedHole != &hole) {
-        holeBands = std::make_unique<CEdgeBands>(hole);
-        indexedHole = &hole;
+    if (indexHole && query.indexedHole != &hole) {
+        query.holeBands = std::make_unique<CEdgeBands>(hole);
+        query.indexedHole = &hole;
     }
-    for (const unsigned e : rimEdges) {
+    const std::unique_ptr<CEdgeBands>& holeBands = query.holeBands;
+    std::vector<unsigned>& holeEdges = query.holeEdges;
+    for (const unsigned e : query.rimEdges) {
         auto&& rimEdge = EdgeOf(rim, e);
         // A fresh rectangle per edge, as hole.Crosses(rimEdge) takes it: an
         // arc without a circle leaves it as it was given (all zero).

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -239,6 +240,18 @@ const double* PartPoints(const ShapeRecord& record, int32_t i, unsigned& count) 
     return record.points.data() + 2 * static_cast<std::size_t>(first);
 }
 
+// A thread joined when its holder goes out of scope.
+class CJoiningThread {
+public:
+    explicit CJoiningThread(std::thread thread) : thread(std::move(thread)) {}
+    ~CJoiningThread() { thread.join(); }
+    CJoiningThread(const CJoiningThread&) = delete;
+    CJoiningThread& operator=(const CJoiningThread&) = delete;
+
+private:
+    std::thread thread;
+};
+
 // Moves the bar within a record, from fromPercent towards toPercent in step
 // with the record's points, and only when it spans whole percentages.
 class CRecordProgress {
@@ -325,7 +338,10 @@ std::vector<std::unique_ptr<C2DPolygon>> SplitRecord(const ShapeRecord& record, 
 }
 
 bool CFlatRecordSplitter::Split(const ShapeRecord& record, CFlatRingStore& store,
-                                CFlatRingTaker& taker) {
+                                CFlatRingTaker& taker, unsigned threads) {
+    if (threads > 1 && record.numParts >= static_cast<int32_t>(parallelParts)) {
+        return SplitOnThreads(record, store, taker, threads);
+    }
     try {
         rims.clear();
         rims.reserve(static_cast<std::size_t>(record.numParts));
@@ -368,6 +384,94 @@ bool CFlatRecordSplitter::Split(const ShapeRecord& record, CFlatRingStore& store
         taker.TakeFlatRim(rim);
     }
     return true;
+}
+
+bool CFlatRecordSplitter::SplitOnThreads(const ShapeRecord& record, CFlatRingStore& store,
+                                         CFlatRingTaker& taker, unsigned threads) {
+    try {
+        // Every ring first; a hole's rim can only be one made before it (the
+        // most recent one, unless an earlier one holds it).
+        rims.clear();
+        holes.clear();
+        latestRims.clear();
+        rims.reserve(static_cast<std::size_t>(record.numParts));
+        holes.reserve(static_cast<std::size_t>(record.numParts));
+        latestRims.reserve(static_cast<std::size_t>(record.numParts));
+        store.Reset(static_cast<std::size_t>(record.numPoints));
+        for (int32_t i = 0; i < record.numParts; ++i) {
+            unsigned count = 0;
+            const double* points = PartPoints(record, i, count);
+            const bool isRim = rims.empty() || AreaOfPoints(points, count) < 0.0;
+            CFlatRing& ring = isRim ? rims.emplace_back() : holes.emplace_back();
+            if (!store.Add(points, count, !isRim, ring)) {
+                return false;
+            }
+            if (!isRim) {
+                latestRims.push_back(static_cast<unsigned>(rims.size() - 1));
+            }
+        }
+        owners = latestRims;
+        if (rims.size() > 1 && !PlaceHolesOnThreads(record, threads)) {
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (std::size_t h = 0; h < holes.size(); ++h) {
+        taker.TakeFlatHole(owners[h], holes[h]);
+    }
+    for (const CFlatRing& rim : rims) {
+        taker.TakeFlatRim(rim);
+    }
+    return true;
+}
+
+bool CFlatRecordSplitter::PlaceHolesOnThreads(const ShapeRecord& record, unsigned threads) {
+    // With every rim in the assigner, a search below a hole's most recent
+    // rim gives what the search made as the rims came would have given.
+    CFlatHoleAssigner assigner(ExtentOfPoints(record.points),
+                               static_cast<unsigned>(record.numParts));
+    for (const CFlatRing& rim : rims) {
+        assigner.AddRim(rim);
+    }
+    // Holes are handed out in small batches, so that a thread that meets
+    // the slow ones (large holes in large rims) does not hold the others up.
+    constexpr std::size_t Batch = 64;
+    std::atomic<std::size_t> nextHole{0};
+    std::atomic<bool> outOfMemory{false};
+    const auto place = [&] {
+        try {
+            CFlatHoleAssigner::CQuery query;
+            for (;;) {
+                const std::size_t first = nextHole.fetch_add(Batch);
+                if (first >= holes.size() || outOfMemory.load()) {
+                    return;
+                }
+                const std::size_t end = std::min(holes.size(), first + Batch);
+                for (std::size_t h = first; h < end; ++h) {
+                    owners[h] = assigner.FindRim(holes[h], latestRims[h], query);
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            outOfMemory.store(true);
+        }
+    };
+    // Room for the helpers first: once one runs, nothing may throw before
+    // it is joined.
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1);
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(place);
+        } catch (const std::system_error&) {
+            break; // the threads there are do the work
+        }
+    }
+    place();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    return !outOfMemory.load();
 }
 
 namespace {
@@ -414,17 +518,6 @@ constexpr std::chrono::milliseconds HelperPoll{20};
 constexpr int32_t HelpedParts = 64;
 
 // Joins the thread when the scope is left, however it is left.
-class CJoiningThread {
-public:
-    explicit CJoiningThread(std::thread thread) : thread(std::move(thread)) {}
-    ~CJoiningThread() { thread.join(); }
-    CJoiningThread(const CJoiningThread&) = delete;
-    CJoiningThread& operator=(const CJoiningThread&) = delete;
-
-private:
-    std::thread thread;
-};
-
 // RecordToHoledPolygons with the hole assignment on a helper thread; null
 // when no thread or no memory is to be had for it.
 C2DHoledPolygonSet* RecordToHoledPolygonsHelped(const ShapeRecord& record,
@@ -435,9 +528,11 @@ C2DHoledPolygonSet* RecordToHoledPolygonsHelped(const ShapeRecord& record,
     std::vector<std::unique_ptr<C2DPolygon>> rims;
     std::vector<std::unique_ptr<C2DPolygon>> holes;
     {
-        std::unique_ptr<CJoiningThread> finder;
+        // Held in place, not on the heap: once the thread runs, nothing may
+        // throw before its holder joins it.
+        std::optional<CJoiningThread> finder;
         try {
-            finder = std::make_unique<CJoiningThread>(std::thread([&] {
+            finder.emplace(std::thread([&] {
                 try {
                     CFlatRecordSplitter splitter;
                     CFlatRingStore store;

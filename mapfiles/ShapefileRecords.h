@@ -131,13 +131,32 @@ protected:
 // assignment, in the same order.
 class CFlatRecordSplitter {
 public:
+    // Records of at least this many parts have their holes placed on
+    // several threads.
+    static constexpr unsigned DefaultParallelParts = 4096;
+
     // Makes every ring of the record in store (reset to room for the
     // record's points), where they stay after the split. False when memory
-    // runs out, which leaves the record part handed over.
-    bool Split(const ShapeRecord& record, CFlatRingStore& store, CFlatRingTaker& taker);
+    // runs out, which leaves the record part handed over. With threads > 1,
+    // the holes of a large record are placed by this thread and up to
+    // threads - 1 more; they are then handed over after all rings are made,
+    // in the same order and to the same rims.
+    bool Split(const ShapeRecord& record, CFlatRingStore& store, CFlatRingTaker& taker,
+               unsigned threads = 1);
+    void SetParallelParts(unsigned parts) { parallelParts = parts; }
 
 private:
+    bool SplitOnThreads(const ShapeRecord& record, CFlatRingStore& store, CFlatRingTaker& taker,
+                        unsigned threads);
+    bool PlaceHolesOnThreads(const ShapeRecord& record, unsigned threads);
+
+    unsigned parallelParts = DefaultParallelParts;
     std::vector<CFlatRing> rims;
+    // Of a record split on threads: its holes, the most recent rim before
+    // each, and the rim each belongs to.
+    std::vector<CFlatRing> holes;
+    std::vector<unsigned> latestRims;
+    std::vector<unsigned> owners;
 };
 
 // Turns a checked record into holed polygons: the first ring and every later

@@ -298,8 +298,9 @@ bool SameBits(const std::vector<std::pair<int, std::vector<double>>>& a,
 // holes that the edge objects give, to the bit and in the same order, with
 // every hole given the same rim: records of random rings both ways round,
 // closed as files close them, with off-grid coordinates whose differences
-// round, and with one splitter and store kept from record to record; and
-// the whole-map road, which splits large records on two threads, agrees.
+// round, and with one splitter and store kept from record to record; the
+// same when the holes are placed on several threads; and the whole-map
+// road, which splits large records on two threads, agrees.
 TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
     std::mt19937 random(20261207);
     std::uniform_real_distribution<double> position(0.0, 60.0);
@@ -307,6 +308,10 @@ TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
     std::uniform_int_distribution<int> coin(0, 2);
     CFlatRecordSplitter splitter;
     CFlatRingStore store;
+    // Every record of two parts or more has its holes placed on threads.
+    CFlatRecordSplitter threadedSplitter;
+    threadedSplitter.SetParallelParts(2);
+    CFlatRingStore threadedStore;
     unsigned holes = 0;
     unsigned helped = 0;
     for (int scenario = 0; scenario < 40; ++scenario) {
@@ -337,6 +342,12 @@ TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
         CSplitLog flat;
         ASSERT_TRUE(splitter.Split(record, store, flat));
         EXPECT_TRUE(SameBits(objects.entries, flat.entries)) << "record " << scenario;
+        for (const unsigned threads : {2u, 3u}) {
+            CSplitLog onThreads;
+            ASSERT_TRUE(threadedSplitter.Split(record, threadedStore, onThreads, threads));
+            EXPECT_TRUE(SameBits(objects.entries, onThreads.entries))
+                << "record " << scenario << " on " << threads << " threads";
+        }
 
         // The whole-map road, which for a record of many rings finds the
         // holes' rims on a helper thread, gives the same holed polygons.

@@ -1,5 +1,6 @@
 #include "tools/marlo-cli/RecordPipeline.h"
 
+#include <algorithm>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -48,10 +49,10 @@ class CRecordPipeline::CWorkerState final : public CFlatRingTaker {
 public:
     // Splits the job's record into rings waiting to be prepared; false when
     // memory runs out.
-    bool Split(CJob& job) {
+    bool Split(CJob& job, unsigned threads) {
         this->job = &job;
         nextRim = 0;
-        const bool split = splitter.Split(job.record, job.edges, *this);
+        const bool split = splitter.Split(job.record, job.edges, *this, threads);
         this->job = nullptr;
         return split;
     }
@@ -103,6 +104,10 @@ CRecordPipeline::~CRecordPipeline() {
 }
 
 void CRecordPipeline::Start(unsigned workerCount) {
+    // A record large enough is split on as many threads as there are workers:
+    // while one worker makes its way through hundreds of thousands of holes,
+    // the records behind it wait to be written and the other may run dry.
+    splitThreads = std::max(1u, workerCount);
     for (unsigned t = 0; t < workerCount; ++t) {
         try {
             workers.emplace_back([this] { WorkerLoop(); });
@@ -115,7 +120,7 @@ void CRecordPipeline::Start(unsigned workerCount) {
 void CRecordPipeline::Split(CJob& job, CWorkerState& state) {
     bool split = false;
     try {
-        split = state.Split(job);
+        split = state.Split(job, splitThreads);
     } catch (const std::bad_alloc&) {
     }
     // The record's points are in the rings now.

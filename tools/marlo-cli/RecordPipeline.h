@@ -70,6 +70,7 @@ private:
     const bool withEnds;
     const std::size_t maxPointsInFlight;
     const std::size_t chunkEdges;
+    unsigned splitThreads = 1; // set before any worker starts
     bool anyHoledPolygon = false;
     bool failed = false;
     std::unique_ptr<CWorkerState> ownState; // the reading thread's, without workers
