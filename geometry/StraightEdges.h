@@ -32,46 +32,76 @@ private:
     unsigned count;
 };
 
-// Writes the bounds of the straight edge from (sx, sy) along (dx, dy) into the
-// rectangle, with the same comparisons as C2DLine::GetBounds (both corners at
-// the start, then the end point included).
-inline void SetLineBounds(C2DRect& rect, double sx, double sy, double dx, double dy) {
+// A rectangle as four plain numbers, (left, top, right, bottom) as C2DRect
+// keeps them, for loops over millions of edges.
+struct CEdgeBox {
+    double left;
+    double top;
+    double right;
+    double bottom;
+};
+
+// The bounds of the straight edge from (sx, sy) along (dx, dy), with the same
+// comparisons as C2DLine::GetBounds (both corners at the start, then the end
+// point included).
+inline CEdgeBox EdgeBoxOf(double sx, double sy, double dx, double dy) {
     const double ex = sx + dx;
     const double ey = sy + dy;
-    double left = sx;
-    double right = sx;
-    double top = sy;
-    double bottom = sy;
-    if (right < ex) {
-        right = ex;
-    } else if (left > ex) {
-        left = ex;
+    CEdgeBox box{sx, sy, sx, sy};
+    if (box.right < ex) {
+        box.right = ex;
+    } else if (box.left > ex) {
+        box.left = ex;
     }
-    if (top < ey) {
-        top = ey;
-    } else if (bottom > ey) {
-        bottom = ey;
+    if (box.top < ey) {
+        box.top = ey;
+    } else if (box.bottom > ey) {
+        box.bottom = ey;
     }
-    rect.topLeft.x = left;
-    rect.topLeft.y = top;
-    rect.bottomRight.x = right;
-    rect.bottomRight.y = bottom;
+    return box;
 }
 
-// ExpandToInclude of a rectangle, inline for the transformation loops.
-inline void Include(C2DRect& into, const C2DRect& rect) {
-    for (const C2DPoint* p : {&rect.topLeft, &rect.bottomRight}) {
-        if (into.bottomRight.x < p->x) {
-            into.bottomRight.x = p->x;
-        } else if (into.topLeft.x > p->x) {
-            into.topLeft.x = p->x;
+// C2DRect::ExpandToInclude of another rectangle: its two corners taken in, in
+// that order.
+inline void Include(CEdgeBox& into, const CEdgeBox& box) {
+    const double corners[2][2] = {{box.left, box.top}, {box.right, box.bottom}};
+    for (const auto& corner : corners) {
+        const double x = corner[0];
+        const double y = corner[1];
+        if (into.right < x) {
+            into.right = x;
+        } else if (into.left > x) {
+            into.left = x;
         }
-        if (into.topLeft.y < p->y) {
-            into.topLeft.y = p->y;
-        } else if (into.bottomRight.y > p->y) {
-            into.bottomRight.y = p->y;
+        if (into.top < y) {
+            into.top = y;
+        } else if (into.bottom > y) {
+            into.bottom = y;
         }
     }
+}
+
+inline CEdgeBox BoxOf(const C2DRect& rect) {
+    return CEdgeBox{rect.topLeft.x, rect.topLeft.y, rect.bottomRight.x, rect.bottomRight.y};
+}
+
+inline void SetRect(C2DRect& rect, const CEdgeBox& box) {
+    rect.topLeft.x = box.left;
+    rect.topLeft.y = box.top;
+    rect.bottomRight.x = box.right;
+    rect.bottomRight.y = box.bottom;
+}
+
+// EdgeBoxOf written into a rectangle.
+inline void SetLineBounds(C2DRect& rect, double sx, double sy, double dx, double dy) {
+    SetRect(rect, EdgeBoxOf(sx, sy, dx, dy));
+}
+
+// Include for rectangles, inline for the transformation loops.
+inline void Include(C2DRect& into, const C2DRect& rect) {
+    CEdgeBox box = BoxOf(into);
+    Include(box, BoxOf(rect));
+    SetRect(into, box);
 }
 
 // Whether the point lies in the rectangle, its sides included.

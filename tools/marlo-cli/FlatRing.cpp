@@ -4,55 +4,10 @@
 #include <bit>
 #include <cstdint>
 
+#include "geometry/StraightEdges.h"
 #include "projection/Transformation.h"
 
 namespace {
-
-// A rectangle as (left, top, right, bottom).
-struct CBox {
-    double left;
-    double top;
-    double right;
-    double bottom;
-};
-
-// An edge's rectangle with the comparisons the polygon code makes: both
-// corners at the start, then the end (start + direction) taken in.
-CBox EdgeBox(const CFlatEdge& edge) {
-    const double ex = edge.x + edge.dx;
-    const double ey = edge.y + edge.dy;
-    CBox box{edge.x, edge.y, edge.x, edge.y};
-    if (box.right < ex) {
-        box.right = ex;
-    } else if (box.left > ex) {
-        box.left = ex;
-    }
-    if (box.top < ey) {
-        box.top = ey;
-    } else if (box.bottom > ey) {
-        box.bottom = ey;
-    }
-    return box;
-}
-
-// Grows into by the two corners of box, in the polygon code's order.
-void Include(CBox& into, const CBox& box) {
-    const double corners[2][2] = {{box.left, box.top}, {box.right, box.bottom}};
-    for (const auto& corner : corners) {
-        const double x = corner[0];
-        const double y = corner[1];
-        if (into.right < x) {
-            into.right = x;
-        } else if (into.left > x) {
-            into.left = x;
-        }
-        if (into.top < y) {
-            into.top = y;
-        } else if (into.bottom > y) {
-            into.bottom = y;
-        }
-    }
-}
 
 // C2DPolygon::GetArea: the shoelace sum over the edges' starts.
 double Area(const CFlatEdge* edges, std::size_t count) {
@@ -94,8 +49,8 @@ bool SameBits(double a, double b) {
 // computed end is nearly always the next edge's start to the bit; the
 // transformation, a function of the point alone, then gives it the same
 // bits, so it is moved once. reuse is scratch room.
-void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformation, CBox& bounds,
-               std::vector<unsigned char>& reuse) {
+void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformation,
+               CEdgeBox& bounds, std::vector<unsigned char>& reuse) {
     reuse.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         CFlatEdge& edge = edges[i];
@@ -121,7 +76,7 @@ void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformat
         }
         edge.dx = ex - edge.x;
         edge.dy = ey - edge.y;
-        const CBox box = EdgeBox(edge);
+        const CEdgeBox box = EdgeBoxOf(edge.x, edge.y, edge.dx, edge.dy);
         if (i == 0) {
             bounds = box;
         } else {
@@ -129,7 +84,7 @@ void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformat
         }
     }
     if (count == 0) {
-        bounds = CBox{0.0, 0.0, 0.0, 0.0};
+        bounds = CEdgeBox{0.0, 0.0, 0.0, 0.0};
     }
 }
 
@@ -159,7 +114,7 @@ bool AppendFlatRing(const C2DPolyBase& ring, std::vector<CFlatEdge>& edges, doub
 void PrepareFlatRing(CFlatEdge* edges, std::size_t count, const double (&bounds)[4],
                      const CMapTransformations& transformations, bool withEnds, CRingPoints& out,
                      std::vector<unsigned char>& scratch) {
-    CBox box{bounds[0], bounds[1], bounds[2], bounds[3]};
+    CEdgeBox box{bounds[0], bounds[1], bounds[2], bounds[3]};
     // C2DPolyBase::MakeClockwise.
     if (Area(edges, count) >= 0.0) {
         Reverse(edges, count);
