@@ -88,9 +88,8 @@ std::size_t TotalLineCount(const C2DHoledPolyBaseSet& content) {
 }
 
 // Makes every ring clockwise, holed polygon by holed polygon, reporting as it
-// goes by the share of edges done.
-void MakeClockwise(C2DHoledPolyBaseSet& content, CProgressUpdater& progress) {
-    const std::size_t total = TotalLineCount(content);
+// goes by the share of the content's total edges done.
+void MakeClockwise(C2DHoledPolyBaseSet& content, std::size_t total, CProgressUpdater& progress) {
     std::size_t done = 0;
     unsigned reported = 0;
     for (unsigned i = 0; i < content.GetSize(); ++i) {
@@ -172,7 +171,8 @@ void CMarloDoc::LoadMap(const char* path) {
         return;
     }
     CProgressStage clockwise(*progress, progressObserver, ReadingShare, ClockwiseShare);
-    MakeClockwise(loaded, clockwise);
+    const std::size_t edgeCount = TotalLineCount(loaded);
+    MakeClockwise(loaded, edgeCount, clockwise);
     CProgressStage copying(*progress, progressObserver, ReadingShare + ClockwiseShare, CopyShare);
     copying.UpdateProgress(0);
     FinishIndexing();
@@ -196,7 +196,7 @@ void CMarloDoc::LoadMap(const char* path) {
     UpdateAllViews(nullptr, HintContentChanged);
     // While the user looks at the new map, the memory of the first command is
     // readied.
-    const std::size_t warmed = TotalLineCount(content) * NextCommandBytesPerVertex;
+    const std::size_t warmed = edgeCount * NextCommandBytesPerVertex;
     if (warmed >= MinWarmedBytes) {
         memoryWarmer.Start(warmed);
     }
