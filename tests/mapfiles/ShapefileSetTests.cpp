@@ -4,6 +4,7 @@
 #include <cmath>
 #include <dirent.h>
 #include <random>
+#include <shapefil.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -202,6 +203,48 @@ TEST(ShapefileSet, CapitalExtensions) {
     EXPECT_EQ(again.GetSize(), content.GetSize());
     EXPECT_EQ(ReadFile(folder.File("maps.vmq/world.shp")).substr(0, 4),
               ReadFile(folder.File("OUT.SHP")).substr(0, 4));
+}
+
+// The table and the index we write through our own streams are the bytes
+// shapelib writes when it opens the files itself, for no rows, one, and
+// enough rows that the end mark and the index's reads cross many buffers.
+TEST(ShapefileSet, TableAndIndexAreShapelibsOwnBytes) {
+    TempFolder folder;
+    for (const int rows : {0, 1, 3, 20000}) {
+        SCOPED_TRACE(rows);
+        const std::string ours = folder.File("ours" + std::to_string(rows));
+        std::unique_ptr<C2DHoledPolyBaseSet> content(SquaresContent(rows));
+        ASSERT_TRUE(SaveShapefile((ours + ".shp").c_str(), *content));
+
+        const std::string theirs = folder.File("theirs" + std::to_string(rows));
+        SAHooks hooks;
+        SASetupDefaultHooks(&hooks);
+        // Without a code page, as a table of our own IDs is written.
+        DBFHandle table = DBFCreateLL((theirs + ".dbf").c_str(), nullptr, &hooks);
+        ASSERT_NE(table, nullptr);
+        const std::string written = ReadFile(ours + ".dbf");
+        ASSERT_GE(written.size(), 4u);
+        // The date of the last change, as ours was made (this test could
+        // cross midnight between the two).
+        const auto byte = [&written](std::size_t at) {
+            return static_cast<int>(static_cast<unsigned char>(written[at]));
+        };
+        DBFSetLastModifiedDate(table, byte(1), byte(2), byte(3));
+        ASSERT_EQ(DBFAddField(table, "ID", FTInteger, 10, 0), 0);
+        for (int i = 0; i < rows; ++i) {
+            ASSERT_TRUE(DBFWriteIntegerAttribute(table, i, 0, i + 1));
+        }
+        DBFClose(table);
+        EXPECT_TRUE(ReadFile(theirs + ".dbf") == written);
+
+        // shapelib's index from our main file, opened by name.
+        WriteFile(theirs + ".shp", ReadFile(ours + ".shp"));
+        ASSERT_TRUE(SHPRestoreSHX((theirs + ".shp").c_str(), "rb", &hooks) != 0);
+        EXPECT_TRUE(ReadFile(theirs + ".shx") == ReadFile(ours + ".shx"));
+        if (rows > 0) {
+            ExpectIndexMatches(ours + ".shp", ours + ".shx");
+        }
+    }
 }
 
 // A damaged table beside a good main file costs the attributes, never the
