@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -9,7 +10,6 @@
 #include <memory>
 #include <shapefil.h>
 #include <strings.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,8 +35,85 @@ constexpr std::size_t MaxCoordinateSystemLength = 64 * 1024;
 // its buffer from the file again, so writing a table of 80,000 rows read its
 // growing tail 80,000 times. A seek to where a writing stream already is
 // therefore waits until a read needs it: writing on needs none.
+// Reads a file by pread through a window of its bytes that a seek keeps
+// when it lands inside it: no system call per seek, and no more of the file
+// held in memory than the window.
+class CReadWindow {
+public:
+    explicit CReadWindow(int fd) : fd(fd) {
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && info.st_size >= 0) {
+            size = info.st_size;
+            bytes = std::make_unique_for_overwrite<char[]>(WindowSize);
+        }
+    }
+    bool IsOpen() const { return bytes != nullptr; }
+    bool Failed() const { return failed; }
+
+    // Copies up to count bytes from the position on; fewer at the end of the
+    // file or on a failed read.
+    std::size_t Read(void* destination, std::size_t count) {
+        auto* out = static_cast<char*>(destination);
+        std::size_t copied = 0;
+        while (copied < count && Fill()) {
+            const auto offset = static_cast<std::size_t>(position - start);
+            const std::size_t take = std::min(count - copied, length - offset);
+            std::memcpy(out + copied, bytes.get() + offset, take);
+            copied += take;
+            position += static_cast<int64_t>(take);
+        }
+        return copied;
+    }
+
+    bool Seek(int64_t offset, int whence) {
+        const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? position : size;
+        if ((whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) || base + offset < 0) {
+            return false;
+        }
+        position = base + offset;
+        return true;
+    }
+
+    int64_t Tell() const { return position; }
+
+private:
+    static constexpr std::size_t WindowSize = 256 * 1024;
+
+    // Whether the window holds the byte at the position, reading it if not.
+    bool Fill() {
+        if (position >= start && position < start + static_cast<int64_t>(length)) {
+            return true;
+        }
+        if (failed || position >= size) {
+            return false;
+        }
+        ssize_t got = -1;
+        do {
+            got = pread(fd, bytes.get(), WindowSize, static_cast<off_t>(position));
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0) {
+            failed = got < 0;
+            length = 0;
+            return false;
+        }
+        start = position;
+        length = static_cast<std::size_t>(got);
+        return true;
+    }
+
+    int fd;
+    int64_t size = 0;
+    std::unique_ptr<char[]> bytes;
+    int64_t start = 0;
+    std::size_t length = 0;
+    int64_t position = 0;
+    bool failed = false;
+};
+
+// A stream handed to shapelib: a C stream, or a read window.
 struct CHookedStream {
     std::FILE* file = nullptr;
+    CReadWindow* window = nullptr;
     bool seekOwed = false; // written since the last real seek
 };
 
@@ -65,7 +142,7 @@ SAFile OpenHooked(const char* name, const char* /*access*/) {
     } else if (HasExtension(name, ".dbf")) {
         stream = &hookedStreams->dbf;
     }
-    if (stream == nullptr || stream->file == nullptr) {
+    if (stream == nullptr || (stream->file == nullptr && stream->window == nullptr)) {
         return nullptr;
     }
     stream->seekOwed = false;
@@ -88,6 +165,12 @@ bool SettleBeforeReading(CHookedStream& stream) {
 
 SAOffset ReadHooked(void* bytes, SAOffset size, SAOffset count, SAFile file) {
     CHookedStream& stream = StreamOf(file);
+    if (stream.window != nullptr) {
+        if (size == 0) {
+            return 0;
+        }
+        return stream.window->Read(bytes, size * count) / size;
+    }
     if (!SettleBeforeReading(stream)) {
         return 0;
     }
@@ -96,12 +179,18 @@ SAOffset ReadHooked(void* bytes, SAOffset size, SAOffset count, SAFile file) {
 
 SAOffset WriteHooked(void* bytes, SAOffset size, SAOffset count, SAFile file) {
     CHookedStream& stream = StreamOf(file);
+    if (stream.window != nullptr) {
+        return 0; // read only
+    }
     stream.seekOwed = true;
     return std::fwrite(bytes, size, count, stream.file);
 }
 
 SAOffset SeekHooked(SAFile file, SAOffset offset, int whence) {
     CHookedStream& stream = StreamOf(file);
+    if (stream.window != nullptr) {
+        return stream.window->Seek(static_cast<int64_t>(offset), whence) ? 0 : -1;
+    }
     if (stream.seekOwed && whence == SEEK_SET &&
         ftello(stream.file) == static_cast<off_t>(offset)) {
         return 0;
@@ -111,16 +200,21 @@ SAOffset SeekHooked(SAFile file, SAOffset offset, int whence) {
 }
 
 SAOffset TellHooked(SAFile file) {
-    return static_cast<SAOffset>(ftello(StreamOf(file).file));
+    const CHookedStream& stream = StreamOf(file);
+    if (stream.window != nullptr) {
+        return static_cast<SAOffset>(stream.window->Tell());
+    }
+    return static_cast<SAOffset>(ftello(stream.file));
 }
 
 int FlushHooked(SAFile file) {
-    return std::fflush(StreamOf(file).file);
+    const CHookedStream& stream = StreamOf(file);
+    return stream.window != nullptr ? 0 : std::fflush(stream.file);
 }
 
 // The caller closes its streams itself; shapelib's close only flushes.
 int CloseHooked(SAFile file) {
-    return std::fflush(StreamOf(file).file);
+    return FlushHooked(file);
 }
 
 int RemoveNothing(const char* /*name*/) {
@@ -347,76 +441,31 @@ std::string ReadCoordinateSystem(const std::string& mainPath) {
     return ReadSmallSidecar(mainPath, "prj", MaxCoordinateSystemLength);
 }
 
-namespace {
-
-// A file mapped into memory for reading, unmapped when this goes.
-class CMappedFile {
-public:
-    explicit CMappedFile(const std::string& path) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            return;
-        }
-        struct stat info {};
-        if (fstat(fd, &info) == 0 && info.st_size > 0) {
-            void* mapped = mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ,
-                                MAP_PRIVATE, fd, 0);
-            if (mapped != MAP_FAILED) {
-                bytes = mapped;
-                size = static_cast<std::size_t>(info.st_size);
-            }
-        }
-        close(fd);
-    }
-    ~CMappedFile() {
-        if (bytes != nullptr) {
-            munmap(bytes, size);
-        }
-    }
-    CMappedFile(const CMappedFile&) = delete;
-    CMappedFile& operator=(const CMappedFile&) = delete;
-
-    // A stream reading the mapped bytes, or null when the file could not be
-    // mapped. It must be closed before this goes.
-    CFileHandle OpenStream() const {
-        if (bytes == nullptr) {
-            return nullptr;
-        }
-        CFileHandle stream(fmemopen(bytes, size, "rb"));
-        if (stream) {
-            // Each read is a copy from the mapping: a buffer would only copy
-            // twice.
-            std::setvbuf(stream.get(), nullptr, _IONBF, 0);
-        }
-        return stream;
-    }
-
-private:
-    void* bytes = nullptr;
-    std::size_t size = 0;
-};
-
-} // namespace
-
 bool WriteShapefileIndex(const std::string& shapePath, std::FILE* shx) {
-    // The index is rebuilt from the record headers, one seek and a few bytes
-    // per record. Through a mapping of the file that costs no system call;
-    // through a file stream each seek discarded the buffer and read again,
-    // which on a map of 80,000 records took half a second.
-    const CMappedFile mapped(shapePath);
-    CFileHandle shp = mapped.OpenStream();
-    if (!shp) {
-        shp.reset(std::fopen(shapePath.c_str(), "rb"));
-    }
-    if (!shp || shx == nullptr) {
+    // The index is rebuilt from the record headers: a seek and a few bytes per
+    // record, through a window that seeks keep (a file stream dropped its
+    // buffer at each seek and read again, which on a map of 80,000 records
+    // took half a second).
+    const int fd = open(shapePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || shx == nullptr) {
+        if (fd >= 0) {
+            close(fd);
+        }
         return false;
     }
-    CHookedStreams streams;
-    streams.shp.file = shp.get();
-    streams.shx.file = shx;
-    CHookedStreamsScope scope(streams);
-    SAHooks hooks = StreamHooks();
-    return SHPRestoreSHX("set.shp", "rb", &hooks) != 0 && std::ferror(shx) == 0;
+    bool ok = false;
+    {
+        CReadWindow window(fd);
+        CHookedStreams streams;
+        streams.shp.window = &window;
+        streams.shx.file = shx;
+        CHookedStreamsScope scope(streams);
+        SAHooks hooks = StreamHooks();
+        ok = window.IsOpen() && SHPRestoreSHX("set.shp", "rb", &hooks) != 0 && !window.Failed() &&
+             std::ferror(shx) == 0;
+    }
+    close(fd);
+    return ok;
 }
 
 std::string CodePageFileText(const CMapAttributes* attributes) {
