@@ -110,6 +110,23 @@ private:
     bool failed = false;
 };
 
+// Closes a file descriptor when it goes.
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd) : fd(fd) {}
+    ~CFileDescriptor() {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    int get() const { return fd; }
+
+private:
+    int fd;
+};
+
 // A stream handed to shapelib: a C stream, or a read window.
 struct CHookedStream {
     std::FILE* file = nullptr;
@@ -400,10 +417,21 @@ bool ReadAttributeTable(const std::string& mainPath, CMapAttributes& attributes)
     if (recordCount < 0) {
         return false;
     }
-    SAHooks hooks;
-    SASetupDefaultHooks(&hooks);
-    hooks.Error = IgnoreError;
-    CTableHandle table(DBFOpenLL(path.c_str(), "rb", &hooks));
+    // shapelib seeks to each row before reading it; through a file stream
+    // that was a system call per row.
+    const CFileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return false;
+    }
+    CReadWindow window(fd.get());
+    if (!window.IsOpen()) {
+        return false;
+    }
+    CHookedStreams streams;
+    streams.dbf.window = &window;
+    CHookedStreamsScope scope(streams);
+    SAHooks hooks = StreamHooks();
+    CTableHandle table(DBFOpenLL("set.dbf", "rb", &hooks));
     if (!table) {
         return false;
     }
@@ -446,26 +474,18 @@ bool WriteShapefileIndex(const std::string& shapePath, std::FILE* shx) {
     // record, through a window that seeks keep (a file stream dropped its
     // buffer at each seek and read again, which on a map of 80,000 records
     // took half a second).
-    const int fd = open(shapePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || shx == nullptr) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    const CFileDescriptor fd(open(shapePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0 || shx == nullptr) {
         return false;
     }
-    bool ok = false;
-    {
-        CReadWindow window(fd);
-        CHookedStreams streams;
-        streams.shp.window = &window;
-        streams.shx.file = shx;
-        CHookedStreamsScope scope(streams);
-        SAHooks hooks = StreamHooks();
-        ok = window.IsOpen() && SHPRestoreSHX("set.shp", "rb", &hooks) != 0 && !window.Failed() &&
-             std::ferror(shx) == 0;
-    }
-    close(fd);
-    return ok;
+    CReadWindow window(fd.get());
+    CHookedStreams streams;
+    streams.shp.window = &window;
+    streams.shx.file = shx;
+    CHookedStreamsScope scope(streams);
+    SAHooks hooks = StreamHooks();
+    return window.IsOpen() && SHPRestoreSHX("set.shp", "rb", &hooks) != 0 && !window.Failed() &&
+           std::ferror(shx) == 0;
 }
 
 std::string CodePageFileText(const CMapAttributes* attributes) {

@@ -207,10 +207,11 @@ TEST(ShapefileSet, CapitalExtensions) {
 
 // The table and the index we write through our own streams are the bytes
 // shapelib writes when it opens the files itself, for no rows, one, and
-// enough rows that the end mark and the index's reads cross many buffers.
+// enough rows that the end mark and the reads of index and table cross many
+// buffers; the table reads back row by row.
 TEST(ShapefileSet, TableAndIndexAreShapelibsOwnBytes) {
     TempFolder folder;
-    for (const int rows : {0, 1, 3, 20000}) {
+    for (const int rows : {0, 1, 3, 30000}) {
         SCOPED_TRACE(rows);
         const std::string ours = folder.File("ours" + std::to_string(rows));
         std::unique_ptr<C2DHoledPolyBaseSet> content(SquaresContent(rows));
@@ -236,6 +237,14 @@ TEST(ShapefileSet, TableAndIndexAreShapelibsOwnBytes) {
         }
         DBFClose(table);
         EXPECT_TRUE(ReadFile(theirs + ".dbf") == written);
+        // Read back, row by row across the reader's window.
+        C2DHoledPolyBaseSet again;
+        CMapAttributes attributes;
+        ASSERT_TRUE(ReadShapefile((ours + ".shp").c_str(), again, nullptr, &attributes));
+        ASSERT_EQ(attributes.records.size(), static_cast<std::size_t>(rows));
+        for (int i = 0; i < rows; ++i) {
+            ASSERT_EQ(attributes.Text(static_cast<std::size_t>(i), 0), std::to_string(i + 1));
+        }
 
         // shapelib's index from our main file, opened by name.
         WriteFile(theirs + ".shp", ReadFile(ours + ".shp"));
