@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <memory>
 #include <shapefil.h>
 #include <strings.h>
@@ -24,17 +25,6 @@ constexpr int64_t DbaseFieldSize = 32;
 constexpr std::size_t MaxCodePageLength = 64;
 constexpr std::size_t MaxCoordinateSystemLength = 64 * 1024;
 
-// shapelib opens its files by name through a table of hooks, which carries no
-// data of its own. While one of its calls runs, the hooks below hand it the
-// streams of that call instead of opening anything: the name only tells which
-// stream is meant. The streams belong to the caller and are never closed or
-// removed by shapelib.
-//
-// shapelib seeks before every row it writes, to where the stream already is.
-// A seek on a stream open for reading and writing makes the C library fill
-// its buffer from the file again, so writing a table of 80,000 rows read its
-// growing tail 80,000 times. A seek to where a writing stream already is
-// therefore waits until a read needs it: writing on needs none.
 // Reads a file by pread through a window of its bytes that a seek keeps
 // when it lands inside it: no system call per seek, and no more of the file
 // held in memory than the window.
@@ -67,7 +57,8 @@ public:
 
     bool Seek(int64_t offset, int whence) {
         const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? position : size;
-        if ((whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) || base + offset < 0) {
+        if ((whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) || offset < -base ||
+            offset > std::numeric_limits<int64_t>::max() - base) {
             return false;
         }
         position = base + offset;
@@ -127,7 +118,18 @@ private:
     int fd;
 };
 
-// A stream handed to shapelib: a C stream, or a read window.
+// shapelib opens its files by name through a table of hooks, which carries no
+// data of its own. While one of its calls runs, the hooks below hand it the
+// streams of that call instead of opening anything: the name only tells which
+// stream is meant. The streams belong to the caller and are never closed or
+// removed by shapelib.
+//
+// shapelib seeks before every row it writes, to where the stream already is.
+// A seek on a stream open for reading and writing makes the C library fill
+// its buffer from the file again, so writing a table of 80,000 rows read its
+// growing tail 80,000 times. A seek to where a writing stream already is
+// therefore waits until a read needs it: writing on needs none. A file that
+// is only read goes through a read window instead of a C stream.
 struct CHookedStream {
     std::FILE* file = nullptr;
     CReadWindow* window = nullptr;
@@ -183,7 +185,7 @@ bool SettleBeforeReading(CHookedStream& stream) {
 SAOffset ReadHooked(void* bytes, SAOffset size, SAOffset count, SAFile file) {
     CHookedStream& stream = StreamOf(file);
     if (stream.window != nullptr) {
-        if (size == 0) {
+        if (size == 0 || count > std::numeric_limits<SAOffset>::max() / size) {
             return 0;
         }
         return stream.window->Read(bytes, size * count) / size;
