@@ -1,16 +1,16 @@
 #pragma once
 
-// Memory backed by 2 MiB pages where the kernel can give them. Big maps are
-// millions of small objects or long arrays read sparsely; with 4 KiB pages,
-// faulting their memory in and missing the address translation cache cost
-// about as much as the work itself.
+// Memory backed by 2 MiB pages where the kernel can give them, and an
+// allocator that keeps what it is given back. Big maps are millions of small
+// objects or long arrays read sparsely; with 4 KiB pages, faulting their
+// memory in and missing the address translation cache cost about as much as
+// the work itself. On a virtual machine whose host takes back the memory the
+// guest frees, a fresh 2 MiB page is much dearer to fault in than 512 small
+// ones, so not every large array is advised (the viewer's drawing copy is
+// not).
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
-#include <new>
-#include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -50,38 +50,3 @@ inline void KeepFreedMemory() {
     mallopt(M_TRIM_THRESHOLD, INT_MAX);
 #endif
 }
-
-// Allocates large arrays on 2 MiB boundaries, backed by huge pages; small ones
-// come from the ordinary allocator.
-template <typename T> struct CHugePageAllocator {
-    using value_type = T;
-
-    CHugePageAllocator() = default;
-    template <typename U> CHugePageAllocator(const CHugePageAllocator<U>&) {}
-
-    T* allocate(std::size_t count) {
-        const std::size_t bytes = count * sizeof(T);
-        if (bytes < HugePageSize) {
-            return std::allocator<T>().allocate(count);
-        }
-        const std::size_t rounded = (bytes + HugePageSize - 1) / HugePageSize * HugePageSize;
-        void* memory = std::aligned_alloc(HugePageSize, rounded);
-        if (memory == nullptr) {
-            throw std::bad_alloc();
-        }
-        AdviseHugePages(memory, rounded);
-        return static_cast<T*>(memory);
-    }
-
-    void deallocate(T* memory, std::size_t count) {
-        if (count * sizeof(T) < HugePageSize) {
-            std::allocator<T>().deallocate(memory, count);
-        } else {
-            std::free(memory);
-        }
-    }
-
-    template <typename U> bool operator==(const CHugePageAllocator<U>&) const { return true; }
-};
-
-template <typename T> using CHugeVector = std::vector<T, CHugePageAllocator<T>>;
