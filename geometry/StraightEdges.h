@@ -41,44 +41,35 @@ struct CEdgeBox {
     double bottom;
 };
 
+// C2DRect::ExpandToInclude of a point: each coordinate compared with the far
+// side first, then the near one.
+inline void IncludePoint(CEdgeBox& into, double x, double y) {
+    if (into.right < x) {
+        into.right = x;
+    } else if (into.left > x) {
+        into.left = x;
+    }
+    if (into.top < y) {
+        into.top = y;
+    } else if (into.bottom > y) {
+        into.bottom = y;
+    }
+}
+
 // The bounds of the straight edge from (sx, sy) along (dx, dy), with the same
 // comparisons as C2DLine::GetBounds (both corners at the start, then the end
 // point included).
 inline CEdgeBox EdgeBoxOf(double sx, double sy, double dx, double dy) {
-    const double ex = sx + dx;
-    const double ey = sy + dy;
     CEdgeBox box{sx, sy, sx, sy};
-    if (box.right < ex) {
-        box.right = ex;
-    } else if (box.left > ex) {
-        box.left = ex;
-    }
-    if (box.top < ey) {
-        box.top = ey;
-    } else if (box.bottom > ey) {
-        box.bottom = ey;
-    }
+    IncludePoint(box, sx + dx, sy + dy);
     return box;
 }
 
 // C2DRect::ExpandToInclude of another rectangle: its two corners taken in, in
 // that order.
 inline void Include(CEdgeBox& into, const CEdgeBox& box) {
-    const double corners[2][2] = {{box.left, box.top}, {box.right, box.bottom}};
-    for (const auto& corner : corners) {
-        const double x = corner[0];
-        const double y = corner[1];
-        if (into.right < x) {
-            into.right = x;
-        } else if (into.left > x) {
-            into.left = x;
-        }
-        if (into.top < y) {
-            into.top = y;
-        } else if (into.bottom > y) {
-            into.bottom = y;
-        }
-    }
+    IncludePoint(into, box.left, box.top);
+    IncludePoint(into, box.right, box.bottom);
 }
 
 inline CEdgeBox BoxOf(const C2DRect& rect) {

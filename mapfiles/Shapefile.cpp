@@ -393,10 +393,10 @@ bool CFlatRecordSplitter::SplitOnThreads(const ShapeRecord& record, CFlatRingSto
         // most recent one, unless an earlier one holds it).
         rims.clear();
         holes.clear();
-        latestRims.clear();
+        owners.clear();
         rims.reserve(static_cast<std::size_t>(record.numParts));
         holes.reserve(static_cast<std::size_t>(record.numParts));
-        latestRims.reserve(static_cast<std::size_t>(record.numParts));
+        owners.reserve(static_cast<std::size_t>(record.numParts));
         store.Reset(static_cast<std::size_t>(record.numPoints));
         for (int32_t i = 0; i < record.numParts; ++i) {
             unsigned count = 0;
@@ -407,10 +407,10 @@ bool CFlatRecordSplitter::SplitOnThreads(const ShapeRecord& record, CFlatRingSto
                 return false;
             }
             if (!isRim) {
-                latestRims.push_back(static_cast<unsigned>(rims.size() - 1));
+                // Until placed, a hole belongs to the most recent rim.
+                owners.push_back(static_cast<unsigned>(rims.size() - 1));
             }
         }
-        owners = latestRims;
         if (rims.size() > 1 && !PlaceHolesOnThreads(record, threads)) {
             return false;
         }
@@ -449,7 +449,7 @@ bool CFlatRecordSplitter::PlaceHolesOnThreads(const ShapeRecord& record, unsigne
                 }
                 const std::size_t end = std::min(holes.size(), first + Batch);
                 for (std::size_t h = first; h < end; ++h) {
-                    owners[h] = assigner.FindRim(holes[h], latestRims[h], query);
+                    owners[h] = assigner.FindRim(holes[h], owners[h], query);
                 }
             }
         } catch (const std::bad_alloc&) {
@@ -517,7 +517,6 @@ constexpr std::chrono::milliseconds HelperPoll{20};
 // record of a hundred thousand lakes and islands the two take about as long.
 constexpr int32_t HelpedParts = 64;
 
-// Joins the thread when the scope is left, however it is left.
 // RecordToHoledPolygons with the hole assignment on a helper thread; null
 // when no thread or no memory is to be had for it.
 C2DHoledPolygonSet* RecordToHoledPolygonsHelped(const ShapeRecord& record,

@@ -152,10 +152,10 @@ private:
 
     unsigned parallelParts = DefaultParallelParts;
     std::vector<CFlatRing> rims;
-    // Of a record split on threads: its holes, the most recent rim before
-    // each, and the rim each belongs to.
+    // Of a record split on threads: its holes, and the rim each belongs to
+    // (the most recent rim before it until its search has run; the search
+    // looks only below that rim).
     std::vector<CFlatRing> holes;
-    std::vector<unsigned> latestRims;
     std::vector<unsigned> owners;
 };
 
