@@ -6,8 +6,8 @@
 // memory in and missing the address translation cache cost about as much as
 // the work itself. On a virtual machine whose host takes back the memory the
 // guest frees, a fresh 2 MiB page is much dearer to fault in than 512 small
-// ones, so not every large array is advised (the viewer's drawing copy is
-// not).
+// ones, so not every large array is advised (the viewer's drawing copy and
+// the block its memory warmer readies are not).
 
 #include <cstddef>
 #include <cstdint>

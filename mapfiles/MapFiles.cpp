@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <strings.h>
+#include <system_error>
 
 #include "mapfiles/MapFileProblems.h"
 #include "mapfiles/MapFileStreams.h"
@@ -87,6 +89,30 @@ MapFileFormat ChooseMapFileFormat(const char* path) {
         return MapFileFormat::Shapefile;
     }
     return MapFileFormat::Unknown;
+}
+
+std::size_t EstimateVertexCount(const char* path) {
+    // A shapefile stores a point in two doubles after a 100-byte header; a
+    // text map writes a vertex as a line of two numbers with ten decimals
+    // (about 29 characters; an arc's vertex line is longer).
+    constexpr uintmax_t ShapefileHeaderBytes = 100;
+    constexpr uintmax_t ShapefileBytesPerVertex = 16;
+    constexpr uintmax_t TextMapBytesPerVertex = 29;
+    const MapFileFormat format = ChooseMapFileFormat(path);
+    if (format == MapFileFormat::Unknown) {
+        return 0;
+    }
+    std::error_code failure;
+    const uintmax_t size = std::filesystem::file_size(path, failure);
+    if (failure) {
+        return 0;
+    }
+    const uintmax_t vertices =
+        format == MapFileFormat::TextMap
+            ? size / TextMapBytesPerVertex
+            : (size > ShapefileHeaderBytes ? size - ShapefileHeaderBytes : 0) /
+                  ShapefileBytesPerVertex;
+    return vertices > SIZE_MAX ? SIZE_MAX : static_cast<std::size_t>(vertices);
 }
 
 bool ReadMapFile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress,

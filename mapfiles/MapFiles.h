@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -87,6 +88,10 @@ bool WriteTextMap(const char* path, const C2DHoledPolyBaseSet& content, CProgres
 // ".shp". Folder names play no part.
 enum class MapFileFormat { TextMap, Shapefile, Unknown };
 MapFileFormat ChooseMapFileFormat(const char* path);
+// About how many vertices a map file holds, judged by its size alone, for
+// sizing memory before it is read: 0 when the file cannot be examined or its
+// format is unknown. Nothing in the file is read or trusted.
+std::size_t EstimateVertexCount(const char* path);
 // Reads either format. attributes (when given) receive the shapefile's table,
 // or are emptied for a text map.
 bool ReadMapFile(const char* path, C2DHoledPolyBaseSet& content, CProgressUpdater* progress,

@@ -110,6 +110,8 @@ void MakeClockwise(C2DHoledPolyBaseSet& content, std::size_t total, CProgressUpd
 constexpr std::size_t NextCommandBytesPerVertex = 36;
 // Below this the next command's fresh memory costs little.
 constexpr std::size_t MinWarmedBytes = std::size_t(64) << 20;
+// At most this much is readied: a file's size promises nothing.
+constexpr std::size_t MaxWarmedBytes = std::size_t(2) << 30;
 
 } // namespace
 
@@ -154,6 +156,10 @@ void CMarloDoc::LoadMap(const char* path) {
         return;
     }
     memoryWarmer.Stop();
+    // The memory of the first command is readied while the map loads, on the
+    // core that the load leaves mostly idle: back to back with the load, the
+    // command would otherwise fault it in itself.
+    WarmMemoryFor(EstimateVertexCount(path));
     const CBusyScope busyScope(busy);
     auto progress =
         std::make_unique<CMyProgressBar>(QStringLiteral("Loading Shape File..."), nullptr);
@@ -165,6 +171,7 @@ void CMarloDoc::LoadMap(const char* path) {
     // moving until the map is ready.
     CProgressStage reading(*progress, progressObserver, 0, ReadingShare);
     if (!ReadMapFile(path, loaded, &reading, &loadedAttributes, &error)) {
+        memoryWarmer.Stop();
         // The map on show stays, with whatever is held; the views keep their
         // zoom.
         ReportFileFailure("Could not open file", path, error);
@@ -194,12 +201,20 @@ void CMarloDoc::LoadMap(const char* path) {
     CProgressStage(*progress, progressObserver, 100, 0).UpdateProgress(0);
     progress.reset();
     UpdateAllViews(nullptr, HintContentChanged);
-    // While the user looks at the new map, the memory of the first command is
-    // readied.
-    const std::size_t warmed = edgeCount * NextCommandBytesPerVertex;
-    if (warmed >= MinWarmedBytes) {
-        memoryWarmer.Start(warmed);
+    // A map denser than its file's size suggested is readied for now, while
+    // the user looks at it.
+    if (!memoryWarmer.IsRunning()) {
+        WarmMemoryFor(edgeCount);
     }
+}
+
+void CMarloDoc::WarmMemoryFor(std::size_t vertexCount) {
+    if (vertexCount < MinWarmedBytes / NextCommandBytesPerVertex) {
+        return;
+    }
+    memoryWarmer.Start(vertexCount < MaxWarmedBytes / NextCommandBytesPerVertex
+                           ? vertexCount * NextCommandBytesPerVertex
+                           : MaxWarmedBytes);
 }
 
 void CMarloDoc::SaveMap(const char* path) {

@@ -42,7 +42,11 @@ void CMemoryWarmer::Start(std::size_t bytes) {
         return;
     }
     size = bytes;
-    AdviseHugePages(block, size);
+    // Not advised to huge pages: the warmer runs while a map loads, and a
+    // huge page fault can hold the heap's mapping for tens of milliseconds
+    // (the kernel may compact memory to find the page), which stalls the
+    // load each time its heap grows. Small pages fault in quickly and ready
+    // the command's memory just as well.
     stopping.store(false, std::memory_order_relaxed);
     try {
         toucher = std::thread([this] { TouchPages(); });

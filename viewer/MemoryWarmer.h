@@ -4,17 +4,19 @@
 #include <cstddef>
 #include <thread>
 
-// Faults in memory for the next command while the user looks at the map.
+// Faults in memory for the next command while a map loads and while the user
+// looks at it.
 //
 // After a large map is opened, the first command (a projection, say) needs a
 // few hundred megabytes beyond what the open used. On a virtual machine whose
 // host backs guest memory only when it is first touched, faulting that in can
 // take longer than the command's own work. The warmer takes a block of that
-// size from the heap and touches its pages on a thread of the lowest priority;
-// when the next command starts it stops and hands the block back to the heap,
-// where the command's allocations find the touched pages ready. The heap is
-// set to keep freed memory (KeepFreedMemory), or the block would go straight
-// back to the system.
+// size from the heap and touches its pages on a thread of the lowest priority
+// (the load leaves one of two cores mostly idle); when the next command
+// starts it stops and hands the block back to the heap, where the command's
+// allocations find the touched pages ready. The heap is set to keep freed
+// memory (KeepFreedMemory), or the block would go straight back to the
+// system.
 class CMemoryWarmer {
 public:
     CMemoryWarmer() = default;

@@ -1,5 +1,6 @@
 #include <csignal>
 #include <dirent.h>
+#include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -124,6 +125,34 @@ TEST(Saving, ReplacingKeepsPermissionsAndLinks) {
     ASSERT_TRUE(Save(folder.File(longName), content));
     ASSERT_TRUE(Save(folder.File(longName), content));
     EXPECT_EQ(FilesIn(folder.path).size(), 8u);
+}
+
+TEST(Saving, VertexCountEstimatedFromTheFileSizeAlone) {
+    TempFolder folder;
+    C2DHoledPolyBaseSet world;
+    const std::string shapefile = std::string(MARLO_DATA_DIR) + "/world-50m-countries.shp";
+    ASSERT_TRUE(ReadMapFile(shapefile.c_str(), world, nullptr));
+    std::size_t vertices = 0;
+    for (unsigned i = 0; i < world.GetSize(); ++i) {
+        vertices += world.GetAt(i)->GetTotalLineCount();
+    }
+    ASSERT_TRUE(Save(folder.File("world.vmq"), world));
+    // Within a tenth of the true count in both formats.
+    for (const std::string& path : {shapefile, folder.File("world.vmq")}) {
+        const double estimate = static_cast<double>(EstimateVertexCount(path.c_str()));
+        EXPECT_NEAR(estimate / static_cast<double>(vertices), 1.0, 0.1) << path;
+    }
+    // Nothing to estimate: a missing file, an unknown format, a file shorter
+    // than a shapefile's header, a folder.
+    EXPECT_EQ(EstimateVertexCount(folder.File("missing.shp").c_str()), 0u);
+    EXPECT_EQ(
+        EstimateVertexCount((std::string(MARLO_DATA_DIR) + "/world-50m-countries.dbf").c_str()),
+        0u);
+    ASSERT_TRUE(Save(folder.File("empty.shp"), C2DHoledPolyBaseSet()));
+    EXPECT_EQ(EstimateVertexCount(folder.File("empty.shp").c_str()), 0u);
+    std::filesystem::create_directory(folder.File("maps.shp"));
+    EXPECT_EQ(EstimateVertexCount(folder.File("maps.shp").c_str()), 0u);
+    EXPECT_EQ(EstimateVertexCount(nullptr), 0u);
 }
 
 TEST(Saving, FormatChosenByExtension) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include "tests/viewer/ViewerTestSupport.h"
 #include "viewer/MarloDoc.h"
@@ -55,6 +57,49 @@ TEST(MemoryWarmer, SmallMapsAreNotWarmedFor) {
     ASSERT_GT(document.GetContent().GetSize(), 0u);
     EXPECT_FALSE(document.GetMemoryWarmer().IsRunning());
     EXPECT_EQ(document.GetMemoryWarmer().GetTouchedBytes(), 0u);
+}
+
+// A copy of a small map padded with zeros to the size of a large one: its
+// size asks for warming, while it reads as the small map.
+QByteArray PaddedCopy(const QTemporaryDir& folder, const char* name, qint64 size) {
+    const QString path = folder.filePath(QString::fromLatin1(name));
+    QFile::copy(QString::fromStdString(DataPath("world-110m-land.shp")), path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.resize(size)) {
+        return QByteArray();
+    }
+    return QFile::encodeName(path);
+}
+
+TEST(MemoryWarmer, ALargeFileIsWarmedForWhileItLoads) {
+    CRecordingUserInterface ui;
+    QTemporaryDir folder;
+    const QByteArray padded = PaddedCopy(folder, "padded.shp", 40 * qint64(MiB));
+    ASSERT_FALSE(padded.isEmpty());
+    CMarloDoc document;
+    bool warmingWhileReading = false;
+    document.SetProgressObserver([&](unsigned percent) {
+        if (percent < 50) {
+            warmingWhileReading = warmingWhileReading || document.GetMemoryWarmer().IsRunning();
+        }
+    });
+    document.LoadMap(padded.constData());
+    ASSERT_GT(document.GetContent().GetSize(), 0u);
+    EXPECT_TRUE(warmingWhileReading);
+    EXPECT_TRUE(document.GetMemoryWarmer().IsRunning()); // on until the next command
+    document.Project("Mollweide");
+    EXPECT_FALSE(document.GetMemoryWarmer().IsRunning());
+
+    // A file of that size that cannot be read leaves nothing running.
+    QFile zeros(folder.filePath(QStringLiteral("zeros.shp")));
+    ASSERT_TRUE(zeros.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(zeros.resize(40 * qint64(MiB)));
+    zeros.close();
+    const std::size_t shown = document.GetContent().GetSize();
+    document.LoadMap(QFile::encodeName(zeros.fileName()).constData());
+    EXPECT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(document.GetContent().GetSize(), shown);
+    EXPECT_FALSE(document.GetMemoryWarmer().IsRunning());
 }
 
 } // namespace
