@@ -30,13 +30,21 @@ constexpr std::size_t MaxCoordinateSystemLength = 64 * 1024;
 // held in memory than the window.
 class CReadWindow {
 public:
-    explicit CReadWindow(int fd) : fd(fd) {
+    explicit CReadWindow(const std::string& path) : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
         struct stat info {};
-        if (fstat(fd, &info) == 0 && info.st_size >= 0) {
+        if (fd >= 0 && fstat(fd, &info) == 0 && info.st_size >= 0) {
             size = info.st_size;
             bytes = std::make_unique_for_overwrite<char[]>(WindowSize);
         }
     }
+    ~CReadWindow() {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    CReadWindow(const CReadWindow&) = delete;
+    CReadWindow& operator=(const CReadWindow&) = delete;
+
     bool IsOpen() const { return bytes != nullptr; }
     bool Failed() const { return failed; }
 
@@ -99,23 +107,6 @@ private:
     std::size_t length = 0;
     int64_t position = 0;
     bool failed = false;
-};
-
-// Closes a file descriptor when it goes.
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd) : fd(fd) {}
-    ~CFileDescriptor() {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int get() const { return fd; }
-
-private:
-    int fd;
 };
 
 // shapelib opens its files by name through a table of hooks, which carries no
@@ -421,11 +412,7 @@ bool ReadAttributeTable(const std::string& mainPath, CMapAttributes& attributes)
     }
     // shapelib seeks to each row before reading it; through a file stream
     // that was a system call per row.
-    const CFileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        return false;
-    }
-    CReadWindow window(fd.get());
+    CReadWindow window(path);
     if (!window.IsOpen()) {
         return false;
     }
@@ -476,18 +463,16 @@ bool WriteShapefileIndex(const std::string& shapePath, std::FILE* shx) {
     // record, through a window that seeks keep (a file stream dropped its
     // buffer at each seek and read again, which on a map of 80,000 records
     // took half a second).
-    const CFileDescriptor fd(open(shapePath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0 || shx == nullptr) {
+    CReadWindow window(shapePath);
+    if (!window.IsOpen() || shx == nullptr) {
         return false;
     }
-    CReadWindow window(fd.get());
     CHookedStreams streams;
     streams.shp.window = &window;
     streams.shx.file = shx;
     CHookedStreamsScope scope(streams);
     SAHooks hooks = StreamHooks();
-    return window.IsOpen() && SHPRestoreSHX("set.shp", "rb", &hooks) != 0 && !window.Failed() &&
-           std::ferror(shx) == 0;
+    return SHPRestoreSHX("set.shp", "rb", &hooks) != 0 && !window.Failed() && std::ferror(shx) == 0;
 }
 
 std::string CodePageFileText(const CMapAttributes* attributes) {

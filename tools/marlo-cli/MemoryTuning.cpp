@@ -2,10 +2,8 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <malloc.h>
 #include <memory>
-#include <system_error>
 
 #include "geometry/HugePages.h"
 #include "mapfiles/MapFiles.h"
@@ -16,10 +14,10 @@ namespace {
 // plain pointer: no destructor runs for it at exit.
 C2DHoledPolyBaseSet* contentKeptUntilExit = nullptr;
 
-// Memory per byte of map file, measured on world maps (about 240 bytes of
-// objects per 16-byte shapefile vertex), with room to spare.
-constexpr size_t MemoryPerShapefileByte = 16;
-constexpr size_t MemoryPerTextMapByte = 10;
+// Memory per vertex of a map, measured on world maps (about 240 bytes of
+// objects per shapefile vertex), with room to spare.
+constexpr size_t MemoryPerShapefileVertex = 256;
+constexpr size_t MemoryPerTextMapVertex = 290;
 constexpr size_t MinLargePageReserve = size_t(64) << 20;
 // Blocks from this size on are mapped one by one when converting piece by
 // piece.
@@ -28,18 +26,14 @@ constexpr size_t StreamingMmapThreshold = size_t(256) << 10;
 } // namespace
 
 void ReserveMemoryForMap(const std::string& path) {
-    std::error_code error;
-    const uintmax_t fileSize = std::filesystem::file_size(path, error);
-    if (error) {
+    const size_t vertices = EstimateVertexCount(path.c_str());
+    const size_t perVertex = ChooseMapFileFormat(path.c_str()) == MapFileFormat::TextMap
+                                 ? MemoryPerTextMapVertex
+                                 : MemoryPerShapefileVertex;
+    if (vertices > SIZE_MAX / perVertex / 2) {
         return;
     }
-    const size_t perByte = ChooseMapFileFormat(path.c_str()) == MapFileFormat::TextMap
-                               ? MemoryPerTextMapByte
-                               : MemoryPerShapefileByte;
-    if (fileSize > SIZE_MAX / perByte / 2) {
-        return;
-    }
-    const size_t bytes = static_cast<size_t>(fileSize) * perByte;
+    const size_t bytes = vertices * perVertex;
     if (bytes < MinLargePageReserve) {
         return; // small maps fault in quickly enough
     }
