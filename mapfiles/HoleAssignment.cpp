@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -12,6 +13,9 @@ namespace {
 constexpr unsigned LongEdgeBands = 16;
 // Each level has this many times fewer bands than the one below it.
 constexpr unsigned LevelRatio = 32;
+// A band entry keeps its edge's number in 31 bits.
+constexpr unsigned MaxEdges = (1u << 31) - 1;
+constexpr double FloatMax = std::numeric_limits<float>::max();
 
 bool IsFinite(const C2DRect& r) {
     return std::isfinite(r.topLeft.x) && std::isfinite(r.topLeft.y) &&
@@ -48,15 +52,22 @@ C2DPoint FirstVertex(const CFlatRing& ring) {
 // y range touches, at the finest of a few levels of bands where it spans at
 // most LongEdgeBands bands (coastlines have many short edges and some long
 // ones; a detailed country's rim has thousands of edges longer than its
-// finest bands). Queries by a y range return a superset of the edges whose
-// rectangles can overlap that range. An edge's y range covers both its
-// stored edge rectangle and its GetBounds (the polygon code filters by one or
-// the other; they only differ if a reversal has moved an end by a rounding
-// step).
+// finest bands). Queries by a rectangle return a superset of the edges whose
+// rectangles can overlap it. An edge's ranges cover both its stored edge
+// rectangle and its GetBounds (the polygon code filters by one or the other;
+// they only differ if a reversal has moved an end by a rounding step).
+//
+// A band of a large rim crosses the whole rim, and a lake in it meets only
+// the few of the band's edges near it: each band entry carries its edge's x
+// range, so that the others are passed over without looking the edge up.
 template <class Ring> class CHoleAssignerFor<Ring>::CEdgeBands {
 public:
     explicit CEdgeBands(const Ring& ring) {
         const unsigned n = ring.GetLineCount();
+        if (n > MaxEdges) {
+            usable = false;
+            return;
+        }
         spans.resize(n);
         double lowest = 0.0;
         double highest = 0.0;
@@ -73,6 +84,10 @@ public:
             CEdgeSpan& span = spans[i];
             span.low = std::min(bounds.bottomRight.y, stored.bottomRight.y);
             span.high = std::max(bounds.topLeft.y, stored.topLeft.y);
+            span.left = std::min(
+                {bounds.topLeft.x, bounds.bottomRight.x, stored.topLeft.x, stored.bottomRight.x});
+            span.right = std::max(
+                {bounds.topLeft.x, bounds.bottomRight.x, stored.topLeft.x, stored.bottomRight.x});
             if (i == 0 || span.low < lowest) {
                 lowest = span.low;
             }
@@ -111,14 +126,20 @@ public:
 
     bool IsUsable() const { return usable; }
 
-    // The edges come in increasing order when inOrder is set.
-    void FindEdges(double lowY, double highY, std::vector<unsigned>& edges, bool inOrder) const {
+    // The edges that may overlap the rectangle (either corner order); they
+    // come in increasing order when inOrder is set.
+    void FindEdges(const C2DRect& area, std::vector<unsigned>& edges, bool inOrder) const {
+        const double lowY = std::min(area.topLeft.y, area.bottomRight.y);
+        const double highY = std::max(area.topLeft.y, area.bottomRight.y);
+        const double left = std::min(area.topLeft.x, area.bottomRight.x);
+        const double right = std::max(area.topLeft.x, area.bottomRight.x);
         edges.clear();
         for (const CLevel& level : levels) {
-            level.FindEdges(lowY, highY, spans, edges);
+            level.FindEdges(lowY, highY, left, right, edges);
         }
         for (const uint32_t e : longEdges) {
-            if (!(spans[e].high < lowY || spans[e].low > highY)) {
+            const CEdgeSpan& span = spans[e];
+            if (!(span.high < lowY || span.low > highY || span.right < left || span.left > right)) {
                 edges.push_back(e);
             }
         }
@@ -128,13 +149,40 @@ public:
     }
 
 private:
-    // Per edge: its y range, its level (levels.size() for the long list) and
-    // the first band it is listed in at that level.
+    // Per edge: its y and x ranges, its level (levels.size() for the long
+    // list) and the first band it is listed in at that level.
     struct CEdgeSpan {
         double low;
         double high;
+        double left;
+        double right;
         uint8_t level;
         uint32_t firstBand;
+    };
+
+    // An edge as listed in a band: its x range rounded outwards to floats
+    // (the tables of a large rim stay small, and the test passes over no
+    // edge that might overlap), and whether this is the first band the edge
+    // is listed in, so that a query over several bands reports it once.
+    struct CBandEntry {
+        float left;
+        float right;
+        uint32_t edge : 31;
+        uint32_t firstBand : 1;
+
+        // The nearest float at or below x (x is finite).
+        static float Below(double x) {
+            if (x < -FloatMax) {
+                return -HUGE_VALF;
+            }
+            const auto f = static_cast<float>(std::min(x, FloatMax));
+            return static_cast<double>(f) > x ? std::nextafter(f, -HUGE_VALF) : f;
+        }
+        // The nearest float at or above x (x is finite).
+        static float Above(double x) { return -Below(-x); }
+        bool MissesColumn(double columnLeft, double columnRight) const {
+            return right < columnLeft || left > columnRight;
+        }
     };
 
     // One level of bands of equal height over the ring's y range.
@@ -176,26 +224,30 @@ private:
             bandStart = counts;
             entries.resize(bandStart[bandCount]);
             for (std::size_t i = 0; i < spans.size(); ++i) {
-                if (spans[i].level != level) {
+                const CEdgeSpan& span = spans[i];
+                if (span.level != level) {
                     continue;
                 }
-                for (unsigned b = Band(spans[i].low); b <= Band(spans[i].high); ++b) {
-                    entries[counts[b]++] = static_cast<uint32_t>(i);
+                CBandEntry entry{CBandEntry::Below(span.left), CBandEntry::Above(span.right),
+                                 static_cast<uint32_t>(i), 1};
+                for (unsigned b = Band(span.low); b <= Band(span.high); ++b) {
+                    entries[counts[b]++] = entry;
+                    entry.firstBand = 0;
                 }
             }
         }
 
-        void FindEdges(double lowY, double highY, const std::vector<CEdgeSpan>& spans,
+        void FindEdges(double lowY, double highY, double left, double right,
                        std::vector<unsigned>& edges) const {
             const unsigned q0 = Band(lowY);
             const unsigned q1 = Band(highY);
             for (unsigned b = q0; b <= q1; ++b) {
                 for (uint32_t k = bandStart[b]; k < bandStart[b + 1]; ++k) {
-                    const uint32_t e = entries[k];
+                    const CBandEntry& entry = entries[k];
                     // Report an edge only in the first queried band it is
                     // listed in.
-                    if (b == q0 || spans[e].firstBand == b) {
-                        edges.push_back(e);
+                    if ((b == q0 || entry.firstBand) && !entry.MissesColumn(left, right)) {
+                        edges.push_back(entry.edge);
                     }
                 }
             }
@@ -206,7 +258,7 @@ private:
         double scale = 0.0;
         unsigned bandCount;
         std::vector<uint32_t> bandStart;
-        std::vector<uint32_t> entries;
+        std::vector<CBandEntry> entries;
     };
 
     bool usable = true;
@@ -405,7 +457,7 @@ template <class Ring>
 bool CHoleAssignerFor<Ring>::IndexedContains(const Ring& rim, const CEdgeBands& bands,
                                              const C2DPoint& point, CQuery& query) {
     const C2DRect probeBounds = rim.GetProbeBounds(point);
-    bands.FindEdges(probeBounds.bottomRight.y, probeBounds.topLeft.y, query.rimEdges, true);
+    bands.FindEdges(probeBounds, query.rimEdges, true);
     return rim.Contains(point, query.rimEdges);
 }
 
@@ -420,7 +472,7 @@ bool CHoleAssignerFor<Ring>::IndexedCrosses(const Ring& hole, const Ring& rim,
     }
     const C2DRect& h = query.holeEdgeBounds;
     // Whether any pair crosses does not depend on the order of the search.
-    bands.FindEdges(h.bottomRight.y, h.topLeft.y, query.rimEdges, false);
+    bands.FindEdges(h, query.rimEdges, false);
     const bool indexHole = hole.GetLineCount() >= indexedEdges;
     if (indexHole && query.indexedHole != &hole) {
         query.holeBands = std::make_unique<CEdgeBands>(hole);
@@ -438,7 +490,7 @@ bool CHoleAssignerFor<Ring>::IndexedCrosses(const Ring& hole, const Ring& rim,
             continue;
         }
         if (indexHole && holeBands->IsUsable()) {
-            holeBands->FindEdges(edgeBounds.bottomRight.y, edgeBounds.topLeft.y, holeEdges, false);
+            holeBands->FindEdges(edgeBounds, holeEdges, false);
             if (hole.Crosses(rimEdge, holeEdges)) {
                 return true;
             }

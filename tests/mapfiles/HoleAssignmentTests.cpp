@@ -48,6 +48,20 @@ CFlatRing MakeFlatRing(CFlatRingStore& store, const Ring& ring) {
     return flat;
 }
 
+// Where a scenario of rings is drawn: x' = offset + scale * x, likewise y.
+struct CPlacement {
+    double offset;
+    double scale;
+
+    Ring Place(const Ring& ring) const {
+        Ring placed;
+        for (const auto& [x, y] : ring) {
+            placed.emplace_back(offset + scale * x, offset + scale * y);
+        }
+        return placed;
+    }
+};
+
 template <typename Rims>
 unsigned BruteForceRim(const Rims& rims, const C2DPolyBase& hole, unsigned fallback) {
     for (unsigned r = 0; r < fallback; ++r) {
@@ -62,18 +76,29 @@ unsigned BruteForceRim(const Rims& rims, const C2DPolyBase& hole, unsigned fallb
 
 // The indexed search must give exactly the answer of asking IsWithin rim by
 // rim, with and without the edge index, with a fitting and a wrong extent;
-// and so must the same search over the rings held as plain numbers.
+// and so must the same search over the rings held as plain numbers. The
+// scenarios are drawn near the origin, far from it (where the half steps of
+// the vertices are finer than a float resolves), and spread past the largest
+// float: the index keeps edge ranges as floats.
 TEST(HoleAssignment, AgreesWithTheRimByRimSearch) {
     std::mt19937 random(20261206);
     std::uniform_real_distribution<double> position(0.0, 60.0);
     std::uniform_int_distribution<int> vertexCount(3, 140);
     std::uniform_int_distribution<int> coin(0, 3);
-    unsigned tested = 0;
-    unsigned assignedEarlier = 0;
-    for (int scenario = 0; scenario < 30; ++scenario) {
+    const CPlacement placements[] = {{0.0, 1.0}, {1.0e7, 0.25}, {0.0, 1.0e37}};
+    unsigned tested[3] = {};
+    unsigned assignedEarlier[3] = {};
+    for (int scenario = 0; scenario < 36; ++scenario) {
+        const CPlacement& placement = placements[scenario % 3];
         std::vector<std::unique_ptr<C2DPolygon>> rims;
-        const C2DRect extent(0.0, 60.0, 60.0, 0.0);
-        const C2DRect wrongExtent(25.0, 30.0, 26.0, 29.0);
+        std::vector<C2DRect> drawnBounds; // of the rims before placing
+        const auto placedRect = [&](double left, double top, double right, double bottom) {
+            const Ring corners = placement.Place({{left, top}, {right, bottom}});
+            return C2DRect(corners[0].first, corners[0].second, corners[1].first,
+                           corners[1].second);
+        };
+        const C2DRect extent = placedRect(0.0, 60.0, 60.0, 0.0);
+        const C2DRect wrongExtent = placedRect(25.0, 30.0, 26.0, 29.0);
         CHoleAssigner indexed(extent, 100, 0);
         CHoleAssigner plain(extent, 100, 1u << 30);
         CHoleAssigner misplaced(wrongExtent, 100);
@@ -87,8 +112,11 @@ TEST(HoleAssignment, AgreesWithTheRimByRimSearch) {
         for (int step = 0; step < 80; ++step) {
             if (rims.empty() || coin(random) == 0) {
                 const double size = 3.0 + position(random) / 3.0;
-                const Ring rim = RandomStar(random, position(random), position(random), size,
-                                            vertexCount(random));
+                const Ring drawn = RandomStar(random, position(random), position(random), size,
+                                              vertexCount(random));
+                drawnBounds.push_back(
+                    std::unique_ptr<C2DPolygon>(MakePolygon(drawn))->GetBoundingRect());
+                const Ring rim = placement.Place(drawn);
                 rims.emplace_back(MakePolygon(rim));
                 for (CHoleAssigner* assigner : {&indexed, &plain, &misplaced}) {
                     assigner->AddRim(*rims.back());
@@ -99,13 +127,13 @@ TEST(HoleAssignment, AgreesWithTheRimByRimSearch) {
                 continue;
             }
             // Holes near rims: inside, across their edges, or outside.
-            const C2DRect& near = rims[random() % rims.size()]->GetBoundingRect();
+            const C2DRect& near = drawnBounds[random() % rims.size()];
             const double cx =
                 near.topLeft.x + (near.bottomRight.x - near.topLeft.x) * (position(random) / 60.0);
             const double cy = near.bottomRight.y +
                               (near.topLeft.y - near.bottomRight.y) * (position(random) / 60.0);
-            const Ring holeRing =
-                RandomStar(random, cx, cy, 0.5 + position(random) / 20.0, vertexCount(random));
+            const Ring holeRing = placement.Place(
+                RandomStar(random, cx, cy, 0.5 + position(random) / 20.0, vertexCount(random)));
             std::unique_ptr<C2DPolygon> hole(MakePolygon(holeRing));
             holeStore.Reset(holeRing.size());
             const CFlatRing flatHole = MakeFlatRing(holeStore, holeRing);
@@ -125,14 +153,16 @@ TEST(HoleAssignment, AgreesWithTheRimByRimSearch) {
             EXPECT_EQ(flatRims[fallback].Contains(probe), rims[fallback]->Contains(probe));
             EXPECT_EQ(flatRims[fallback].GetProbeBounds(probe).topLeft.y,
                       rims[fallback]->GetProbeBounds(probe).topLeft.y);
-            ++tested;
-            assignedEarlier += expected < fallback;
+            ++tested[scenario % 3];
+            assignedEarlier[scenario % 3] += expected < fallback;
         }
     }
-    // The scenarios must exercise both outcomes.
-    EXPECT_GT(tested, 1000u);
-    EXPECT_GT(assignedEarlier, 100u);
-    EXPECT_LT(assignedEarlier, tested - 100);
+    // The scenarios of each placement must exercise both outcomes.
+    for (int p = 0; p < 3; ++p) {
+        EXPECT_GT(tested[p], 400u) << p;
+        EXPECT_GT(assignedEarlier[p], 40u) << p;
+        EXPECT_LT(assignedEarlier[p], tested[p] - 40) << p;
+    }
 }
 
 // A lake in a large rim listed after islands goes to the large rim.
@@ -299,12 +329,14 @@ bool SameBits(const std::vector<std::pair<int, std::vector<double>>>& a,
 // every hole given the same rim: records of random rings both ways round,
 // closed as files close them, with off-grid coordinates whose differences
 // round, and with one splitter and store kept from record to record; the
-// same when the holes are placed on several threads; and the whole-map
-// road, which splits large records on two threads, agrees.
+// same when the rings are made and the holes placed on several threads
+// (the last records have rings enough for the threads to share them out);
+// and the whole-map road, which splits large records on two threads, agrees.
 TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
     std::mt19937 random(20261207);
     std::uniform_real_distribution<double> position(0.0, 60.0);
     std::uniform_int_distribution<int> vertexCount(3, 150);
+    std::uniform_int_distribution<int> fewVertices(3, 9);
     std::uniform_int_distribution<int> coin(0, 2);
     CFlatRecordSplitter splitter;
     CFlatRingStore store;
@@ -314,12 +346,17 @@ TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
     CFlatRingStore threadedStore;
     unsigned holes = 0;
     unsigned helped = 0;
-    for (int scenario = 0; scenario < 40; ++scenario) {
+    unsigned manyRings = 0;
+    for (int scenario = 0; scenario < 43; ++scenario) {
         ShapeRecord record;
-        const int rings = 1 + static_cast<int>(random() % 90);
+        const bool many = scenario >= 40;
+        const int rings =
+            many ? 2000 + static_cast<int>(random() % 2000) : 1 + static_cast<int>(random() % 90);
         for (int r = 0; r < rings; ++r) {
-            Ring ring = RandomStar(random, position(random), position(random),
-                                   0.5 + position(random) / 6.0, vertexCount(random));
+            Ring ring =
+                RandomStar(random, position(random), position(random),
+                           many ? 0.3 + position(random) / 30.0 : 0.5 + position(random) / 6.0,
+                           many ? fewVertices(random) : vertexCount(random));
             if (coin(random) != 0) {
                 std::reverse(ring.begin(), ring.end()); // a hole
             }
@@ -377,10 +414,12 @@ TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
             EXPECT_TRUE(SameBits(made, expected)) << "record " << scenario << ", rim " << r;
         }
         helped += record.numParts >= 64;
+        manyRings += record.numParts > 2048;
         for (const auto& entry : objects.entries) {
             holes += entry.first >= 0;
         }
     }
     EXPECT_GT(holes, 500u);
     EXPECT_GT(helped, 5u);
+    EXPECT_EQ(manyRings, 3u);
 }
