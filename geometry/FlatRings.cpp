@@ -90,15 +90,35 @@ bool CFlatRing::IsWithin(const CFlatRing& other) const {
 }
 
 void CFlatRingStore::Reset(std::size_t edgeCount) {
-    edges.clear();
-    edges.reserve(edgeCount);
+    size = 0;
+    if (edgeCount > capacity) {
+        edges.reset();
+        capacity = 0;
+        edges = std::make_unique_for_overwrite<CFlatEdge[]>(edgeCount);
+        capacity = edgeCount;
+    }
+}
+
+void CFlatRingStore::Release() {
+    edges.reset();
+    capacity = 0;
+    size = 0;
 }
 
 bool CFlatRingStore::Add(const double* points, unsigned count, bool backwards, CFlatRing& ring) {
-    if (edges.capacity() - edges.size() < count) {
+    if (!AddAt(size, points, count, backwards, ring)) {
         return false;
     }
-    const std::size_t first = edges.size();
+    size += count;
+    return true;
+}
+
+bool CFlatRingStore::AddAt(std::size_t firstEdge, const double* points, unsigned count,
+                           bool backwards, CFlatRing& ring) {
+    if (firstEdge > capacity || capacity - firstEdge < count) {
+        return false;
+    }
+    CFlatEdge* ringEdges = edges.get() + firstEdge;
     const auto point = [&](unsigned k) { return points + 2 * (backwards ? count - 1 - k : k); };
     for (unsigned i = 0; i < count; ++i) {
         const double* here = point(i);
@@ -107,7 +127,7 @@ bool CFlatRingStore::Add(const double* points, unsigned count, bool backwards, C
         const double y = here[1];
         const double dx = next[0] - x;
         const double dy = next[1] - y;
-        edges.push_back(CFlatEdge{x, y, dx, dy});
+        ringEdges[i] = CFlatEdge{x, y, dx, dy};
         C2DRect rect;
         SetLineBounds(rect, x, y, dx, dy);
         if (i == 0) {
@@ -119,7 +139,7 @@ bool CFlatRingStore::Add(const double* points, unsigned count, bool backwards, C
     if (count == 0) {
         ring.bounds.Clear();
     }
-    ring.edges = edges.data() + first;
+    ring.edges = ringEdges;
     ring.count = count;
     return true;
 }

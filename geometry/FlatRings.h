@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -74,13 +75,22 @@ public:
     // backwards, the points are taken last first. False, with nothing made,
     // when the room reserved is used up.
     bool Add(const double* points, unsigned count, bool backwards, CFlatRing& ring);
-    // The edges made so far, in the order made.
-    CFlatEdge* GetEdges() { return edges.data(); }
+    // The same with the ring's edges placed from edge firstEdge of the room,
+    // leaving the count of edges made as it is: several threads may make
+    // rings at once this way, each in places of its own. Add is not to be
+    // used on the same room then.
+    bool AddAt(std::size_t firstEdge, const double* points, unsigned count, bool backwards,
+               CFlatRing& ring);
+    // The start of the room; Add makes its rings in order from there.
+    CFlatEdge* GetEdges() { return edges.get(); }
     // Lets the room go.
-    void Release() { std::vector<CFlatEdge>().swap(edges); }
+    void Release();
 
 private:
-    std::vector<CFlatEdge> edges;
+    // Left uninitialised until rings are made in it.
+    std::unique_ptr<CFlatEdge[]> edges;
+    std::size_t capacity = 0;
+    std::size_t size = 0;
 };
 
 // C2DPolygon::GetArea of the polygon made from count points: positive when

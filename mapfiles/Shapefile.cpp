@@ -391,25 +391,9 @@ bool CFlatRecordSplitter::SplitOnThreads(const ShapeRecord& record, CFlatRingSto
     try {
         // Every ring first; a hole's rim can only be one made before it (the
         // most recent one, unless an earlier one holds it).
-        rims.clear();
-        holes.clear();
-        owners.clear();
-        rims.reserve(static_cast<std::size_t>(record.numParts));
-        holes.reserve(static_cast<std::size_t>(record.numParts));
-        owners.reserve(static_cast<std::size_t>(record.numParts));
         store.Reset(static_cast<std::size_t>(record.numPoints));
-        for (int32_t i = 0; i < record.numParts; ++i) {
-            unsigned count = 0;
-            const double* points = PartPoints(record, i, count);
-            const bool isRim = rims.empty() || AreaOfPoints(points, count) < 0.0;
-            CFlatRing& ring = isRim ? rims.emplace_back() : holes.emplace_back();
-            if (!store.Add(points, count, !isRim, ring)) {
-                return false;
-            }
-            if (!isRim) {
-                // Until placed, a hole belongs to the most recent rim.
-                owners.push_back(static_cast<unsigned>(rims.size() - 1));
-            }
+        if (!MakeRingsOnThreads(record, store, threads)) {
+            return false;
         }
         if (rims.size() > 1 && !PlaceHolesOnThreads(record, threads)) {
             return false;
@@ -426,6 +410,91 @@ bool CFlatRecordSplitter::SplitOnThreads(const ShapeRecord& record, CFlatRingSto
     return true;
 }
 
+namespace {
+
+// Runs work on this thread and on up to threads - 1 helpers at once, and
+// returns when all are done. work takes its share itself (from a counter it
+// shares), so it gets done whatever number of helpers could be started; it
+// must not throw.
+template <typename Work> void RunOnThreads(unsigned threads, const Work& work) {
+    // Room for the helpers first: once one runs, nothing may throw before
+    // it is joined.
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1);
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // the threads there are do the work
+        }
+    }
+    work();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
+} // namespace
+
+bool CFlatRecordSplitter::MakeRingsOnThreads(const ShapeRecord& record, CFlatRingStore& store,
+                                             unsigned threads) {
+    // The rings are made in batches of parts in two rounds. The first tells
+    // rims from holes (the first ring and every clockwise one are rims) and
+    // counts each batch's rims, which places every ring of a batch in the
+    // lists; the second makes the rings there, each at its points' place in
+    // the store, as making them one after another would place them.
+    constexpr std::size_t Batch = 1024;
+    const auto partCount = static_cast<std::size_t>(record.numParts);
+    const std::size_t batchCount = (partCount + Batch - 1) / Batch;
+    isRim.assign(partCount, 0);
+    batchRims.assign(batchCount + 1, 0);
+    std::atomic<std::size_t> nextBatch{0};
+    RunOnThreads(threads, [&] {
+        for (std::size_t b; (b = nextBatch.fetch_add(1)) < batchCount;) {
+            const std::size_t end = std::min(partCount, (b + 1) * Batch);
+            for (std::size_t i = b * Batch; i < end; ++i) {
+                unsigned count = 0;
+                const double* points = PartPoints(record, static_cast<int32_t>(i), count);
+                isRim[i] = i == 0 || AreaOfPoints(points, count) < 0.0;
+                batchRims[b + 1] += isRim[i];
+            }
+        }
+    });
+    for (std::size_t b = 0; b < batchCount; ++b) {
+        batchRims[b + 1] += batchRims[b];
+    }
+    const std::size_t rimCount = batchRims[batchCount];
+    rims.resize(rimCount);
+    holes.resize(partCount - rimCount);
+    owners.resize(partCount - rimCount);
+    const std::size_t firstPoint = partCount == 0 ? 0 : static_cast<std::size_t>(record.parts[0]);
+    std::atomic<bool> outOfRoom{false};
+    nextBatch.store(0);
+    RunOnThreads(threads, [&] {
+        for (std::size_t b; (b = nextBatch.fetch_add(1)) < batchCount;) {
+            std::size_t rim = batchRims[b];
+            std::size_t hole = b * Batch - rim;
+            const std::size_t end = std::min(partCount, (b + 1) * Batch);
+            for (std::size_t i = b * Batch; i < end; ++i) {
+                unsigned count = 0;
+                const double* points = PartPoints(record, static_cast<int32_t>(i), count);
+                const std::size_t place = static_cast<std::size_t>(record.parts[i]) - firstPoint;
+                // Clockwise from the points taken backwards, as SplitRecord
+                // builds a hole; until placed, a hole belongs to the most
+                // recent rim.
+                CFlatRing& ring = isRim[i] ? rims[rim++] : holes[hole];
+                if (!store.AddAt(place, points, count, !isRim[i], ring)) {
+                    outOfRoom.store(true);
+                }
+                if (!isRim[i]) {
+                    owners[hole++] = static_cast<unsigned>(rim - 1);
+                }
+            }
+        }
+    });
+    return !outOfRoom.load();
+}
+
 bool CFlatRecordSplitter::PlaceHolesOnThreads(const ShapeRecord& record, unsigned threads) {
     // With every rim in the assigner, a search below a hole's most recent
     // rim gives what the search made as the rims came would have given.
@@ -439,7 +508,7 @@ bool CFlatRecordSplitter::PlaceHolesOnThreads(const ShapeRecord& record, unsigne
     constexpr std::size_t Batch = 64;
     std::atomic<std::size_t> nextHole{0};
     std::atomic<bool> outOfMemory{false};
-    const auto place = [&] {
+    RunOnThreads(threads, [&] {
         try {
             CFlatHoleAssigner::CQuery query;
             for (;;) {
@@ -455,22 +524,7 @@ bool CFlatRecordSplitter::PlaceHolesOnThreads(const ShapeRecord& record, unsigne
         } catch (const std::bad_alloc&) {
             outOfMemory.store(true);
         }
-    };
-    // Room for the helpers first: once one runs, nothing may throw before
-    // it is joined.
-    std::vector<std::thread> helpers;
-    helpers.reserve(threads - 1);
-    for (unsigned t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back(place);
-        } catch (const std::system_error&) {
-            break; // the threads there are do the work
-        }
-    }
-    place();
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    });
     return !outOfMemory.load();
 }
 

@@ -148,6 +148,7 @@ public:
 private:
     bool SplitOnThreads(const ShapeRecord& record, CFlatRingStore& store, CFlatRingTaker& taker,
                         unsigned threads);
+    bool MakeRingsOnThreads(const ShapeRecord& record, CFlatRingStore& store, unsigned threads);
     bool PlaceHolesOnThreads(const ShapeRecord& record, unsigned threads);
 
     unsigned parallelParts = DefaultParallelParts;
@@ -157,6 +158,10 @@ private:
     // looks only below that rim).
     std::vector<CFlatRing> holes;
     std::vector<unsigned> owners;
+    // While its rings are made: whether each part is a rim, and the rims
+    // before each batch of parts.
+    std::vector<unsigned char> isRim;
+    std::vector<std::size_t> batchRims;
 };
 
 // Turns a checked record into holed polygons: the first ring and every later
