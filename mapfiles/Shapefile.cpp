@@ -398,6 +398,7 @@ bool CFlatRecordSplitter::SplitOnThreads(const ShapeRecord& record, CFlatRingSto
         if (rims.size() > 1 && !PlaceHolesOnThreads(record, threads)) {
             return false;
         }
+        taker.ExpectRings(rims.size(), owners);
     } catch (const std::bad_alloc&) {
         return false;
     }

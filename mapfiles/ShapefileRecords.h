@@ -121,6 +121,10 @@ public:
     virtual void TakeFlatHole(unsigned rim, const CFlatRing& hole) = 0;
     // The record's rims in order, after its last hole.
     virtual void TakeFlatRim(const CFlatRing& rim) = 0;
+    // Told before the first hole of a record split on threads: how many rims
+    // it has and the rim of each hole in the order they come, so that room
+    // for them all can be made at once.
+    virtual void ExpectRings(std::size_t /*rimCount*/, const std::vector<unsigned>& /*holeRims*/) {}
 
 protected:
     ~CFlatRingTaker() = default;

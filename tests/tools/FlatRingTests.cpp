@@ -192,8 +192,9 @@ bool SameBits(const std::vector<std::vector<double>>& a,
 // by whichever thread is free, are written in file order with the bits the
 // edge objects give record by record: with no worker, one and two, with a
 // bound on the points in flight that only lets one record in at a time and
-// with none, with chunks of a few edges and of many, for a rotated Mollweide
-// and for plain edge ends.
+// with none, with chunks of a few edges and of many, with every record of
+// two parts or more split on as many threads as there are workers, for a
+// rotated Mollweide and for plain edge ends.
 TEST(RecordPipeline, WritesWhatTheEdgeObjectsGiveInFileOrder) {
     std::vector<std::pair<ShapeRecord, int32_t>> records;
     CShapefileRecordReader reader;
@@ -232,11 +233,20 @@ TEST(RecordPipeline, WritesWhatTheEdgeObjectsGiveInFileOrder) {
             }
         }
         for (const unsigned workers : {0u, 1u, 2u}) {
-            for (const auto& [inFlight, chunk] :
-                 {std::pair<std::size_t, std::size_t>{1, 16},
-                  {CRecordPipeline::DefaultPointsInFlight, CRecordPipeline::DefaultChunkEdges}}) {
+            struct CSetting {
+                std::size_t inFlight;
+                std::size_t chunk;
+                unsigned parallelParts;
+            };
+            constexpr std::size_t defaultInFlight = CRecordPipeline::DefaultPointsInFlight;
+            constexpr std::size_t defaultChunk = CRecordPipeline::DefaultChunkEdges;
+            for (const auto& [inFlight, chunk, parallelParts] :
+                 {CSetting{1, 16, CFlatRecordSplitter::DefaultParallelParts},
+                  CSetting{defaultInFlight, defaultChunk,
+                           CFlatRecordSplitter::DefaultParallelParts},
+                  CSetting{defaultInFlight, 16, 2}}) {
                 CRecordingWriter written(withEnds);
-                CRecordPipeline pipeline(steps, written, inFlight, chunk);
+                CRecordPipeline pipeline(steps, written, inFlight, chunk, parallelParts);
                 pipeline.Start(workers);
                 for (auto [source, number] : records) {
                     ASSERT_TRUE(pipeline.Add(source, number));
@@ -245,7 +255,7 @@ TEST(RecordPipeline, WritesWhatTheEdgeObjectsGiveInFileOrder) {
                 EXPECT_TRUE(pipeline.AnyHoledPolygon());
                 EXPECT_TRUE(SameBits(written.written, expected.written))
                     << workers << " workers, " << inFlight << " points in flight, chunks of "
-                    << chunk;
+                    << chunk << ", split on threads from " << parallelParts << " parts";
             }
         }
     }

@@ -47,6 +47,8 @@ struct CRecordPipeline::CChunk {
 // scratch for preparing rings.
 class CRecordPipeline::CWorkerState final : public CFlatRingTaker {
 public:
+    explicit CWorkerState(unsigned parallelParts) { splitter.SetParallelParts(parallelParts); }
+
     // Splits the job's record into rings waiting to be prepared; false when
     // memory runs out.
     bool Split(CJob& job, unsigned threads) {
@@ -55,6 +57,22 @@ public:
         const bool split = splitter.Split(job.record, job.edges, *this, threads);
         this->job = nullptr;
         return split;
+    }
+
+    void ExpectRings(std::size_t rimCount, const std::vector<unsigned>& holeRims) override {
+        job->rings.reserve(job->rings.size() + rimCount + holeRims.size());
+        if (job->polygons.size() < rimCount) {
+            job->polygons.resize(rimCount);
+        }
+        std::vector<std::size_t> holeCounts(rimCount, 0);
+        for (const unsigned rim : holeRims) {
+            if (rim < rimCount) {
+                ++holeCounts[rim];
+            }
+        }
+        for (std::size_t r = 0; r < rimCount; ++r) {
+            job->polygons[r].holes.reserve(holeCounts[r]);
+        }
     }
 
     void TakeFlatHole(unsigned rim, const CFlatRing& hole) override {
@@ -95,9 +113,10 @@ private:
 };
 
 CRecordPipeline::CRecordPipeline(const CMapTransformations& transformations, CMapFileWriter& writer,
-                                 std::size_t maxPointsInFlight, std::size_t chunkEdges)
+                                 std::size_t maxPointsInFlight, std::size_t chunkEdges,
+                                 unsigned parallelParts)
     : transformations(transformations), writer(writer), withEnds(writer.WantsEdgeEnds()),
-      maxPointsInFlight(maxPointsInFlight), chunkEdges(chunkEdges) {}
+      maxPointsInFlight(maxPointsInFlight), chunkEdges(chunkEdges), parallelParts(parallelParts) {}
 
 CRecordPipeline::~CRecordPipeline() {
     StopWorkers();
@@ -175,7 +194,7 @@ void CRecordPipeline::Finished(CJob& job) {
 // Prepares chunks before splitting further records: they finish the record
 // the writer may be waiting for.
 void CRecordPipeline::WorkerLoop() {
-    CWorkerState state;
+    CWorkerState state(parallelParts);
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         changed.wait(lock, [this] {
@@ -210,7 +229,7 @@ bool CRecordPipeline::Add(ShapeRecord& record, int32_t recordNumber) {
     std::swap(job->record, record);
     if (workers.empty()) {
         if (!ownState) {
-            ownState = std::make_unique<CWorkerState>();
+            ownState = std::make_unique<CWorkerState>(parallelParts);
         }
         CJob& own = *job;
         {

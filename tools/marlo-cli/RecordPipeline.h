@@ -34,9 +34,12 @@ public:
     // both threads prepare a large record.
     static constexpr std::size_t DefaultChunkEdges = 65536;
 
+    // parallelParts: records of at least this many parts are split on as
+    // many threads as there are workers.
     CRecordPipeline(const CMapTransformations& transformations, CMapFileWriter& writer,
                     std::size_t maxPointsInFlight = DefaultPointsInFlight,
-                    std::size_t chunkEdges = DefaultChunkEdges);
+                    std::size_t chunkEdges = DefaultChunkEdges,
+                    unsigned parallelParts = CFlatRecordSplitter::DefaultParallelParts);
     ~CRecordPipeline();
     CRecordPipeline(const CRecordPipeline&) = delete;
     CRecordPipeline& operator=(const CRecordPipeline&) = delete;
@@ -70,6 +73,7 @@ private:
     const bool withEnds;
     const std::size_t maxPointsInFlight;
     const std::size_t chunkEdges;
+    const unsigned parallelParts;
     unsigned splitThreads = 1; // set before any worker starts
     bool anyHoledPolygon = false;
     bool failed = false;
