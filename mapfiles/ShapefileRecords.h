@@ -196,14 +196,21 @@ public:
 private:
     // Bytes are gathered up to about this many before they are written.
     static constexpr std::size_t WriteChunk = 1 << 16;
+    // The disk is set writing each time this much more has been written.
+    static constexpr int64_t WriteBackStep = int64_t{8} << 20;
 
     void AppendClosedRing(const CRingPoints& ring, bool backwards);
     void Flush();
+    void StartWriteBack();
 
     std::FILE* file;
     bool ok = false;
     int32_t number = 0;
     int64_t totalBytes = ShapefileHeaderSize;
+    // The file's bytes up to writtenBack are on their way to disk; some
+    // notWrittenBack more have been handed to the file since.
+    int64_t writtenBack = 0;
+    int64_t notWrittenBack = 0;
     C2DRect bounds;
     std::vector<unsigned char> bytes;
 };

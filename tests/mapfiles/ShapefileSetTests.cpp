@@ -12,6 +12,7 @@
 #include "mapfiles/FeatureLocator.h"
 #include "mapfiles/MapFiles.h"
 #include "mapfiles/ProjectionWkt.h"
+#include "mapfiles/ShapefileRecords.h"
 #include "projection/Projection.h"
 #include "tests/mapfiles/MapFileTestSupport.h"
 
@@ -254,6 +255,64 @@ TEST(ShapefileSet, TableAndIndexAreShapelibsOwnBytes) {
             ExpectIndexMatches(ours + ".shp", ours + ".shx");
         }
     }
+}
+
+// A main file of many megabytes, sent to disk stretch by stretch while its
+// records are still being written (one record alone spans several
+// stretches), reads back in shapelib point for point, with the length and
+// box that the header gives once the last record is written.
+TEST(ShapefileSet, LargeMainFileReadsBackInShapelib) {
+    TempFolder folder;
+    const std::string path = folder.File("large.shp");
+    std::FILE* file = std::fopen(path.c_str(), "wb+");
+    ASSERT_NE(file, nullptr);
+    CShapefileRecordWriter writer(file);
+    constexpr int Points = 700000; // 11 MB a record
+    std::vector<CHoledPolygonPoints> polygons(2);
+    for (int p = 0; p < 2; ++p) {
+        CRingPoints& rim = polygons[p].rim;
+        polygons[p].hasRim = true;
+        for (int k = 0; k < Points; ++k) {
+            const double angle = -2.0 * 3.141592653589793 * k / Points;
+            rim.starts.push_back(CPointXY{3.0 * p + std::cos(angle), std::sin(angle)});
+        }
+        rim.bounds.Set(3.0 * p - 1.0, 1.0, 3.0 * p + 1.0, -1.0);
+        writer.Write(polygons[p]);
+    }
+    ASSERT_TRUE(writer.Finish());
+    ASSERT_EQ(std::fclose(file), 0);
+
+    SAHooks hooks;
+    SASetupDefaultHooks(&hooks);
+    ASSERT_TRUE(SHPRestoreSHX(path.c_str(), "rb", &hooks) != 0);
+    SHPHandle shapes = SHPOpen(path.c_str(), "rb");
+    ASSERT_NE(shapes, nullptr);
+    int count = 0;
+    int type = 0;
+    double low[4];
+    double high[4];
+    SHPGetInfo(shapes, &count, &type, low, high);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(type, SHPT_POLYGON);
+    EXPECT_EQ(low[0], -1.0);
+    EXPECT_EQ(high[0], 4.0);
+    for (int p = 0; p < count; ++p) {
+        SHPObject* shape = SHPReadObject(shapes, p);
+        ASSERT_NE(shape, nullptr);
+        ASSERT_EQ(shape->nVertices, Points + 1); // closed
+        const std::vector<CPointXY>& starts = polygons[p].rim.starts;
+        int wrong = 0;
+        for (int k = 0; k < shape->nVertices; ++k) {
+            const CPointXY& point = starts[k % Points];
+            wrong += shape->padfX[k] != point.x || shape->padfY[k] != point.y;
+        }
+        EXPECT_EQ(wrong, 0) << "record " << p;
+        SHPDestroyObject(shape);
+    }
+    SHPClose(shapes);
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 100 + 2 * (8 + 44 + 4 + 16 * (Points + 1)));
 }
 
 // A damaged table beside a good main file costs the attributes, never the
