@@ -119,7 +119,7 @@ CRecordPipeline::CRecordPipeline(const CMapTransformations& transformations, CMa
       maxPointsInFlight(maxPointsInFlight), chunkEdges(chunkEdges), parallelParts(parallelParts) {}
 
 CRecordPipeline::~CRecordPipeline() {
-    StopThreads();
+    StopWorkers();
 }
 
 void CRecordPipeline::Start(unsigned workerCount) {
@@ -132,13 +132,6 @@ void CRecordPipeline::Start(unsigned workerCount) {
             workers.emplace_back([this] { WorkerLoop(); });
         } catch (const std::system_error&) {
             break;
-        }
-    }
-    if (!workers.empty()) {
-        try {
-            writerThread = std::thread([this] { WriterLoop(); });
-        } catch (const std::system_error&) {
-            // The reading thread writes the records then.
         }
     }
 }
@@ -225,25 +218,6 @@ void CRecordPipeline::WorkerLoop() {
     }
 }
 
-// Writes the records in file order as they are done, until every record is
-// written after Finish, or at once when the pipeline stops.
-void CRecordPipeline::WriterLoop() {
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        changed.wait(lock, [this] {
-            return stopping || (!jobs.empty() && jobs.front()->done) || (finishing && jobs.empty());
-        });
-        if (stopping || jobs.empty()) {
-            return;
-        }
-        std::unique_ptr<CJob> job = TakeFront();
-        lock.unlock();
-        Write(*job);
-        job.reset(); // its points are let go on this thread too
-        lock.lock();
-    }
-}
-
 bool CRecordPipeline::Add(ShapeRecord& record, int32_t recordNumber) {
     if (failed) {
         return false;
@@ -275,61 +249,24 @@ bool CRecordPipeline::Add(ShapeRecord& record, int32_t recordNumber) {
             lock.unlock();
             Prepare(chunk, *ownState);
         }
-        return WriteDoneJobs(false);
-    }
-    // Room first: what is done is written (by the writing thread, or here)
-    // while waiting for it.
-    const bool writesHere = !writerThread.joinable();
-    for (;;) {
-        if (writesHere && !WriteDoneJobs(false)) {
-            return false;
-        }
-        std::unique_lock<std::mutex> lock(mutex);
-        if (failed) {
-            return false;
-        }
-        if (pointsInFlight == 0 || pointsInFlight + job->points <= maxPointsInFlight) {
-            pointsInFlight += job->points;
-            jobs.push_back(std::move(job));
-            changed.notify_all();
-            return true;
-        }
-        // Records are in flight, so there is a first one to wait for.
-        changed.wait(lock, [&] {
-            if (failed) {
+    } else {
+        // Room first: what is done is written while waiting for it.
+        for (;;) {
+            if (!WriteDoneJobs(false)) {
+                return false;
+            }
+            std::unique_lock<std::mutex> lock(mutex);
+            if (pointsInFlight == 0 || pointsInFlight + job->points <= maxPointsInFlight) {
+                pointsInFlight += job->points;
+                jobs.push_back(std::move(job));
+                changed.notify_all();
                 return true;
             }
-            if (writesHere) {
-                return jobs.front()->done;
-            }
-            return pointsInFlight == 0 || pointsInFlight + job->points <= maxPointsInFlight;
-        });
+            // Records are in flight, so there is a first one to wait for.
+            changed.wait(lock, [this] { return jobs.front()->done; });
+        }
     }
-}
-
-std::unique_ptr<CRecordPipeline::CJob> CRecordPipeline::TakeFront() {
-    std::unique_ptr<CJob> job = std::move(jobs.front());
-    jobs.pop_front();
-    --nextToTake;
-    pointsInFlight -= job->points;
-    changed.notify_all();
-    return job;
-}
-
-void CRecordPipeline::Write(const CJob& job) {
-    if (failed) {
-        return; // nothing more is written after a failed record
-    }
-    if (job.outOfMemory) {
-        std::lock_guard<std::mutex> lock(mutex);
-        failed = true;
-        changed.notify_all();
-        return;
-    }
-    // A content receives a record's holed polygons last first.
-    for (std::size_t k = job.polygons.size(); k-- > 0;) {
-        writer.WriteHoledPolygon(job.polygons[k], job.number);
-    }
+    return WriteDoneJobs(false);
 }
 
 bool CRecordPipeline::WriteDoneJobs(bool wait) {
@@ -343,28 +280,33 @@ bool CRecordPipeline::WriteDoneJobs(bool wait) {
             if (jobs.empty() || !jobs.front()->done) {
                 return !failed;
             }
-            job = TakeFront();
+            job = std::move(jobs.front());
+            jobs.pop_front();
+            --nextToTake;
+            pointsInFlight -= job->points;
+            changed.notify_all();
         }
-        Write(*job);
+        if (failed) {
+            continue; // nothing more is written after a failed record
+        }
+        if (job->outOfMemory) {
+            failed = true;
+            continue;
+        }
+        // A content receives a record's holed polygons last first.
+        for (std::size_t k = job->polygons.size(); k-- > 0;) {
+            writer.WriteHoledPolygon(job->polygons[k], job->number);
+        }
     }
 }
 
 bool CRecordPipeline::Finish() {
-    if (writerThread.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            finishing = true;
-        }
-        changed.notify_all();
-        writerThread.join();
-    } else {
-        WriteDoneJobs(true);
-    }
-    StopThreads();
+    WriteDoneJobs(true);
+    StopWorkers();
     return !failed;
 }
 
-void CRecordPipeline::StopThreads() {
+void CRecordPipeline::StopWorkers() {
     {
         std::lock_guard<std::mutex> lock(mutex);
         stopping = true;
@@ -374,7 +316,4 @@ void CRecordPipeline::StopThreads() {
         worker.join();
     }
     workers.clear();
-    if (writerThread.joinable()) {
-        writerThread.join();
-    }
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -19,11 +18,9 @@
 // objects); its rings are then prepared (made clockwise, rotated, projected:
 // PrepareFlatRing) in chunks by whichever worker is free, so that a record
 // of a million points does not keep one thread busy while the other waits.
-// A writing thread writes the records in file order as they are done, while
-// the reading thread goes on reading: writing and letting go of a record of
-// a million points takes a tenth of a second, in which the workers would
-// otherwise run out of records. Records are independent of each other, so
-// this gives the bits that preparing the map record by record gives.
+// The reading thread goes on reading and writes the records in file order
+// as they are done. Records are independent of each other, so this
+// gives the bits that preparing the map record by record gives.
 //
 // Memory follows the records in flight, which are kept below a bound of
 // points (the largest record alone may exceed it): 16 bytes a point while a
@@ -65,14 +62,11 @@ private:
     class CWorkerState;
 
     void WorkerLoop();
-    void WriterLoop();
     void Split(CJob& job, CWorkerState& state);
     void Prepare(const CChunk& chunk, CWorkerState& state);
-    void Finished(CJob& job);          // under the mutex
-    std::unique_ptr<CJob> TakeFront(); // under the mutex
-    void Write(const CJob& job);
+    void Finished(CJob& job); // under the mutex
     bool WriteDoneJobs(bool wait);
-    void StopThreads();
+    void StopWorkers();
 
     const CMapTransformations& transformations;
     CMapFileWriter& writer;
@@ -82,7 +76,7 @@ private:
     const unsigned parallelParts;
     unsigned splitThreads = 1; // set before any worker starts
     bool anyHoledPolygon = false;
-    std::atomic<bool> failed{false};
+    bool failed = false;
     std::unique_ptr<CWorkerState> ownState; // the reading thread's, without workers
 
     // Shared, under the mutex.
@@ -92,10 +86,6 @@ private:
     std::size_t nextToTake = 0;             // jobs before it are taken by workers
     std::deque<CChunk> prepareChunks;       // of split records
     std::size_t pointsInFlight = 0;
-    bool finishing = false; // no more records come
     bool stopping = false;
     std::vector<std::thread> workers;
-    // Writes the records when there are workers; without it the reading
-    // thread writes them.
-    std::thread writerThread;
 };
