@@ -423,3 +423,46 @@ TEST(HoleAssignment, FlatSplitMatchesTheObjectSplit) {
     EXPECT_GT(helped, 5u);
     EXPECT_EQ(manyRings, 3u);
 }
+
+// Rings made at given places of a store (as several threads make them) are
+// the rings made one after another, edge for edge; a ring that does not fit
+// in the room left, or that would start past it, is not made.
+TEST(FlatRingStore, RingsMadeInPlaceAreThoseMadeInOrder) {
+    const std::vector<double> first = PointsOf(Square(0.1, 0.2, 3.3, 4.7, true));
+    const std::vector<double> second = PointsOf({{1.0, 1.0}, {2.5, 1.0}, {2.0, 3.0}});
+    const auto count = [](const std::vector<double>& points) {
+        return static_cast<unsigned>(points.size() / 2);
+    };
+    const unsigned room = count(first) + count(second) + 2;
+
+    CFlatRingStore inOrder;
+    inOrder.Reset(room);
+    CFlatRing a;
+    CFlatRing b;
+    ASSERT_TRUE(inOrder.Add(first.data(), count(first), false, a));
+    ASSERT_TRUE(inOrder.Add(second.data(), count(second), true, b));
+    CFlatRing tooLarge;
+    EXPECT_FALSE(inOrder.Add(first.data(), count(first), false, tooLarge));
+    CFlatRing fits; // the failed ring took no room
+    EXPECT_TRUE(inOrder.Add(second.data(), 2, false, fits));
+    EXPECT_EQ(fits.edges, inOrder.GetEdges() + count(first) + count(second));
+
+    CFlatRingStore inPlace;
+    inPlace.Reset(room);
+    CFlatRing placedB;
+    CFlatRing placedA;
+    ASSERT_TRUE(inPlace.AddAt(count(first), second.data(), count(second), true, placedB));
+    ASSERT_TRUE(inPlace.AddAt(0, first.data(), count(first), false, placedA));
+    for (const auto& [made, placed] : {std::pair{&a, &placedA}, std::pair{&b, &placedB}}) {
+        ASSERT_EQ(placed->count, made->count);
+        EXPECT_EQ(std::memcmp(placed->edges, made->edges, made->count * sizeof(CFlatEdge)), 0);
+        EXPECT_EQ(placed->bounds.topLeft.x, made->bounds.topLeft.x);
+        EXPECT_EQ(placed->bounds.bottomRight.y, made->bounds.bottomRight.y);
+    }
+    EXPECT_EQ(placedB.edges, inPlace.GetEdges() + count(first));
+    CFlatRing outside;
+    EXPECT_FALSE(inPlace.AddAt(room - 1, second.data(), 2, false, outside));
+    EXPECT_FALSE(inPlace.AddAt(room + 1, second.data(), 0, false, outside));
+    EXPECT_TRUE(inPlace.AddAt(room, second.data(), 0, false, outside));
+    EXPECT_EQ(outside.count, 0u);
+}
