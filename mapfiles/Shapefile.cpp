@@ -415,8 +415,6 @@ bool CFlatRecordSplitter::SplitOnThreads(const ShapeRecord& record, CFlatRingSto
     std::vector<CFlatRing>().swap(rims);
     std::vector<CFlatRing>().swap(holes);
     std::vector<unsigned>().swap(owners);
-    std::vector<unsigned char>().swap(isRim);
-    std::vector<std::size_t>().swap(batchRims);
     return true;
 }
 
@@ -456,8 +454,8 @@ bool CFlatRecordSplitter::MakeRingsOnThreads(const ShapeRecord& record, CFlatRin
     constexpr std::size_t Batch = 1024;
     const auto partCount = static_cast<std::size_t>(record.numParts);
     const std::size_t batchCount = (partCount + Batch - 1) / Batch;
-    isRim.assign(partCount, 0);
-    batchRims.assign(batchCount + 1, 0);
+    std::vector<unsigned char> isRim(partCount, 0);
+    std::vector<std::size_t> batchRims(batchCount + 1, 0); // rims before each batch
     std::atomic<std::size_t> nextBatch{0};
     RunOnThreads(threads, [&] {
         for (std::size_t b; (b = nextBatch.fetch_add(1)) < batchCount;) {

@@ -162,10 +162,6 @@ private:
     // looks only below that rim).
     std::vector<CFlatRing> holes;
     std::vector<unsigned> owners;
-    // While its rings are made: whether each part is a rim, and the rims
-    // before each batch of parts.
-    std::vector<unsigned char> isRim;
-    std::vector<std::size_t> batchRims;
 };
 
 // Turns a checked record into holed polygons: the first ring and every later
