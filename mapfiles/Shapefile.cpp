@@ -923,29 +923,54 @@ void CShapefileRecordWriter::AppendClosedRing(const CRingPoints& ring, bool back
         return;
     }
     const bool closing = NeedsClosingPoint(ring);
-    const auto put = [&](const CPointXY& point) {
-        if (bytes.size() >= WriteChunk) {
-            Flush();
-        }
-        const std::size_t at = bytes.size();
-        bytes.resize(at + 16);
-        PutLittleEndianDouble(bytes.data() + at, point.x);
-        PutLittleEndianDouble(bytes.data() + at + 8, point.y);
-    };
+    const CPointXY* points = ring.starts.data();
     if (!backwards) {
-        for (const CPointXY& point : ring.starts) {
-            put(point);
-        }
+        AppendPoints(points, count, false);
         if (closing) {
-            put(ring.starts[0]);
+            AppendPoints(points, 1, false);
         }
         return;
     }
     if (closing) {
-        put(ring.starts[0]);
+        AppendPoints(points, 1, false);
     }
-    for (std::size_t k = count; k-- > 0;) {
-        put(ring.starts[k]);
+    AppendPoints(points, count, true);
+}
+
+// The points go out in runs that fill the buffer up to the next flush; the
+// largest rings have hundreds of thousands of points, and the file's layout
+// (x then y, little-endian) is the points' own on most machines.
+void CShapefileRecordWriter::AppendPoints(const CPointXY* points, std::size_t count,
+                                          bool backwards) {
+    static_assert(sizeof(CPointXY) == 2 * sizeof(double));
+    constexpr std::size_t PointBytes = sizeof(CPointXY);
+    const auto put = [](unsigned char* out, const CPointXY& point) {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, &point, PointBytes);
+        } else {
+            PutLittleEndianDouble(out, point.x);
+            PutLittleEndianDouble(out + 8, point.y);
+        }
+    };
+    std::size_t done = 0;
+    while (done < count) {
+        if (bytes.size() >= WriteChunk) {
+            Flush();
+        }
+        const std::size_t room = (WriteChunk - bytes.size() + PointBytes - 1) / PointBytes;
+        const std::size_t run = std::min(count - done, room);
+        const std::size_t at = bytes.size();
+        bytes.resize(at + run * PointBytes);
+        unsigned char* out = bytes.data() + at;
+        if (!backwards && std::endian::native == std::endian::little) {
+            std::memcpy(out, points + done, run * PointBytes);
+        } else {
+            for (std::size_t k = 0; k < run; ++k) {
+                const std::size_t index = backwards ? count - 1 - (done + k) : done + k;
+                put(out + k * PointBytes, points[index]);
+            }
+        }
+        done += run;
     }
 }
 

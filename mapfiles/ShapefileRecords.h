@@ -196,6 +196,8 @@ private:
     static constexpr int64_t WriteBackStep = int64_t{8} << 20;
 
     void AppendClosedRing(const CRingPoints& ring, bool backwards);
+    // Appends points[0..count), or the same points last first.
+    void AppendPoints(const CPointXY* points, std::size_t count, bool backwards);
     void Flush();
     void StartWriteBack();
 

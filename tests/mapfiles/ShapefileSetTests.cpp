@@ -259,8 +259,9 @@ TEST(ShapefileSet, TableAndIndexAreShapelibsOwnBytes) {
 
 // A main file of many megabytes, sent to disk stretch by stretch while its
 // records are still being written (one record alone spans several
-// stretches), reads back in shapelib point for point, with the length and
-// box that the header gives once the last record is written.
+// stretches, and so does a hole, which goes out backwards), reads back in
+// shapelib point for point, with the length and box that the header gives
+// once the last record is written.
 TEST(ShapefileSet, LargeMainFileReadsBackInShapelib) {
     TempFolder folder;
     const std::string path = folder.File("large.shp");
@@ -268,6 +269,7 @@ TEST(ShapefileSet, LargeMainFileReadsBackInShapelib) {
     ASSERT_NE(file, nullptr);
     CShapefileRecordWriter writer(file);
     constexpr int Points = 700000; // 11 MB a record
+    constexpr int HolePoints = 100003;
     std::vector<CHoledPolygonPoints> polygons(2);
     for (int p = 0; p < 2; ++p) {
         CRingPoints& rim = polygons[p].rim;
@@ -277,7 +279,17 @@ TEST(ShapefileSet, LargeMainFileReadsBackInShapelib) {
             rim.starts.push_back(CPointXY{3.0 * p + std::cos(angle), std::sin(angle)});
         }
         rim.bounds.Set(3.0 * p - 1.0, 1.0, 3.0 * p + 1.0, -1.0);
-        writer.Write(polygons[p]);
+    }
+    // The second record's hole, held clockwise, goes out backwards across
+    // several stretches of the writer's buffer.
+    CRingPoints& hole = polygons[1].holes.emplace_back();
+    for (int k = 0; k < HolePoints; ++k) {
+        const double angle = -2.0 * 3.141592653589793 * k / HolePoints;
+        hole.starts.push_back(CPointXY{3.0 + 0.5 * std::cos(angle), 0.5 * std::sin(angle)});
+    }
+    hole.bounds.Set(2.5, 0.5, 3.5, -0.5);
+    for (const CHoledPolygonPoints& polygon : polygons) {
+        writer.Write(polygon);
     }
     ASSERT_TRUE(writer.Finish());
     ASSERT_EQ(std::fclose(file), 0);
@@ -299,12 +311,23 @@ TEST(ShapefileSet, LargeMainFileReadsBackInShapelib) {
     for (int p = 0; p < count; ++p) {
         SHPObject* shape = SHPReadObject(shapes, p);
         ASSERT_NE(shape, nullptr);
-        ASSERT_EQ(shape->nVertices, Points + 1); // closed
+        ASSERT_EQ(shape->nParts, p + 1);
+        ASSERT_EQ(shape->nVertices, Points + 1 + p * (HolePoints + 1)); // closed
         const std::vector<CPointXY>& starts = polygons[p].rim.starts;
         int wrong = 0;
-        for (int k = 0; k < shape->nVertices; ++k) {
+        for (int k = 0; k <= Points; ++k) {
             const CPointXY& point = starts[k % Points];
             wrong += shape->padfX[k] != point.x || shape->padfY[k] != point.y;
+        }
+        if (p == 1) {
+            // The hole anticlockwise: its first point, then the others last
+            // first, ending where it began.
+            ASSERT_EQ(shape->panPartStart[1], Points + 1);
+            for (int k = 0; k <= HolePoints; ++k) {
+                const CPointXY& point = hole.starts[(HolePoints - k) % HolePoints];
+                const int at = Points + 1 + k;
+                wrong += shape->padfX[at] != point.x || shape->padfY[at] != point.y;
+            }
         }
         EXPECT_EQ(wrong, 0) << "record " << p;
         SHPDestroyObject(shape);
@@ -312,7 +335,7 @@ TEST(ShapefileSet, LargeMainFileReadsBackInShapelib) {
     SHPClose(shapes);
     struct stat info;
     ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_size, 100 + 2 * (8 + 44 + 4 + 16 * (Points + 1)));
+    EXPECT_EQ(info.st_size, 100 + 2 * (8 + 44 + 4 + 16 * (Points + 1)) + 4 + 16 * (HolePoints + 1));
 }
 
 // A damaged table beside a good main file costs the attributes, never the
