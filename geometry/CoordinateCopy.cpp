@@ -15,6 +15,10 @@ namespace {
 // Progress is looked at after this many edges of a ring.
 constexpr unsigned ProgressEdges = 1u << 15;
 
+// Points transformed together when the copy is written back transformed.
+constexpr uint64_t TransformWindow = 256;
+static_assert(sizeof(C2DCoordinateCopy::CPoint) == 2 * sizeof(double));
+
 // Bit-for-bit equality: 0.0 and -0.0 differ, and so may two NaNs.
 inline bool SameBits(double a, double b) {
     return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
@@ -236,12 +240,27 @@ void C2DCoordinateCopy::WriteRings(const std::vector<C2DPolyBase*>& targets, std
     std::size_t restart = FirstRestartAt(firstEdge);
     std::size_t direction = FirstEntryAt(directions, firstEdge);
     std::size_t arc = FirstEntryAt(arcs, firstEdge);
+    // The points are read in ascending order, so a transformation moves
+    // them a window at a time: TransformPoints may overlap the work of
+    // neighbouring points, and each comes out as Transform would give it.
+    // The window never reaches past the last ring's points, which another
+    // thread may be moving.
+    CPoint window[TransformWindow];
+    uint64_t windowStart = 0;
+    uint64_t windowEnd = 0;
+    const uint64_t endPoint = endRing < rings.size() ? rings[endRing].firstPoint : points.size();
     const auto take = [&](uint64_t index) {
-        CPoint p = points[index];
-        if (transformation != nullptr) {
-            transformation->Transform(p.x, p.y);
+        if (transformation == nullptr) {
+            return points[index];
         }
-        return p;
+        if (index < windowStart || index >= windowEnd) {
+            windowStart = index;
+            windowEnd = std::min<uint64_t>(index + TransformWindow, endPoint);
+            std::copy(points.begin() + windowStart, points.begin() + windowEnd, window);
+            transformation->TransformPoints(&window[0].x, &window[0].y, windowEnd - windowStart,
+                                            sizeof(CPoint) / sizeof(double));
+        }
+        return window[index - windowStart];
     };
     for (std::size_t r = firstRing; r < endRing; ++r) {
         const CRing& ring = rings[r];

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 // The per-point transformation that the geometry library applies to map
 // content. The geometry library only ever calls Transform and
 // InverseTransform, passing each vertex's x and y by reference; the
@@ -17,6 +19,16 @@ public:
     virtual ~CTransformation() = default;
     virtual void Transform(double& x, double& y) = 0;
     virtual void InverseTransform(double& x, double& y) = 0;
+    // Transforms count points in place, point k being x[k * stride] and
+    // y[k * stride], so that points lying in records of several fields are
+    // passed where they lie. Every point comes out with the bits Transform
+    // gives it; an implementation overrides this only to overlap the work
+    // of neighbouring points.
+    virtual void TransformPoints(double* x, double* y, std::size_t count, std::size_t stride) {
+        for (std::size_t k = 0; k < count; ++k) {
+            Transform(x[k * stride], y[k * stride]);
+        }
+    }
 };
 
 // Angle constants shared by the geometry library and the transformations

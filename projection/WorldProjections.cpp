@@ -103,33 +103,55 @@ inline void SmallAngleSinCos(double delta, double& sinDelta, double& cosDelta) {
     }
 }
 
-// Newton iteration for the auxiliary angle of Mollweide and the Eckerts. The
-// start offset makes the loop run at least once; a loop that reaches the
-// bound reports failure and the caller leaves the point unprojected.
+// Newton iteration for the auxiliary angle of Mollweide and the Eckerts, one
+// step at a time. The start offset makes the loop run at least once; a loop
+// that reaches the bound fails and the caller leaves the point unprojected.
 //
-// sinTheta and cosTheta come in as the sine and cosine of the start value,
-// and the step function receives theta with its sine and cosine. After each
-// step the new sine and cosine are obtained by turning the old ones through
-// the step, whose own sine and cosine come from their series, instead of
-// calling sin and cos again, at a fraction of the cost. The projected points
-// agree with those of a loop that calls sin and cos at every step to 1e-12
-// on the unit sphere up to 88.5 degrees of latitude, and to 1e-7 beyond,
-// where the iteration converges only linearly and the two loops may stop at
-// different iterates within the 1e-8 step bound. Large steps, and steps near
-// theta = +-pi/2 (Eckert IV) and +-pi (Mollweide), where the derivative
-// depends on a cosine close to 0 or -1 that must keep its relative
-// precision, call sin and cos afresh.
-template <typename Step>
-bool SolveAuxiliaryAngle(double& theta, double& sinTheta, double& cosTheta, Step step) {
-    double prev = theta + NewtonStartOffset;
+// Each projection supplies the loop's parts as a Formulas type:
+//  - Begin(lat, lon, angle) stores phi and lambda in radians into lat and
+//    lon, and sets the start value with its sine and cosine and K; it
+//    returns false for a point it has finished itself (Mollweide's poles);
+//  - Step(theta, sinTheta, cosTheta, K) gives the Newton step f / f';
+//  - End(angle, lat, lon) turns the root into x and y, reading phi and
+//    lambda back from lat and lon.
+//
+// After each step the new sine and cosine are obtained by turning the old
+// ones through the step, whose own sine and cosine come from their series,
+// instead of calling sin and cos again, at a fraction of the cost. The
+// projected points agree with those of a loop that calls sin and cos at
+// every step to 1e-12 on the unit sphere up to 88.5 degrees of latitude, and
+// to 1e-7 beyond, where the iteration converges only linearly and the two
+// loops may stop at different iterates within the 1e-8 step bound. Large
+// steps, and steps near theta = +-pi/2 (Eckert IV) and +-pi (Mollweide),
+// where the derivative depends on a cosine close to 0 or -1 that must keep
+// its relative precision, call sin and cos afresh.
+struct CAuxiliaryAngle {
+    double theta = 0.0;
+    double sinTheta = 0.0;
+    double cosTheta = 0.0;
+    double K = 0.0;
+    double previous = 0.0;
     int count = 0;
-    while (std::fabs(theta - prev) > NewtonStepBound) {
-        prev = theta;
-        const double delta = step(theta, sinTheta, cosTheta);
+    bool failed = false;
+
+    void Start(double startTheta, double startSin, double startCos, double k) {
+        theta = startTheta;
+        sinTheta = startSin;
+        cosTheta = startCos;
+        K = k;
+        previous = startTheta + NewtonStartOffset;
+    }
+
+    bool Running() const { return !failed && std::fabs(theta - previous) > NewtonStepBound; }
+
+    template <typename Formulas> void Advance() {
+        previous = theta;
+        const double delta = Formulas::Step(theta, sinTheta, cosTheta, K);
         theta = theta - delta;
         ++count;
         if (count == NewtonMaxSteps) {
-            return false;
+            failed = true;
+            return;
         }
         if (std::fabs(delta) <= LargestTurnedStep && std::fabs(cosTheta) > CosineNearZero &&
             cosTheta > CosineNearMinusOne) {
@@ -144,7 +166,67 @@ bool SolveAuxiliaryAngle(double& theta, double& sinTheta, double& cosTheta, Step
             cosTheta = std::cos(theta);
         }
     }
-    return true;
+};
+
+// Runs a begun iteration to its end and stores the projected point, unless
+// the loop failed.
+template <typename Formulas>
+void Complete(const Formulas& formulas, CAuxiliaryAngle& angle, double& lat, double& lon) {
+    while (angle.Running()) {
+        angle.template Advance<Formulas>();
+    }
+    if (!angle.failed) {
+        formulas.End(angle, lat, lon);
+    }
+}
+
+template <typename Formulas>
+void ProjectWithNewton(const Formulas& formulas, double& lat, double& lon) {
+    CAuxiliaryAngle angle;
+    if (formulas.Begin(lat, lon, angle)) {
+        Complete(formulas, angle, lat, lon);
+    }
+}
+
+// Projects the points two at a time. Each step is a chain of dependent
+// operations (a division, a short series, the turn), so one point's loop
+// keeps the processor waiting; two independent loops advanced together fill
+// each other's waits. Each point still goes through exactly the operations
+// of its own loop. x holds the longitudes and y the latitudes, as for
+// Transform.
+template <typename Formulas>
+void ProjectInPairs(const Formulas& formulas, double* x, double* y, std::size_t count,
+                    std::size_t stride) {
+    std::size_t k = 0;
+    for (; k + 1 < count; k += 2) {
+        double& latA = y[k * stride];
+        double& lonA = x[k * stride];
+        double& latB = y[(k + 1) * stride];
+        double& lonB = x[(k + 1) * stride];
+        CAuxiliaryAngle a;
+        CAuxiliaryAngle b;
+        const bool begunA = formulas.Begin(latA, lonA, a);
+        const bool begunB = formulas.Begin(latB, lonB, b);
+        while (begunA && begunB && a.Running() && b.Running()) {
+            a.template Advance<Formulas>();
+            b.template Advance<Formulas>();
+        }
+        if (begunA) {
+            Complete(formulas, a, latA, lonA);
+        }
+        if (begunB) {
+            Complete(formulas, b, latB, lonB);
+        }
+    }
+    if (k < count) {
+        ProjectWithNewton(formulas, y[k * stride], x[k * stride]);
+    }
+}
+
+// Stores phi and lambda, the point in radians, into lat and lon.
+void StoreRadians(double& lat, double& lon) {
+    lat = lat * DegreesToRadians;
+    lon = lon * DegreesToRadians;
 }
 
 } // namespace
@@ -170,30 +252,46 @@ void CSinusoidal::InverseProject(double& y, double& x) {
 
 CMollweide::CMollweide() : CProjection(MollweideCode) {}
 
+namespace {
+
+struct CMollweideFormulas {
+    double centralMeridian;
+
+    static bool Begin(double& lat, double& lon, CAuxiliaryAngle& angle) {
+        StoreRadians(lat, lon);
+        const double phi = lat;
+        const double sine = 2 * phi / Pi;
+        if (std::fabs(sine) == 1.0) {
+            // The poles: the iteration would start at theta = +-pi, where its
+            // derivative 1 + cos theta is 0. The limit is the tip of the
+            // ellipse.
+            lon = 0.0;
+            lat = std::copysign(MollweideSqrt2, phi);
+            return false;
+        }
+        const double theta = 2 * std::asin(sine);
+        angle.Start(theta, std::sin(theta), std::cos(theta), Pi * std::sin(phi));
+        return true;
+    }
+
+    static double Step(double t, double s, double c, double K) { return (t + s - K) / (1 + c); }
+
+    void End(const CAuxiliaryAngle& angle, double& lat, double& lon) const {
+        const double lambda = lon;
+        const double t = angle.theta / 2;
+        lon = MollweideTwoSqrt2 * (lambda - centralMeridian) * std::cos(t) / Pi;
+        lat = MollweideSqrt2 * std::sin(t);
+    }
+};
+
+} // namespace
+
 void CMollweide::Project(double& lat, double& lon) {
-    const double phi = lat * DegreesToRadians;
-    const double lambda = lon * DegreesToRadians;
-    lat = phi;
-    lon = lambda;
-    const double sine = 2 * phi / Pi;
-    if (std::fabs(sine) == 1.0) {
-        // The poles: the iteration would start at theta = +-pi, where its
-        // derivative 1 + cos theta is 0. The limit is the tip of the ellipse.
-        lon = 0.0;
-        lat = std::copysign(MollweideSqrt2, phi);
-        return;
-    }
-    double theta = 2 * std::asin(sine);
-    const double K = Pi * std::sin(phi);
-    double sinTheta = std::sin(theta);
-    double cosTheta = std::cos(theta);
-    if (!SolveAuxiliaryAngle(theta, sinTheta, cosTheta,
-                             [K](double t, double s, double c) { return (t + s - K) / (1 + c); })) {
-        return;
-    }
-    const double t = theta / 2;
-    lon = MollweideTwoSqrt2 * (lambda - centralMeridian) * std::cos(t) / Pi;
-    lat = MollweideSqrt2 * std::sin(t);
+    ProjectWithNewton(CMollweideFormulas{centralMeridian}, lat, lon);
+}
+
+void CMollweide::TransformPoints(double* x, double* y, std::size_t count, std::size_t stride) {
+    ProjectInPairs(CMollweideFormulas{centralMeridian}, x, y, count, stride);
 }
 
 void CMollweide::InverseProject(double& y, double& x) {
@@ -207,27 +305,45 @@ void CMollweide::InverseProject(double& y, double& x) {
 
 CEckertIV::CEckertIV() : CProjection(EckertIVCode) {}
 
-void CEckertIV::Project(double& lat, double& lon) {
-    const double phi = lat * DegreesToRadians;
-    const double lambda = lon * DegreesToRadians;
-    lat = phi;
-    lon = lambda;
-    double theta = phi / 2;
-    double sinTheta = std::sin(theta);
-    double cosTheta = std::cos(theta);
-    // sin phi as 2 sin(phi / 2) cos(phi / 2), from the sine and cosine the
-    // loop starts with. Within a few 1e-7 degrees of the poles that product
-    // rounds to a hair above 1, where the equation has no root and the loop
-    // would swing about pi / 2 until its bound; the clamp keeps the pole's
-    // own value there.
-    const double K = (2 + HalfPi) * sphere_math::ClampUnit(2 * sinTheta * cosTheta);
-    if (!SolveAuxiliaryAngle(theta, sinTheta, cosTheta, [K](double t, double s, double c) {
-            return (t + s * c + 2 * s - K) / (2 * c * (1 + c));
-        })) {
-        return;
+namespace {
+
+struct CEckertIVFormulas {
+    double centralMeridian;
+
+    static bool Begin(double& lat, double& lon, CAuxiliaryAngle& angle) {
+        StoreRadians(lat, lon);
+        const double theta = lat / 2;
+        const double sinTheta = std::sin(theta);
+        const double cosTheta = std::cos(theta);
+        // sin phi as 2 sin(phi / 2) cos(phi / 2), from the sine and cosine
+        // the loop starts with. Within a few 1e-7 degrees of the poles that
+        // product rounds to a hair above 1, where the equation has no root
+        // and the loop would swing about pi / 2 until its bound; the clamp
+        // keeps the pole's own value there.
+        const double K = (2 + HalfPi) * sphere_math::ClampUnit(2 * sinTheta * cosTheta);
+        angle.Start(theta, sinTheta, cosTheta, K);
+        return true;
     }
-    lon = 2 * (lambda - centralMeridian) * (1 + cosTheta) / std::sqrt(PiTimesFourPlusPi);
-    lat = 2 * std::sqrt(PiOverFourPlusPi) * sinTheta;
+
+    static double Step(double t, double s, double c, double K) {
+        return (t + s * c + 2 * s - K) / (2 * c * (1 + c));
+    }
+
+    void End(const CAuxiliaryAngle& angle, double& lat, double& lon) const {
+        const double lambda = lon;
+        lon = 2 * (lambda - centralMeridian) * (1 + angle.cosTheta) / std::sqrt(PiTimesFourPlusPi);
+        lat = 2 * std::sqrt(PiOverFourPlusPi) * angle.sinTheta;
+    }
+};
+
+} // namespace
+
+void CEckertIV::Project(double& lat, double& lon) {
+    ProjectWithNewton(CEckertIVFormulas{centralMeridian}, lat, lon);
+}
+
+void CEckertIV::TransformPoints(double* x, double* y, std::size_t count, std::size_t stride) {
+    ProjectInPairs(CEckertIVFormulas{centralMeridian}, x, y, count, stride);
 }
 
 // The inverse uses the rounded constant 1.00730304626 for (4 + pi) / (4 sqrt
@@ -245,21 +361,36 @@ void CEckertIV::InverseProject(double& y, double& x) {
 
 CEckertVI::CEckertVI() : CProjection(EckertVICode) {}
 
-void CEckertVI::Project(double& lat, double& lon) {
-    const double phi = lat * DegreesToRadians;
-    const double lambda = lon * DegreesToRadians;
-    lat = phi;
-    lon = lambda;
-    double theta = phi;
-    const double K = (1 + HalfPi) * std::sin(phi);
-    double sinTheta = std::sin(theta);
-    double cosTheta = std::cos(theta);
-    if (!SolveAuxiliaryAngle(theta, sinTheta, cosTheta,
-                             [K](double t, double s, double c) { return (t + s - K) / (1 + c); })) {
-        return;
+namespace {
+
+struct CEckertVIFormulas {
+    double centralMeridian;
+
+    static bool Begin(double& lat, double& lon, CAuxiliaryAngle& angle) {
+        StoreRadians(lat, lon);
+        const double phi = lat;
+        const double theta = phi;
+        angle.Start(theta, std::sin(theta), std::cos(theta), (1 + HalfPi) * std::sin(phi));
+        return true;
     }
-    lon = (lambda - centralMeridian) * (1 + cosTheta) / std::sqrt(TwoPlusPi);
-    lat = 2 * theta / std::sqrt(TwoPlusPi);
+
+    static double Step(double t, double s, double c, double K) { return (t + s - K) / (1 + c); }
+
+    void End(const CAuxiliaryAngle& angle, double& lat, double& lon) const {
+        const double lambda = lon;
+        lon = (lambda - centralMeridian) * (1 + angle.cosTheta) / std::sqrt(TwoPlusPi);
+        lat = 2 * angle.theta / std::sqrt(TwoPlusPi);
+    }
+};
+
+} // namespace
+
+void CEckertVI::Project(double& lat, double& lon) {
+    ProjectWithNewton(CEckertVIFormulas{centralMeridian}, lat, lon);
+}
+
+void CEckertVI::TransformPoints(double* x, double* y, std::size_t count, std::size_t stride) {
+    ProjectInPairs(CEckertVIFormulas{centralMeridian}, x, y, count, stride);
 }
 
 void CEckertVI::InverseProject(double& y, double& x) {

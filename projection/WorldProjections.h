@@ -16,6 +16,10 @@
 //    the iteration converges only linearly.
 //  - Eckert IV takes sin phi as 2 sin(phi/2) cos(phi/2) from its start
 //    value, clamped to 1.
+//  - TransformPoints runs the Newton loops of two points side by side, step
+//    for step, so that the processor overlaps their chains of dependent
+//    operations; each point goes through the operations of its own loop and
+//    comes out with the bits Transform gives it.
 //  - Mollweide's poles take the limit, the tips of the ellipse, where the
 //    iteration would start on a zero derivative.
 //  - Van der Grinten evaluates its closed form in an arrangement whose every
@@ -39,6 +43,7 @@ class CMollweide final : public CProjection {
 public:
     CMollweide();
     MARLO_PROJECTION_FORMULAS(CMollweide, final)
+    void TransformPoints(double* x, double* y, std::size_t count, std::size_t stride) final;
 
     double centralMeridian = 0.0;
 };
@@ -47,6 +52,7 @@ class CEckertIV final : public CProjection {
 public:
     CEckertIV();
     MARLO_PROJECTION_FORMULAS(CEckertIV, final)
+    void TransformPoints(double* x, double* y, std::size_t count, std::size_t stride) final;
 
     double centralMeridian = 0.0;
 };
@@ -55,6 +61,7 @@ class CEckertVI final : public CProjection {
 public:
     CEckertVI();
     MARLO_PROJECTION_FORMULAS(CEckertVI, final)
+    void TransformPoints(double* x, double* y, std::size_t count, std::size_t stride) final;
 
     double centralMeridian = 0.0;
 };

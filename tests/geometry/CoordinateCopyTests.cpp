@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -180,6 +181,60 @@ TEST(CoordinateCopy, TransformedRestoreEqualsTransformingTheContent) {
             EXPECT_EQ(FirstDifference(ContentBits(*restored), ContentBits(*expected)), -1)
                 << "kind " << kind;
         }
+    }
+}
+
+namespace {
+
+// The warp moving points as a batch would: back to front, counting them.
+class CBatchWarp : public CWarp {
+public:
+    CBatchWarp() : CWarp(0.25) {}
+    void TransformPoints(double* x, double* y, std::size_t count, std::size_t stride) override {
+        for (std::size_t k = count; k-- > 0;) {
+            Transform(x[k * stride], y[k * stride]);
+        }
+        moved += count;
+    }
+    std::atomic<std::size_t> moved{0};
+};
+
+} // namespace
+
+// The restore moves the stored points in batches: a ring longer than a
+// batch, rings shorter than one, shares of several threads. Each point must
+// be moved once and the result must still be that of transforming the
+// content.
+TEST(CoordinateCopy, TransformedRestoreMovesEachPointOnceInBatches) {
+    const auto make = [] {
+        auto content = MakeManyRings(700);
+        std::vector<double> xy;
+        for (int k = 0; k < 1000; ++k) {
+            const double angle = -k * 2 * M_PI / 1000;
+            xy.push_back(3 * std::cos(angle) + 1e-3 * (k % 7));
+            xy.push_back(2 * std::sin(angle));
+        }
+        auto* ring = new C2DPolygon();
+        ring->Create(xy.data(), static_cast<unsigned>(xy.size() / 2));
+        auto* holed = new C2DHoledPolygon();
+        holed->SetRim(ring);
+        content->Add(holed);
+        auto awkward = MakeAwkwardContent();
+        content->MoveAllFrom(*awkward);
+        return content;
+    };
+    for (unsigned threads : {1u, 2u, 3u}) {
+        SCOPED_TRACE(threads);
+        auto expected = make();
+        auto restored = make();
+        CWarp warp(0.25);
+        expected->Transform(warp);
+        C2DCoordinateCopy copy;
+        ASSERT_TRUE(copy.Capture(*restored));
+        CBatchWarp batches;
+        ASSERT_TRUE(copy.RestoreTransformed(*restored, batches, threads));
+        EXPECT_EQ(batches.moved, copy.GetPoints().size());
+        EXPECT_EQ(FirstDifference(ContentBits(*restored), ContentBits(*expected)), -1);
     }
 }
 

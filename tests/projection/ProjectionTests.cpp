@@ -332,3 +332,56 @@ TEST(ProjectionNewton, TurnedSineAndCosineAgreeWithAPlainLoop) {
         }
     }
 }
+
+// TransformPoints runs two points' Newton loops side by side. Every point
+// must still come out with the bits Transform gives it, whatever its
+// partner does: a pole (finished before any step), a loop that hits its
+// bound and leaves the point in radians, NaN, an odd point left over at the
+// end; and the other fields of a record between the points stay untouched.
+TEST(ProjectionNewton, PointsTransformedTogetherHaveTheBitsOfSinglePoints) {
+    // -998.89 and -986.31 degrees drive Eckert IV and Eckert VI to their
+    // step bound; -90 and 90 are Mollweide's limits.
+    std::vector<double> latitudes = {90,    -90,   -998.89, -986.31,      89.9999999, -89.999,
+                                     45,    0,     -0.0,    std::nan(""), 1e-300,     -37.5,
+                                     89.99, 12.25, -60,     HUGE_VAL,     88.5,       -1e-9};
+    for (double lat = -90; lat <= 90; lat += 7.3) {
+        latitudes.push_back(lat);
+    }
+    constexpr std::size_t Fields = 4;
+    for (const char* name : {"Mollweide", "Eckert IV", "Eckert VI", "Van Der Grinten"}) {
+        SCOPED_TRACE(name);
+        auto projection = Make(name);
+        double plainX = 100;
+        double plainY = -998.89;
+        projection->Transform(plainX, plainY);
+        if (std::strcmp(name, "Eckert IV") == 0) {
+            ASSERT_EQ(plainY, -998.89 * DegreesToRadians) << "the bound is no longer reached";
+        }
+        for (const double centralMeridian : {0.0, 2.5}) {
+            if (auto* mollweide = dynamic_cast<CMollweide*>(projection.get())) {
+                mollweide->centralMeridian = centralMeridian;
+            } else if (auto* eckertIV = dynamic_cast<CEckertIV*>(projection.get())) {
+                eckertIV->centralMeridian = centralMeridian;
+            } else if (auto* eckertVI = dynamic_cast<CEckertVI*>(projection.get())) {
+                eckertVI->centralMeridian = centralMeridian;
+            }
+            // Every count up to all of them, so that each point meets several
+            // partners and the odd one out changes.
+            for (std::size_t count = 0; count <= latitudes.size(); ++count) {
+                std::vector<double> record(count * Fields, 7.0);
+                for (std::size_t k = 0; k < count; ++k) {
+                    record[k * Fields] = -179.0 + 23.0 * static_cast<double>(k);
+                    record[k * Fields + 1] = latitudes[k];
+                }
+                std::vector<double> expected = record;
+                for (std::size_t k = 0; k < count; ++k) {
+                    projection->Transform(expected[k * Fields], expected[k * Fields + 1]);
+                }
+                projection->TransformPoints(record.data(), record.data() + 1, count, Fields);
+                ASSERT_EQ(
+                    std::memcmp(record.data(), expected.data(), record.size() * sizeof(double)), 0)
+                    << count << " points, central meridian " << centralMeridian;
+            }
+        }
+    }
+}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <type_traits>
 
 #include "geometry/StraightEdges.h"
 #include "projection/Transformation.h"
@@ -40,6 +41,11 @@ void Reverse(CFlatEdge* edges, std::size_t count) {
     }
 }
 
+// The distance in doubles from one edge's start to the next's, for
+// TransformPoints.
+constexpr std::size_t EdgeStride = sizeof(CFlatEdge) / sizeof(double);
+static_assert(sizeof(CFlatEdge) % sizeof(double) == 0 && std::is_standard_layout_v<CFlatEdge>);
+
 bool SameBits(double a, double b) {
     return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
 }
@@ -60,8 +66,8 @@ void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformat
         edge.dy = edge.y + edge.dy;
         reuse[i] = SameBits(edge.dx, next.x) && SameBits(edge.dy, next.y);
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        transformation.Transform(edges[i].x, edges[i].y);
+    if (count != 0) {
+        transformation.TransformPoints(&edges[0].x, &edges[0].y, count, EdgeStride);
     }
     for (std::size_t i = 0; i < count; ++i) {
         CFlatEdge& edge = edges[i];

@@ -142,51 +142,81 @@ bool IsStraight(const C2DPolyBase& ring) {
     return true;
 }
 
+// Edges of a straight ring whose points TransformStraightRing moves with one
+// TransformPoints call (up to two points an edge).
+constexpr unsigned StraightRingBatch = 128;
+static_assert(sizeof(CPlanePoint) == 2 * sizeof(double));
+
 // A ring of straight edges transformed in place as Transform does: each
 // edge's start and end (start + direction) transformed, the direction set to
 // their difference, the rectangles refreshed. A start that is bit for bit
 // the previous edge's end (nearly all of them), and a last end that is the
 // first start, take that point's transform instead of computing it again.
 // before and after, when not null, receive the edge starts.
+//
+// The edges go in batches: the points a batch needs moved are gathered,
+// moved together (TransformPoints may overlap the work of neighbouring
+// points, each coming out as Transform gives it), then handed out to the
+// edges in the same order.
 void TransformStraightRing(C2DPolyBase& ring, CTransformation& transformation, CPlanePoint* before,
                            CPlanePoint* after) {
     const unsigned count = ring.GetLineCount();
     if (count == 0) {
         return;
     }
-    const C2DPoint first = static_cast<const C2DLine*>(ring.GetLine(0))->start;
-    C2DPoint firstMoved = first;
-    transformation.Transform(firstMoved.x, firstMoved.y);
+    const auto lineAt = [&](unsigned k) -> C2DLine& {
+        return *static_cast<C2DLine*>(ring.GetLine(k));
+    };
+    const auto endOf = [](const C2DLine& line) {
+        return C2DPoint(line.start.x + line.direction.dx, line.start.y + line.direction.dy);
+    };
+    const auto same = [](const C2DPoint& a, const C2DPoint& b) {
+        return SameBits(a.x, b.x) && SameBits(a.y, b.y);
+    };
+    const C2DPoint first = lineAt(0).start;
+    CPlanePoint moved[2 * StraightRingBatch];
+    bool restarts[StraightRingBatch];
     C2DPoint previousEnd;
-    C2DPoint previousEndMoved;
-    for (unsigned k = 0; k < count; ++k) {
-        auto& line = *static_cast<C2DLine*>(ring.GetLine(k));
-        const C2DPoint start = line.start;
-        const C2DPoint end(start.x + line.direction.dx, start.y + line.direction.dy);
-        C2DPoint startMoved = start;
-        if (k == 0) {
-            startMoved = firstMoved;
-        } else if (SameBits(start.x, previousEnd.x) && SameBits(start.y, previousEnd.y)) {
-            startMoved = previousEndMoved;
-        } else {
-            transformation.Transform(startMoved.x, startMoved.y);
+    CPlanePoint previousEndMoved{0.0, 0.0};
+    CPlanePoint firstMoved{0.0, 0.0};
+    for (unsigned batch = 0; batch < count; batch += StraightRingBatch) {
+        const unsigned batchEnd = std::min(count, batch + StraightRingBatch);
+        std::size_t gathered = 0;
+        for (unsigned k = batch; k < batchEnd; ++k) {
+            const C2DLine& line = lineAt(k);
+            const C2DPoint end = endOf(line);
+            restarts[k - batch] = k == 0 || !same(line.start, previousEnd);
+            if (restarts[k - batch]) {
+                moved[gathered++] = CPlanePoint{line.start.x, line.start.y};
+            }
+            if (k + 1 != count || !same(end, first)) {
+                moved[gathered++] = CPlanePoint{end.x, end.y};
+            }
+            previousEnd = end;
         }
-        C2DPoint endMoved = end;
-        if (k + 1 == count && SameBits(end.x, first.x) && SameBits(end.y, first.y)) {
-            endMoved = firstMoved;
-        } else {
-            transformation.Transform(endMoved.x, endMoved.y);
+        transformation.TransformPoints(&moved[0].x, &moved[0].y, gathered,
+                                       sizeof(CPlanePoint) / sizeof(double));
+        std::size_t taken = 0;
+        for (unsigned k = batch; k < batchEnd; ++k) {
+            C2DLine& line = lineAt(k);
+            const C2DPoint start = line.start;
+            const C2DPoint end = endOf(line);
+            const CPlanePoint startMoved = restarts[k - batch] ? moved[taken++] : previousEndMoved;
+            if (k == 0) {
+                firstMoved = startMoved;
+            }
+            const CPlanePoint endMoved =
+                k + 1 == count && same(end, first) ? firstMoved : moved[taken++];
+            if (before != nullptr) {
+                before[k] = CPlanePoint{start.x, start.y};
+            }
+            if (after != nullptr) {
+                after[k] = startMoved;
+            }
+            line.start = C2DPoint(startMoved.x, startMoved.y);
+            line.direction = C2DOffset(endMoved.x - startMoved.x, endMoved.y - startMoved.y);
+            previousEndMoved = endMoved;
         }
-        if (before != nullptr) {
-            before[k] = CPlanePoint{start.x, start.y};
-        }
-        if (after != nullptr) {
-            after[k] = CPlanePoint{startMoved.x, startMoved.y};
-        }
-        line.start = startMoved;
-        line.direction = C2DOffset(endMoved.x - startMoved.x, endMoved.y - startMoved.y);
-        previousEnd = end;
-        previousEndMoved = endMoved;
     }
     if (ring.GetLineRectCount() == count) {
         ring.MakeLineRects();
