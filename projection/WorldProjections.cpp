@@ -269,8 +269,23 @@ struct CMollweideFormulas {
             lat = std::copysign(MollweideSqrt2, phi);
             return false;
         }
+        // With a = arcsin(sine), the start value is 2a, whose sine and
+        // cosine follow from a's without calling sin and cos: sin 2a =
+        // 2 sine cos a and cos 2a = 1 - 2 sine^2, cos a being
+        // sqrt((1 - sine)(1 + sine)). They are those of 2a, not of its
+        // rounding; within 0.22 degrees of the poles, where 1 + cos theta
+        // is near 0 and the first step divides by it, that difference would
+        // throw the step off, and sin and cos of the rounded value are
+        // called as before.
         const double theta = 2 * std::asin(sine);
-        angle.Start(theta, std::sin(theta), std::cos(theta), Pi * std::sin(phi));
+        const double K = Pi * std::sin(phi);
+        const double cosTheta = 1 - 2 * sine * sine;
+        if (cosTheta > CosineNearMinusOne) {
+            const double cosHalf = std::sqrt((1 - sine) * (1 + sine));
+            angle.Start(theta, 2 * sine * cosHalf, cosTheta, K);
+        } else {
+            angle.Start(theta, std::sin(theta), std::cos(theta), K);
+        }
         return true;
     }
 
@@ -368,9 +383,10 @@ struct CEckertVIFormulas {
 
     static bool Begin(double& lat, double& lon, CAuxiliaryAngle& angle) {
         StoreRadians(lat, lon);
+        // The start value is phi itself: one sine serves the start and K.
         const double phi = lat;
-        const double theta = phi;
-        angle.Start(theta, std::sin(theta), std::cos(theta), (1 + HalfPi) * std::sin(phi));
+        const double sinPhi = std::sin(phi);
+        angle.Start(phi, sinPhi, std::cos(phi), (1 + HalfPi) * sinPhi);
         return true;
     }
 

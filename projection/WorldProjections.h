@@ -14,6 +14,8 @@
 //    and cosine come from a short series. The points agree with the plain
 //    loop's to 1e-12 up to 88.5 degrees of latitude and to 1e-7 beyond, where
 //    the iteration converges only linearly.
+//  - Mollweide takes the sine and cosine of its start value 2 arcsin(2 phi /
+//    pi) from the double-angle formulas instead of calling sin and cos.
 //  - Eckert IV takes sin phi as 2 sin(phi/2) cos(phi/2) from its start
 //    value, clamped to 1.
 //  - TransformPoints runs the Newton loops of two points side by side, step
