@@ -134,14 +134,6 @@ void CRecordPipeline::Start(unsigned workerCount) {
             break;
         }
     }
-    if (workers.empty()) {
-        return;
-    }
-    try {
-        writerThread = std::thread([this] { WriterLoop(); });
-    } catch (const std::system_error&) {
-        // The reading thread writes what is done, as without workers.
-    }
 }
 
 void CRecordPipeline::Split(CJob& job, CWorkerState& state) {
@@ -257,20 +249,6 @@ bool CRecordPipeline::Add(ShapeRecord& record, int32_t recordNumber) {
             lock.unlock();
             Prepare(chunk, *ownState);
         }
-    } else if (writerThread.joinable()) {
-        // Room first: the writer makes it as it writes.
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] {
-            return failed || pointsInFlight == 0 ||
-                   pointsInFlight + job->points <= maxPointsInFlight;
-        });
-        if (failed) {
-            return false;
-        }
-        pointsInFlight += job->points;
-        jobs.push_back(std::move(job));
-        changed.notify_all();
-        return true;
     } else {
         // Room first: what is done is written while waiting for it.
         for (;;) {
@@ -291,25 +269,6 @@ bool CRecordPipeline::Add(ShapeRecord& record, int32_t recordNumber) {
     return WriteDoneJobs(false);
 }
 
-void CRecordPipeline::WriterLoop() {
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        changed.wait(lock, [this] {
-            return stopping || (finishing && jobs.empty()) || (!jobs.empty() && jobs.front()->done);
-        });
-        if (stopping || jobs.empty()) {
-            return;
-        }
-        std::unique_ptr<CJob> job = std::move(jobs.front());
-        jobs.pop_front();
-        --nextToTake;
-        lock.unlock();
-        WriteJob(*job);
-        job.reset();
-        lock.lock();
-    }
-}
-
 bool CRecordPipeline::WriteDoneJobs(bool wait) {
     for (;;) {
         std::unique_ptr<CJob> job;
@@ -324,60 +283,25 @@ bool CRecordPipeline::WriteDoneJobs(bool wait) {
             job = std::move(jobs.front());
             jobs.pop_front();
             --nextToTake;
+            pointsInFlight -= job->points;
+            changed.notify_all();
         }
-        WriteJob(*job);
-    }
-}
-
-// Writes a done job unless a record failed before (nothing more is written
-// then) and lets go of its holed polygons one by one, taking their points
-// out of the bound in steps.
-bool CRecordPipeline::WriteJob(CJob& job) {
-    constexpr std::size_t ReleaseStep = 65536;
-    std::size_t unreleased = job.points;
-    if (failed || job.outOfMemory) {
-        failed = true;
-        ReleasePoints(unreleased);
-        return false;
-    }
-    std::size_t written = 0;
-    // A content receives a record's holed polygons last first.
-    for (std::size_t k = job.polygons.size(); k-- > 0;) {
-        CHoledPolygonPoints& polygon = job.polygons[k];
-        writer.WriteHoledPolygon(polygon, job.number);
-        written += polygon.rim.starts.size();
-        for (const CRingPoints& hole : polygon.holes) {
-            written += hole.starts.size();
+        if (failed) {
+            continue; // nothing more is written after a failed record
         }
-        polygon = CHoledPolygonPoints();
-        if (written >= ReleaseStep && k > 0) {
-            const std::size_t step = std::min(written, unreleased);
-            ReleasePoints(step);
-            unreleased -= step;
-            written = 0;
+        if (job->outOfMemory) {
+            failed = true;
+            continue;
+        }
+        // A content receives a record's holed polygons last first.
+        for (std::size_t k = job->polygons.size(); k-- > 0;) {
+            writer.WriteHoledPolygon(job->polygons[k], job->number);
         }
     }
-    ReleasePoints(unreleased);
-    return true;
-}
-
-void CRecordPipeline::ReleasePoints(std::size_t points) {
-    std::lock_guard<std::mutex> lock(mutex);
-    pointsInFlight -= points;
-    changed.notify_all();
 }
 
 bool CRecordPipeline::Finish() {
-    if (writerThread.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            finishing = true;
-        }
-        changed.notify_all();
-        writerThread.join();
-    } else {
-        WriteDoneJobs(true);
-    }
+    WriteDoneJobs(true);
     StopWorkers();
     return !failed;
 }
@@ -392,7 +316,4 @@ void CRecordPipeline::StopWorkers() {
         worker.join();
     }
     workers.clear();
-    if (writerThread.joinable()) {
-        writerThread.join();
-    }
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -19,17 +18,13 @@
 // objects); its rings are then prepared (made clockwise, rotated, projected:
 // PrepareFlatRing) in chunks by whichever worker is free, so that a record
 // of a million points does not keep one thread busy while the other waits.
-// A writer thread writes the records in file order as they are done, while
-// the reading thread goes on reading: writing the largest records takes a
-// good part of a second, and the workers would run dry if reading waited for
-// it. Records are independent of each other, so this gives the bits that
-// preparing the map record by record gives.
+// The reading thread goes on reading and writes the records in file order
+// as they are done. Records are independent of each other, so this
+// gives the bits that preparing the map record by record gives.
 //
 // Memory follows the records in flight, which are kept below a bound of
 // points (the largest record alone may exceed it): 16 bytes a point while a
 // record waits, 32 while it is prepared, 16 while it waits to be written.
-// A record's holed polygons are let go as they are written, and leave the
-// bound as they go.
 class CRecordPipeline {
 public:
     // Records are let in while fewer points than this are in flight (read
@@ -49,15 +44,14 @@ public:
     CRecordPipeline(const CRecordPipeline&) = delete;
     CRecordPipeline& operator=(const CRecordPipeline&) = delete;
 
-    // Starts the workers and the writer; without workers, the reading
-    // thread converts and writes each record itself as it is added.
+    // Starts the workers; without any, the reading thread converts each
+    // record itself as it is added.
     void Start(unsigned workerCount);
     // Takes over the record (number counted from 1) and writes whatever is
     // done. False when a record ran out of memory; nothing more is then
     // converted.
     bool Add(ShapeRecord& record, int32_t recordNumber);
-    // Converts and writes everything left; false as for Add. The writer is
-    // used by no other thread until this returns.
+    // Converts and writes everything left; false as for Add.
     bool Finish();
     // Whether any record held a holed polygon.
     bool AnyHoledPolygon() const { return anyHoledPolygon; }
@@ -68,13 +62,10 @@ private:
     class CWorkerState;
 
     void WorkerLoop();
-    void WriterLoop();
-    bool WriteJob(CJob& job);
     void Split(CJob& job, CWorkerState& state);
     void Prepare(const CChunk& chunk, CWorkerState& state);
     void Finished(CJob& job); // under the mutex
     bool WriteDoneJobs(bool wait);
-    void ReleasePoints(std::size_t points);
     void StopWorkers();
 
     const CMapTransformations& transformations;
@@ -85,7 +76,7 @@ private:
     const unsigned parallelParts;
     unsigned splitThreads = 1; // set before any worker starts
     bool anyHoledPolygon = false;
-    std::atomic<bool> failed{false};
+    bool failed = false;
     std::unique_ptr<CWorkerState> ownState; // the reading thread's, without workers
 
     // Shared, under the mutex.
@@ -95,8 +86,6 @@ private:
     std::size_t nextToTake = 0;             // jobs before it are taken by workers
     std::deque<CChunk> prepareChunks;       // of split records
     std::size_t pointsInFlight = 0;
-    bool finishing = false; // no more records come; the writer ends when all are written
     bool stopping = false;
     std::vector<std::thread> workers;
-    std::thread writerThread;
 };
