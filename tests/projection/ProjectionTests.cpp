@@ -366,9 +366,10 @@ TEST(ProjectionNewton, PointsTransformedTogetherHaveTheBitsOfSinglePoints) {
                 eckertVI->centralMeridian = centralMeridian;
             }
             // Every count up to all of them, so that each point meets several
-            // partners and the odd one out changes.
+            // partners and the odd one out changes. A record more than the
+            // points stays as it is.
             for (std::size_t count = 0; count <= latitudes.size(); ++count) {
-                std::vector<double> record(count * Fields, 7.0);
+                std::vector<double> record((count + 1) * Fields, 7.0);
                 for (std::size_t k = 0; k < count; ++k) {
                     record[k * Fields] = -179.0 + 23.0 * static_cast<double>(k);
                     record[k * Fields + 1] = latitudes[k];
