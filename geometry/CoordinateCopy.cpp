@@ -243,8 +243,9 @@ void C2DCoordinateCopy::WriteRings(const std::vector<C2DPolyBase*>& targets, std
     // The points are read in ascending order, so a transformation moves
     // them a window at a time: TransformPoints may overlap the work of
     // neighbouring points, and each comes out as Transform would give it.
-    // The window never reaches past the last ring's points, which another
-    // thread may be moving.
+    // The window stops at the last ring's end: the points beyond are
+    // another thread's share, and moving them here as well would be work
+    // done twice.
     CPoint window[TransformWindow];
     uint64_t windowStart = 0;
     uint64_t windowEnd = 0;
