@@ -174,6 +174,9 @@ void TransformStraightRing(C2DPolyBase& ring, CTransformation& transformation, C
         return SameBits(a.x, b.x) && SameBits(a.y, b.y);
     };
     const C2DPoint first = lineAt(0).start;
+    // Whether the last edge ends bit for bit at the first start, and so takes
+    // its transform instead of a point of its own.
+    const bool lastEndsAtFirst = same(endOf(lineAt(count - 1)), first);
     CPlanePoint moved[2 * StraightRingBatch];
     bool restarts[StraightRingBatch];
     C2DPoint previousEnd;
@@ -189,7 +192,7 @@ void TransformStraightRing(C2DPolyBase& ring, CTransformation& transformation, C
             if (restarts[k - batch]) {
                 moved[gathered++] = CPlanePoint{line.start.x, line.start.y};
             }
-            if (k + 1 != count || !same(end, first)) {
+            if (k + 1 != count || !lastEndsAtFirst) {
                 moved[gathered++] = CPlanePoint{end.x, end.y};
             }
             previousEnd = end;
@@ -200,13 +203,12 @@ void TransformStraightRing(C2DPolyBase& ring, CTransformation& transformation, C
         for (unsigned k = batch; k < batchEnd; ++k) {
             C2DLine& line = lineAt(k);
             const C2DPoint start = line.start;
-            const C2DPoint end = endOf(line);
             const CPlanePoint startMoved = restarts[k - batch] ? moved[taken++] : previousEndMoved;
             if (k == 0) {
                 firstMoved = startMoved;
             }
             const CPlanePoint endMoved =
-                k + 1 == count && same(end, first) ? firstMoved : moved[taken++];
+                k + 1 == count && lastEndsAtFirst ? firstMoved : moved[taken++];
             if (before != nullptr) {
                 before[k] = CPlanePoint{start.x, start.y};
             }
