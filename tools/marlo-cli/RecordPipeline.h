@@ -28,8 +28,10 @@
 class CRecordPipeline {
 public:
     // Records are let in while fewer points than this are in flight (read
-    // and not yet written; one record is always let in, however large).
-    static constexpr std::size_t DefaultPointsInFlight = 2'500'000;
+    // and not yet written; one record is always let in, however large). A
+    // million points keep both threads busy; more only raise the memory the
+    // allocator keeps once they are written.
+    static constexpr std::size_t DefaultPointsInFlight = 1'000'000;
     // A split record is prepared in chunks of about this many edges, so that
     // both threads prepare a large record.
     static constexpr std::size_t DefaultChunkEdges = 65536;
