@@ -107,11 +107,14 @@ public:
             CEdgeSpan& span = spans[i];
             span.level = static_cast<uint8_t>(levels.size());
             span.firstBand = 0;
+            span.lastBand = 0;
             for (std::size_t l = 0; l < levels.size(); ++l) {
                 const unsigned b0 = levels[l].Band(span.low);
-                if (levels[l].Band(span.high) - b0 <= LongEdgeBands) {
+                const unsigned b1 = levels[l].Band(span.high);
+                if (b1 - b0 <= LongEdgeBands) {
                     span.level = static_cast<uint8_t>(l);
                     span.firstBand = b0;
+                    span.lastBand = b1;
                     break;
                 }
             }
@@ -119,9 +122,7 @@ public:
                 longEdges.push_back(i);
             }
         }
-        for (std::size_t l = 0; l < levels.size(); ++l) {
-            levels[l].Fill(static_cast<uint8_t>(l), spans);
-        }
+        Fill();
     }
 
     bool IsUsable() const { return usable; }
@@ -150,7 +151,7 @@ public:
 
 private:
     // Per edge: its y and x ranges, its level (levels.size() for the long
-    // list) and the first band it is listed in at that level.
+    // list) and the first and last bands it is listed in at that level.
     struct CEdgeSpan {
         double low;
         double high;
@@ -158,6 +159,7 @@ private:
         double right;
         uint8_t level;
         uint32_t firstBand;
+        uint32_t lastBand;
     };
 
     // An edge as listed in a band: its x range rounded outwards to floats
@@ -206,37 +208,6 @@ private:
             return static_cast<unsigned>(t);
         }
 
-        // Lists the edges of this level (spans[e].level == level) in their
-        // bands.
-        void Fill(uint8_t level, const std::vector<CEdgeSpan>& spans) {
-            std::vector<uint32_t> counts(bandCount + 1, 0);
-            for (const CEdgeSpan& span : spans) {
-                if (span.level != level) {
-                    continue;
-                }
-                for (unsigned b = Band(span.low); b <= Band(span.high); ++b) {
-                    ++counts[b + 1];
-                }
-            }
-            for (unsigned b = 0; b < bandCount; ++b) {
-                counts[b + 1] += counts[b];
-            }
-            bandStart = counts;
-            entries.resize(bandStart[bandCount]);
-            for (std::size_t i = 0; i < spans.size(); ++i) {
-                const CEdgeSpan& span = spans[i];
-                if (span.level != level) {
-                    continue;
-                }
-                CBandEntry entry{CBandEntry::Below(span.left), CBandEntry::Above(span.right),
-                                 static_cast<uint32_t>(i), 1};
-                for (unsigned b = Band(span.low); b <= Band(span.high); ++b) {
-                    entries[counts[b]++] = entry;
-                    entry.firstBand = 0;
-                }
-            }
-        }
-
         void FindEdges(double lowY, double highY, double left, double right,
                        std::vector<unsigned>& edges) const {
             const unsigned q0 = Band(lowY);
@@ -254,12 +225,55 @@ private:
         }
 
     private:
+        friend class CEdgeBands;
         double origin;
         double scale = 0.0;
         unsigned bandCount;
         std::vector<uint32_t> bandStart;
         std::vector<CBandEntry> entries;
     };
+
+    // Lists every edge of the levels in its bands, all levels in one count
+    // and one pass over the edges: a rim of a million edges is otherwise
+    // walked twice for each of its levels.
+    void Fill() {
+        for (CLevel& level : levels) {
+            level.bandStart.assign(level.bandCount + 1, 0);
+        }
+        for (const CEdgeSpan& span : spans) {
+            if (span.level < levels.size()) {
+                std::vector<uint32_t>& counts = levels[span.level].bandStart;
+                for (unsigned b = span.firstBand; b <= span.lastBand; ++b) {
+                    ++counts[b + 1];
+                }
+            }
+        }
+        // Running sums: a level's bandStart[b] is where its band b starts, and
+        // next[level][b] where that band's next entry goes.
+        std::vector<std::vector<uint32_t>> next(levels.size());
+        for (std::size_t l = 0; l < levels.size(); ++l) {
+            CLevel& level = levels[l];
+            for (unsigned b = 0; b < level.bandCount; ++b) {
+                level.bandStart[b + 1] += level.bandStart[b];
+            }
+            level.entries.resize(level.bandStart[level.bandCount]);
+            next[l] = level.bandStart;
+        }
+        for (std::size_t i = 0; i < spans.size(); ++i) {
+            const CEdgeSpan& span = spans[i];
+            if (span.level >= levels.size()) {
+                continue;
+            }
+            CLevel& level = levels[span.level];
+            std::vector<uint32_t>& at = next[span.level];
+            CBandEntry entry{CBandEntry::Below(span.left), CBandEntry::Above(span.right),
+                             static_cast<uint32_t>(i), 1};
+            for (unsigned b = span.firstBand; b <= span.lastBand; ++b) {
+                level.entries[at[b]++] = entry;
+                entry.firstBand = 0;
+            }
+        }
+    }
 
     bool usable = true;
     std::vector<CEdgeSpan> spans;
