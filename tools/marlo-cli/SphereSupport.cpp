@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "projection/DisplayGeometry.h"
+#include "tools/marlo-cli/RingCrossings.h"
 #include "viewer/canvas/DisplaySource.h"
 #include "viewer/canvas/MapCanvas.h"
 
@@ -34,30 +37,15 @@ void ReportNotOnTheEarth() {
                          "(within -180..180 and -90..90)\n");
 }
 
-// Even-odd test of a point against a closed ring of n points (the last
-// repeating the first).
-bool RingContains(const CPlanePoint* ring, uint32_t count, const CPlanePoint& point) {
-    bool inside = false;
-    for (uint32_t i = 0, j = count - 1; i < count; j = i++) {
-        const CPlanePoint& a = ring[i];
-        const CPlanePoint& b = ring[j];
-        if ((a.y > point.y) != (b.y > point.y) &&
-            point.x < (b.x - a.x) * (point.y - a.y) / (b.y - a.y) + a.x) {
-            inside = !inside;
-        }
-    }
-    return inside;
-}
-
 // Whether most of a few of the hole's points lie inside the rim: a hole may
 // touch its rim at a point or two.
-bool RingHoldsHole(const CRingSet& set, uint32_t rim, uint32_t hole) {
+bool RingHoldsHole(const CRingSet& set, const CRingCrossings& rim, uint32_t hole) {
     const uint32_t holeSize = set.GetRingSize(hole);
     const uint32_t samples = std::min<uint32_t>(holeSize, 9);
     int votes = 0;
     for (uint32_t k = 0; k < samples; ++k) {
         const CPlanePoint& p = set.GetRingPoints(hole)[k * holeSize / samples];
-        votes += RingContains(set.GetRingPoints(rim), set.GetRingSize(rim), p) ? 1 : -1;
+        votes += rim.Contains(p) ? 1 : -1;
     }
     return votes > 0;
 }
@@ -157,7 +145,7 @@ void ReplaceWithDisplayGeometry(const CRingSet& polygons, C2DHoledPolyBaseSet& c
     for (std::size_t p = 0; p < polygons.GetPolygonCount(); ++p) {
         // Rims and holes by their winding; rims from the smallest, so that a
         // hole goes into the innermost rim that holds it.
-        std::vector<uint32_t> rims;
+        std::vector<std::pair<double, uint32_t>> rims; // size and ring
         std::vector<uint32_t> holes;
         for (uint32_t r = polygons.GetFirstRing(p); r < polygons.GetEndRing(p); ++r) {
             const uint32_t size = polygons.GetRingSize(r);
@@ -166,24 +154,30 @@ void ReplaceWithDisplayGeometry(const CRingSet& polygons, C2DHoledPolyBaseSet& c
             }
             const double area = RingDoubleArea(polygons.GetRingPoints(r), size);
             if (area < 0.0) {
-                rims.push_back(r);
+                rims.emplace_back(std::fabs(area), r);
             } else if (area > 0.0) {
                 holes.push_back(r);
             }
         }
-        std::sort(rims.begin(), rims.end(), [&](uint32_t a, uint32_t b) {
-            return std::fabs(RingDoubleArea(polygons.GetRingPoints(a), polygons.GetRingSize(a))) <
-                   std::fabs(RingDoubleArea(polygons.GetRingPoints(b), polygons.GetRingSize(b)));
-        });
+        std::sort(rims.begin(), rims.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<C2DHoledPolygon*> made;
-        for (uint32_t rim : rims) {
+        for (const auto& [size, rim] : rims) {
             auto* holed = new C2DHoledPolygon();
             holed->SetRim(MakeRing(polygons.GetRingPoints(rim), polygons.GetRingSize(rim)));
             made.push_back(holed);
         }
+        // A rim's edges are indexed when a hole is first tested against it:
+        // a large rim may hold thousands of holes.
+        std::vector<std::unique_ptr<CRingCrossings>> crossings(rims.size());
         for (uint32_t hole : holes) {
             for (std::size_t k = 0; k < rims.size(); ++k) {
-                if (RingHoldsHole(polygons, rims[k], hole)) {
+                if (!crossings[k]) {
+                    const uint32_t rim = rims[k].second;
+                    crossings[k] = std::make_unique<CRingCrossings>(polygons.GetRingPoints(rim),
+                                                                    polygons.GetRingSize(rim));
+                }
+                if (RingHoldsHole(polygons, *crossings[k], hole)) {
                     made[k]->AddHole(
                         MakeRing(polygons.GetRingPoints(hole), polygons.GetRingSize(hole)));
                     break;
