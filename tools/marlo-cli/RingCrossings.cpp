@@ -8,8 +8,10 @@ namespace {
 // About this many edges to a band.
 constexpr uint32_t EdgesPerBand = 4;
 constexpr unsigned MaxBands = 1u << 20;
-// An edge spanning more bands than this is tested by every point instead.
+// An edge spanning more bands than this goes to the next, coarser level.
 constexpr unsigned LongEdgeBands = 16;
+// Each level has this many times fewer bands than the one below it.
+constexpr unsigned LevelRatio = 32;
 
 uint32_t PreviousPoint(uint32_t i, uint32_t count) {
     return i == 0 ? count - 1 : i - 1;
@@ -31,8 +33,6 @@ bool RingContains(const CPlanePoint* ring, uint32_t count, const CPlanePoint& po
 }
 
 CRingCrossings::CRingCrossings(const CPlanePoint* ring, uint32_t count) : ring(ring), count(count) {
-    // The bands cover the finite y range; a y beyond it falls in the first
-    // or last band, which keeps Band monotone.
     double lowest = HUGE_VAL;
     double highest = -HUGE_VAL;
     for (uint32_t i = 0; i < count; ++i) {
@@ -43,56 +43,78 @@ CRingCrossings::CRingCrossings(const CPlanePoint* ring, uint32_t count) : ring(r
     }
     const double height = highest - lowest;
     if (height > 0.0 && std::isfinite(height)) {
-        bandCount = std::clamp(count / EdgesPerBand, 1u, MaxBands);
         origin = lowest;
-        scale = bandCount / height;
+        // The finest level has about EdgesPerBand edges to a band; the
+        // coarsest few enough bands for any edge.
+        for (unsigned bands = std::clamp(count / EdgesPerBand, 1u, MaxBands);;
+             bands /= LevelRatio) {
+            bands = std::max(bands, 1u);
+            levels.push_back(CLevel{bands, bands / height, {}, {}});
+            if (bands <= LongEdgeBands) {
+                break;
+            }
+        }
+    } else {
+        levels.push_back(CLevel{1, 0.0, {}, {}});
     }
     // Each edge is listed from the band of its lower end to that of its
-    // upper end: a point's y lies between the two when the edge can count,
-    // and Band keeps that order.
-    std::vector<uint32_t> firstBand(count);
-    std::vector<uint32_t> lastBand(count);
-    bandStart.assign(bandCount + 1, 0);
+    // upper end, at the finest level where that is few bands: a point's y
+    // lies between the two ends when the edge can count, and Band keeps
+    // that order.
+    std::vector<uint8_t> levelOf(count, 0);
+    for (CLevel& level : levels) {
+        level.bandStart.assign(level.bandCount + 1, 0);
+    }
     for (uint32_t i = 0; i < count; ++i) {
         const double y0 = ring[i].y;
         const double y1 = ring[PreviousPoint(i, count)].y;
-        firstBand[i] = 1;
-        lastBand[i] = 0; // not listed in any band
+        levelOf[i] = static_cast<uint8_t>(levels.size());
         if (std::isnan(y0) || std::isnan(y1)) {
             testedByAll.push_back(i);
             continue;
         }
-        const unsigned b0 = Band(std::min(y0, y1));
-        const unsigned b1 = Band(std::max(y0, y1));
-        if (b1 - b0 > LongEdgeBands) {
-            testedByAll.push_back(i);
+        for (std::size_t l = 0; l < levels.size(); ++l) {
+            const unsigned b0 = Band(levels[l], std::min(y0, y1));
+            const unsigned b1 = Band(levels[l], std::max(y0, y1));
+            if (b1 - b0 <= LongEdgeBands || l + 1 == levels.size()) {
+                levelOf[i] = static_cast<uint8_t>(l);
+                for (unsigned b = b0; b <= b1; ++b) {
+                    ++levels[l].bandStart[b + 1];
+                }
+                break;
+            }
+        }
+    }
+    std::vector<std::vector<uint32_t>> next(levels.size());
+    for (std::size_t l = 0; l < levels.size(); ++l) {
+        CLevel& level = levels[l];
+        for (unsigned b = 0; b < level.bandCount; ++b) {
+            level.bandStart[b + 1] += level.bandStart[b];
+        }
+        level.edges.resize(level.bandStart[level.bandCount]);
+        next[l].assign(level.bandStart.begin(), level.bandStart.end() - 1);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        if (levelOf[i] == levels.size()) {
             continue;
         }
-        firstBand[i] = b0;
-        lastBand[i] = b1;
-        for (unsigned b = b0; b <= b1; ++b) {
-            ++bandStart[b + 1];
-        }
-    }
-    for (unsigned b = 0; b < bandCount; ++b) {
-        bandStart[b + 1] += bandStart[b];
-    }
-    edges.resize(bandStart[bandCount]);
-    std::vector<uint32_t> next(bandStart.begin(), bandStart.end() - 1);
-    for (uint32_t i = 0; i < count; ++i) {
-        for (uint32_t b = firstBand[i]; b <= lastBand[i]; ++b) {
-            edges[next[b]++] = i;
+        CLevel& level = levels[levelOf[i]];
+        const double y0 = ring[i].y;
+        const double y1 = ring[PreviousPoint(i, count)].y;
+        const unsigned b1 = Band(level, std::max(y0, y1));
+        for (unsigned b = Band(level, std::min(y0, y1)); b <= b1; ++b) {
+            level.edges[next[levelOf[i]][b]++] = i;
         }
     }
 }
 
-unsigned CRingCrossings::Band(double y) const {
-    const double t = (y - origin) * scale;
+unsigned CRingCrossings::Band(const CLevel& level, double y) const {
+    const double t = (y - origin) * level.scale;
     if (!(t > 0.0)) {
         return 0;
     }
-    if (t >= static_cast<double>(bandCount)) {
-        return bandCount - 1;
+    if (t >= static_cast<double>(level.bandCount)) {
+        return level.bandCount - 1;
     }
     return static_cast<unsigned>(t);
 }
@@ -111,9 +133,11 @@ bool CRingCrossings::Contains(const CPlanePoint& point) const {
         return false; // above no end and below none: no edge counts
     }
     bool inside = false;
-    const unsigned band = Band(point.y);
-    for (uint32_t k = bandStart[band]; k < bandStart[band + 1]; ++k) {
-        inside = inside != Crosses(edges[k], point);
+    for (const CLevel& level : levels) {
+        const unsigned band = Band(level, point.y);
+        for (uint32_t k = level.bandStart[band]; k < level.bandStart[band + 1]; ++k) {
+            inside = inside != Crosses(level.edges[k], point);
+        }
     }
     for (const uint32_t edge : testedByAll) {
         inside = inside != Crosses(edge, point);
