@@ -17,17 +17,19 @@ uint32_t PreviousPoint(uint32_t i, uint32_t count) {
     return i == 0 ? count - 1 : i - 1;
 }
 
+// Whether the ray from the point to the right crosses the edge from a to b:
+// one end above the point and the other not, and the crossing to the right.
+bool RayCrosses(const CPlanePoint& a, const CPlanePoint& b, const CPlanePoint& point) {
+    return (a.y > point.y) != (b.y > point.y) &&
+           point.x < (b.x - a.x) * (point.y - a.y) / (b.y - a.y) + a.x;
+}
+
 } // namespace
 
 bool RingContains(const CPlanePoint* ring, uint32_t count, const CPlanePoint& point) {
     bool inside = false;
     for (uint32_t i = 0, j = count - 1; i < count; j = i++) {
-        const CPlanePoint& a = ring[i];
-        const CPlanePoint& b = ring[j];
-        if ((a.y > point.y) != (b.y > point.y) &&
-            point.x < (b.x - a.x) * (point.y - a.y) / (b.y - a.y) + a.x) {
-            inside = !inside;
-        }
+        inside = inside != RayCrosses(ring[i], ring[j], point);
     }
     return inside;
 }
@@ -119,13 +121,10 @@ unsigned CRingCrossings::Band(const CLevel& level, double y) const {
     return static_cast<unsigned>(t);
 }
 
-// RingContains' test of one edge, a being the edge's own point and b the
-// one before it.
+// RingContains' test of one edge, from the edge's own point to the one
+// before it.
 bool CRingCrossings::Crosses(uint32_t edge, const CPlanePoint& point) const {
-    const CPlanePoint& a = ring[edge];
-    const CPlanePoint& b = ring[PreviousPoint(edge, count)];
-    return (a.y > point.y) != (b.y > point.y) &&
-           point.x < (b.x - a.x) * (point.y - a.y) / (b.y - a.y) + a.x;
+    return RayCrosses(ring[edge], ring[PreviousPoint(edge, count)], point);
 }
 
 bool CRingCrossings::Contains(const CPlanePoint& point) const {

@@ -145,7 +145,7 @@ void ReplaceWithDisplayGeometry(const CRingSet& polygons, C2DHoledPolyBaseSet& c
     for (std::size_t p = 0; p < polygons.GetPolygonCount(); ++p) {
         // Rims and holes by their winding; rims from the smallest, so that a
         // hole goes into the innermost rim that holds it.
-        std::vector<std::pair<double, uint32_t>> rims; // size and ring
+        std::vector<std::pair<double, uint32_t>> rims; // |area| and ring
         std::vector<uint32_t> holes;
         for (uint32_t r = polygons.GetFirstRing(p); r < polygons.GetEndRing(p); ++r) {
             const uint32_t size = polygons.GetRingSize(r);
@@ -162,7 +162,7 @@ void ReplaceWithDisplayGeometry(const CRingSet& polygons, C2DHoledPolyBaseSet& c
         std::sort(rims.begin(), rims.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<C2DHoledPolygon*> made;
-        for (const auto& [size, rim] : rims) {
+        for (const auto& [area, rim] : rims) {
             auto* holed = new C2DHoledPolygon();
             holed->SetRim(MakeRing(polygons.GetRingPoints(rim), polygons.GetRingSize(rim)));
             made.push_back(holed);
