@@ -110,12 +110,24 @@ void MakeClockwise(C2DHoledPolyBaseSet& content, std::size_t total, CProgressUpd
 // display geometry); later ones need arrays of other sizes. The readied block
 // is taken before the load's own memory, so once freed it is a gap in the
 // heap that serves only what fits in it: a third more room lets the commands
-// after the first find their arrays there too.
+// after the first find their arrays there too. The block readied while a
+// file is read serves the loaded copy and the first frame's drawing copy,
+// which need about 40 bytes a vertex together on a world map.
 constexpr std::size_t NextCommandBytesPerVertex = 48;
 // Below this the next command's fresh memory costs little.
 constexpr std::size_t MinWarmedBytes = std::size_t(64) << 20;
 // At most this much is readied: a file's size promises nothing.
 constexpr std::size_t MaxWarmedBytes = std::size_t(2) << 30;
+
+// What is readied for a map of this many vertices: nothing for a small one.
+std::size_t WarmedBytesFor(std::size_t vertexCount) {
+    if (vertexCount < MinWarmedBytes / NextCommandBytesPerVertex) {
+        return 0;
+    }
+    return vertexCount < MaxWarmedBytes / NextCommandBytesPerVertex
+               ? vertexCount * NextCommandBytesPerVertex
+               : MaxWarmedBytes;
+}
 
 } // namespace
 
@@ -160,10 +172,11 @@ void CMarloDoc::LoadMap(const char* path) {
         return;
     }
     memoryWarmer.Stop();
-    // The memory of the first command is readied while the map loads, on the
-    // core that the load leaves mostly idle: back to back with the load, the
-    // command would otherwise fault it in itself.
-    WarmMemoryFor(EstimateVertexCount(path));
+    // Memory for what follows the reading is readied while the map is read,
+    // on the core that the reading leaves mostly idle: the loaded copy and
+    // the first frame's drawing copy would otherwise fault in a few hundred
+    // fresh megabytes between the last record and the first frame.
+    memoryWarmer.Start(WarmedBytesFor(EstimateVertexCount(path)));
     const CBusyScope busyScope(busy);
     auto progress =
         std::make_unique<CMyProgressBar>(QStringLiteral("Loading Shape File..."), nullptr);
@@ -181,8 +194,14 @@ void CMarloDoc::LoadMap(const char* path) {
         ReportFileFailure("Could not open file", path, error);
         return;
     }
-    CProgressStage clockwise(*progress, progressObserver, ReadingShare, ClockwiseShare);
     const std::size_t edgeCount = TotalLineCount(loaded);
+    // The readied block goes back to the heap now, where the copies below
+    // find its pages touched; held until the next command, it would leave
+    // them to fresh memory, which on a virtual machine can cost a second.
+    // Meanwhile a new block, sized by the map as read, is readied for the
+    // first command.
+    memoryWarmer.Renew(WarmedBytesFor(edgeCount));
+    CProgressStage clockwise(*progress, progressObserver, ReadingShare, ClockwiseShare);
     MakeClockwise(loaded, edgeCount, clockwise);
     CProgressStage copying(*progress, progressObserver, ReadingShare + ClockwiseShare, CopyShare);
     copying.UpdateProgress(0);
@@ -205,20 +224,6 @@ void CMarloDoc::LoadMap(const char* path) {
     CProgressStage(*progress, progressObserver, 100, 0).UpdateProgress(0);
     progress.reset();
     UpdateAllViews(nullptr, HintContentChanged);
-    // A map denser than its file's size suggested is readied for now, while
-    // the user looks at it.
-    if (!memoryWarmer.IsRunning()) {
-        WarmMemoryFor(edgeCount);
-    }
-}
-
-void CMarloDoc::WarmMemoryFor(std::size_t vertexCount) {
-    if (vertexCount < MinWarmedBytes / NextCommandBytesPerVertex) {
-        return;
-    }
-    memoryWarmer.Start(vertexCount < MaxWarmedBytes / NextCommandBytesPerVertex
-                           ? vertexCount * NextCommandBytesPerVertex
-                           : MaxWarmedBytes);
 }
 
 void CMarloDoc::SaveMap(const char* path) {

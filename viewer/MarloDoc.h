@@ -120,9 +120,6 @@ private:
 
     void TakeLoadedCopy(CProgressUpdater& progress);
     void DropDisplayRings();
-    // Readies the first command's memory for a map of about this many
-    // vertices (nothing for a small map).
-    void WarmMemoryFor(std::size_t vertexCount);
     // Gives the content the loaded copy rotated by the held rotation, keeping
     // the rotated rings of a map of the earth; false when the copy does not
     // fit.

@@ -32,15 +32,32 @@ CMemoryWarmer::~CMemoryWarmer() {
 
 void CMemoryWarmer::Start(std::size_t bytes) {
     Stop();
-    touched.store(0, std::memory_order_relaxed);
+    Begin(Allocate(bytes), bytes);
+}
+
+void CMemoryWarmer::Renew(std::size_t bytes) {
+    // Taken while the old block is still held, the new one comes from
+    // elsewhere in the heap and leaves the old one's touched pages to the
+    // allocations that follow.
+    char* next = Allocate(bytes);
+    Stop();
+    Begin(next, bytes);
+}
+
+char* CMemoryWarmer::Allocate(std::size_t bytes) {
     if (bytes == 0) {
-        return;
+        return nullptr;
     }
     KeepFreedMemory();
-    block = static_cast<char*>(std::malloc(bytes));
-    if (block == nullptr) {
+    return static_cast<char*>(std::malloc(bytes));
+}
+
+void CMemoryWarmer::Begin(char* newBlock, std::size_t bytes) {
+    touched.store(0, std::memory_order_relaxed);
+    if (newBlock == nullptr) {
         return;
     }
+    block = newBlock;
     size = bytes;
     // Not advised to huge pages: the warmer runs while a map loads, and a
     // huge page fault can hold the heap's mapping for tens of milliseconds

@@ -36,6 +36,18 @@ TEST(MemoryWarmer, TouchesTheWholeBlockOrStopsPartWay) {
     warmer.Finish();
     EXPECT_EQ(warmer.GetTouchedBytes(), 4 * MiB);
 
+    // Renewed while touching: the old block is freed and the new one is
+    // touched whole; renewed to nothing, no thread is left.
+    warmer.Start(64 * MiB);
+    warmer.Renew(6 * MiB + 1);
+    EXPECT_TRUE(warmer.IsRunning());
+    warmer.Finish();
+    EXPECT_EQ(warmer.GetTouchedBytes(), 6 * MiB + 1);
+    warmer.Start(8 * MiB);
+    warmer.Renew(0);
+    EXPECT_FALSE(warmer.IsRunning());
+    EXPECT_EQ(warmer.GetTouchedBytes(), 0u);
+
     // Nothing to warm: no thread.
     warmer.Start(0);
     EXPECT_FALSE(warmer.IsRunning());
@@ -78,16 +90,21 @@ TEST(MemoryWarmer, ALargeFileIsWarmedForWhileItLoads) {
     ASSERT_FALSE(padded.isEmpty());
     CMarloDoc document;
     bool warmingWhileReading = false;
+    bool warmingWhileCopying = false;
     document.SetProgressObserver([&](unsigned percent) {
+        const bool running = document.GetMemoryWarmer().IsRunning();
         if (percent < 50) {
-            warmingWhileReading = warmingWhileReading || document.GetMemoryWarmer().IsRunning();
+            warmingWhileReading = warmingWhileReading || running;
+        } else if (percent >= 75) {
+            warmingWhileCopying = warmingWhileCopying || running;
         }
     });
     document.LoadMap(padded.constData());
     ASSERT_GT(document.GetContent().GetSize(), 0u);
     EXPECT_TRUE(warmingWhileReading);
-    EXPECT_TRUE(document.GetMemoryWarmer().IsRunning()); // on until the next command
-    document.Project("Mollweide");
+    // The readied block is handed back once the file is read, for the copies
+    // taken after it; the small map it holds needs no more warming.
+    EXPECT_FALSE(warmingWhileCopying);
     EXPECT_FALSE(document.GetMemoryWarmer().IsRunning());
 
     // A file of that size that cannot be read leaves nothing running.
