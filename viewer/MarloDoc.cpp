@@ -107,12 +107,12 @@ void MakeClockwise(C2DHoledPolyBaseSet& content, std::size_t total, CProgressUpd
 // What the commands after a load allocate beyond the load's own memory, per
 // vertex. The first needs about 34 bytes on a world map (the rings of the map
 // of the earth in longitude and latitude and projected, and the view's
-// display geometry); later ones need arrays of other sizes. The readied block
-// is taken before the load's own memory, so once freed it is a gap in the
-// heap that serves only what fits in it: a third more room lets the commands
-// after the first find their arrays there too. The block readied while a
-// file is read serves the loaded copy and the first frame's drawing copy,
-// which need about 40 bytes a vertex together on a world map.
+// display geometry); later ones need arrays of other sizes. A freed readied
+// block is a gap in the heap that serves only what fits in it: a third more
+// room lets the commands after the first find their arrays there too. The
+// same size is readied while a file is read, for the loaded copy and the
+// first frame's drawing copy (about 40 bytes a vertex together on a world
+// map).
 constexpr std::size_t NextCommandBytesPerVertex = 48;
 // Below this the next command's fresh memory costs little.
 constexpr std::size_t MinWarmedBytes = std::size_t(64) << 20;
