@@ -829,12 +829,6 @@ constexpr int64_t MaxWords = std::numeric_limits<int32_t>::max();
 constexpr long HeaderLengthOffset = 24;
 constexpr long HeaderBoxOffset = 36;
 
-void AppendLittleEndian32(std::vector<unsigned char>& bytes, int32_t value) {
-    const std::size_t at = bytes.size();
-    bytes.resize(at + 4);
-    PutLittleEndian32(bytes.data() + at, value);
-}
-
 } // namespace
 
 bool NeedsClosingPoint(const CRingPoints& ring) {
@@ -844,10 +838,6 @@ bool NeedsClosingPoint(const CRingPoints& ring) {
     const CPointXY& first = ring.starts.front();
     const CPointXY& last = ring.starts.back();
     return !SamePoint(first.x, first.y, last.x, last.y);
-}
-
-std::size_t ClosedRingSize(const CRingPoints& ring) {
-    return ring.starts.size() + (NeedsClosingPoint(ring) ? 1 : 0);
 }
 
 CShapefileRecordWriter::CShapefileRecordWriter(std::FILE* file) : file(file) {
@@ -864,6 +854,11 @@ void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
     if (!ok) {
         return;
     }
+    // The rings are looked at once before any byte goes out: the largest
+    // records hold a couple of hundred thousand small holes, and their first
+    // and last points, which say whether a ring needs closing, lie scattered
+    // in memory.
+    const std::size_t pointCount = NoteClosingPoints(holedPolygon);
     // The file's box is the first holed polygon's grown by every later one,
     // as the content's bounds are taken, whether or not its record fits.
     const C2DRect polygonBounds = HoledPolygonBounds(holedPolygon);
@@ -877,10 +872,6 @@ void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
     // without a copy of all its points: a record may hold a sixth of a
     // detailed map.
     const std::size_t partCount = holedPolygon.holes.size() + 1;
-    std::size_t pointCount = holedPolygon.hasRim ? ClosedRingSize(holedPolygon.rim) : 0;
-    for (const CRingPoints& hole : holedPolygon.holes) {
-        pointCount += ClosedRingSize(hole);
-    }
     const int64_t contentWords =
         22 + 2 * static_cast<int64_t>(partCount) + 8 * static_cast<int64_t>(pointCount);
     totalBytes += RecordHeaderSize + 2 * contentWords;
@@ -888,8 +879,7 @@ void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
         ok = false;
         return;
     }
-    bytes.assign(52, 0);
-    unsigned char* p = bytes.data();
+    unsigned char* p = Extend(52);
     PutBigEndian32(p, ++number);
     PutBigEndian32(p + 4, static_cast<int32_t>(contentWords));
     PutLittleEndian32(p + 8, ShapeTypePolygon);
@@ -899,39 +889,74 @@ void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
     PutLittleEndianDouble(p + 36, polygonBounds.topLeft.y);
     PutLittleEndian32(p + 44, static_cast<int32_t>(partCount));
     PutLittleEndian32(p + 48, static_cast<int32_t>(pointCount));
-    std::size_t start = holedPolygon.hasRim ? ClosedRingSize(holedPolygon.rim) : 0;
-    AppendLittleEndian32(bytes, 0);
-    for (const CRingPoints& hole : holedPolygon.holes) {
-        AppendLittleEndian32(bytes, static_cast<int32_t>(start));
-        start += ClosedRingSize(hole);
+    // Part k starts after the closed rings before it; the rim is part 0,
+    // and an empty rim (none) takes no points.
+    unsigned char* parts = Extend(4 * partCount);
+    std::size_t start = 0;
+    for (std::size_t k = 0; k < partCount; ++k) {
+        PutLittleEndian32(parts + 4 * k, static_cast<int32_t>(start));
+        const CRingPoints* ring = k == 0 ? &holedPolygon.rim : &holedPolygon.holes[k - 1];
+        if (k != 0 || holedPolygon.hasRim) {
+            start += ring->starts.size() + closing[k];
+        }
     }
     if (holedPolygon.hasRim) {
-        AppendClosedRing(holedPolygon.rim, false);
+        AppendClosedRing(holedPolygon.rim, false, closing[0] != 0);
     }
     // Holes are held clockwise; the file wants them anticlockwise: each goes
     // out as its closed ring backwards, which starts and ends on the same
     // first point.
-    for (const CRingPoints& hole : holedPolygon.holes) {
-        AppendClosedRing(hole, true);
+    for (std::size_t k = 0; k < holedPolygon.holes.size(); ++k) {
+        AppendClosedRing(holedPolygon.holes[k], true, closing[k + 1] != 0);
     }
     Flush();
 }
 
-void CShapefileRecordWriter::AppendClosedRing(const CRingPoints& ring, bool backwards) {
+namespace {
+// How many rings ahead NoteClosingPoints asks for the ends of rings.
+constexpr std::size_t ClosingLookAhead = 16;
+} // namespace
+
+std::size_t CShapefileRecordWriter::NoteClosingPoints(const CHoledPolygonPoints& holedPolygon) {
+    closing.resize(holedPolygon.holes.size() + 1);
+    std::size_t pointCount = 0;
+    closing[0] = holedPolygon.hasRim && NeedsClosingPoint(holedPolygon.rim);
+    if (holedPolygon.hasRim) {
+        pointCount += holedPolygon.rim.starts.size() + closing[0];
+    }
+    const std::size_t holeCount = holedPolygon.holes.size();
+    for (std::size_t k = 0; k < holeCount; ++k) {
+        // The ends of the rings a little further on are asked for now, so
+        // that their cache misses overlap this ring's.
+        if (k + ClosingLookAhead < holeCount) {
+            const std::vector<CPointXY>& ahead = holedPolygon.holes[k + ClosingLookAhead].starts;
+            if (!ahead.empty()) {
+                __builtin_prefetch(ahead.data());
+                __builtin_prefetch(&ahead.back());
+            }
+        }
+        const CRingPoints& hole = holedPolygon.holes[k];
+        closing[k + 1] = NeedsClosingPoint(hole);
+        pointCount += hole.starts.size() + closing[k + 1];
+    }
+    return pointCount;
+}
+
+void CShapefileRecordWriter::AppendClosedRing(const CRingPoints& ring, bool backwards,
+                                              bool needsClosing) {
     const std::size_t count = ring.starts.size();
     if (count == 0) {
         return;
     }
-    const bool closing = NeedsClosingPoint(ring);
     const CPointXY* points = ring.starts.data();
     if (!backwards) {
         AppendPoints(points, count, false);
-        if (closing) {
+        if (needsClosing) {
             AppendPoints(points, 1, false);
         }
         return;
     }
-    if (closing) {
+    if (needsClosing) {
         AppendPoints(points, 1, false);
     }
     AppendPoints(points, count, true);
@@ -954,14 +979,12 @@ void CShapefileRecordWriter::AppendPoints(const CPointXY* points, std::size_t co
     };
     std::size_t done = 0;
     while (done < count) {
-        if (bytes.size() >= WriteChunk) {
+        if (used >= WriteChunk) {
             Flush();
         }
-        const std::size_t room = (WriteChunk - bytes.size() + PointBytes - 1) / PointBytes;
+        const std::size_t room = (WriteChunk - used + PointBytes - 1) / PointBytes;
         const std::size_t run = std::min(count - done, room);
-        const std::size_t at = bytes.size();
-        bytes.resize(at + run * PointBytes);
-        unsigned char* out = bytes.data() + at;
+        unsigned char* out = Extend(run * PointBytes);
         if (!backwards && std::endian::native == std::endian::little) {
             std::memcpy(out, points + done, run * PointBytes);
         } else {
@@ -974,12 +997,29 @@ void CShapefileRecordWriter::AppendPoints(const CPointXY* points, std::size_t co
     }
 }
 
-void CShapefileRecordWriter::Flush() {
-    if (ok && !bytes.empty()) {
-        ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        notWrittenBack += static_cast<int64_t>(bytes.size());
+// The buffer grows without clearing the room it adds: every byte of it is
+// written at once.
+unsigned char* CShapefileRecordWriter::Extend(std::size_t size) {
+    if (capacity - used < size) {
+        const std::size_t grown = std::max(used + size, 2 * capacity);
+        auto larger = std::make_unique_for_overwrite<unsigned char[]>(grown);
+        if (used != 0) {
+            std::memcpy(larger.get(), buffer.get(), used);
+        }
+        buffer = std::move(larger);
+        capacity = grown;
     }
-    bytes.clear();
+    unsigned char* at = buffer.get() + used;
+    used += size;
+    return at;
+}
+
+void CShapefileRecordWriter::Flush() {
+    if (ok && used != 0) {
+        ok = std::fwrite(buffer.get(), 1, used, file) == used;
+        notWrittenBack += static_cast<int64_t>(used);
+    }
+    used = 0;
     StartWriteBack();
 }
 

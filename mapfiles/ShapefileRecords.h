@@ -195,9 +195,14 @@ private:
     // The disk is set writing each time this much more has been written.
     static constexpr int64_t WriteBackStep = int64_t{8} << 20;
 
-    void AppendClosedRing(const CRingPoints& ring, bool backwards);
+    // Notes for the rim (ring 0) and each hole whether it needs its first
+    // point repeated; returns the record's point count with those points.
+    std::size_t NoteClosingPoints(const CHoledPolygonPoints& holedPolygon);
+    void AppendClosedRing(const CRingPoints& ring, bool backwards, bool needsClosing);
     // Appends points[0..count), or the same points last first.
     void AppendPoints(const CPointXY* points, std::size_t count, bool backwards);
+    // Room for size more bytes at the end of the buffer.
+    unsigned char* Extend(std::size_t size);
     void Flush();
     void StartWriteBack();
 
@@ -210,11 +215,14 @@ private:
     int64_t writtenBack = 0;
     int64_t notWrittenBack = 0;
     C2DRect bounds;
-    std::vector<unsigned char> bytes;
+    // The bytes gathered and not yet written: used of capacity.
+    std::unique_ptr<unsigned char[]> buffer;
+    std::size_t used = 0;
+    std::size_t capacity = 0;
+    // Per ring of the record being written, rim first: 1 if it needs closing.
+    std::vector<unsigned char> closing;
 };
 
 // Whether a closed ring of the file needs the ring's first point once more
-// at its end (it does unless the last vertex is that point already), and
-// the number of points it then has.
+// at its end (it does unless the last vertex is that point already).
 bool NeedsClosingPoint(const CRingPoints& ring);
-std::size_t ClosedRingSize(const CRingPoints& ring);
