@@ -69,12 +69,15 @@ public:
     void ScaleAbout(double factor, const C2DPoint& origin) override;
     void ReflectInLine(const C2DLine& line) override;
     void ReflectInPoint(const C2DPoint& point) override;
+    // Both corners at the start, then the end included; the end lies right
+    // or left (above or below), never both, so each side is chosen on its
+    // own, without a branch on the edge's direction.
     void GetBounds(C2DRect& bounds) const override {
-        bounds.topLeft.x = start.x;
-        bounds.topLeft.y = start.y;
-        bounds.bottomRight.x = start.x;
-        bounds.bottomRight.y = start.y;
-        bounds.ExpandToInclude(start + direction);
+        const C2DPoint end = start + direction;
+        bounds.topLeft.x = start.x > end.x ? end.x : start.x;
+        bounds.topLeft.y = start.y < end.y ? end.y : start.y;
+        bounds.bottomRight.x = start.x < end.x ? end.x : start.x;
+        bounds.bottomRight.y = start.y > end.y ? end.y : start.y;
     }
     void ProjectOnAxis(const C2DOffset& axis, CValueRange& range) const override;
     void ProjectOnLine(const C2DLine& line, CValueRange& range) const override;

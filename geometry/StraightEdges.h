@@ -58,11 +58,13 @@ inline void IncludePoint(CEdgeBox& into, double x, double y) {
 
 // The bounds of the straight edge from (sx, sy) along (dx, dy), with the same
 // comparisons as C2DLine::GetBounds (both corners at the start, then the end
-// point included).
+// point included). Only one of "the end lies right" and "the end lies left"
+// can hold, so the two sides are chosen independently, without branches:
+// which way an edge runs is as good as random along a coastline.
 inline CEdgeBox EdgeBoxOf(double sx, double sy, double dx, double dy) {
-    CEdgeBox box{sx, sy, sx, sy};
-    IncludePoint(box, sx + dx, sy + dy);
-    return box;
+    const double ex = sx + dx;
+    const double ey = sy + dy;
+    return CEdgeBox{sx > ex ? ex : sx, sy < ey ? ey : sy, sx < ex ? ex : sx, sy > ey ? ey : sy};
 }
 
 // C2DRect::ExpandToInclude of another rectangle: its two corners taken in, in

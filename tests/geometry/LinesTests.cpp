@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 
 #include "geometry/Arcs.h"
 #include "geometry/Lines.h"
+#include "geometry/StraightEdges.h"
 #include "projection/Transformation.h"
 #include "tests/geometry/ShapeTestSupport.h"
 
@@ -348,4 +351,42 @@ TEST(Line, TransformationHookMapsStartThenEnd) {
     EXPECT_EQ(t.seen[2], std::make_pair(11.0, 4.0));
     ExpectPoint(line.start, 1, 2, 0);
     ExpectPoint(line.GetEnd(), 4, 6, 0);
+}
+
+// An edge's bounds are its start's corners grown by its end, as a rectangle
+// grows to take in a point: the bounds of the edge objects and of flat edges
+// must come out with those bits for ends right, left, level, signed zeros,
+// infinities and NaN alike.
+TEST(Line, BoundsAreTheStartGrownByTheEnd) {
+    const double inf = INFINITY;
+    const double nan = std::nan("");
+    const std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 1e-300, 2.5, inf, -inf, nan};
+    for (double sx : values) {
+        for (double sy : values) {
+            for (double dx : values) {
+                for (double dy : values) {
+                    C2DRect expected;
+                    expected.topLeft = C2DPoint(sx, sy);
+                    expected.bottomRight = C2DPoint(sx, sy);
+                    expected.ExpandToInclude(C2DPoint(sx + dx, sy + dy));
+                    C2DRect bounds;
+                    C2DLine(C2DPoint(sx, sy), C2DOffset(dx, dy)).GetBounds(bounds);
+                    const CEdgeBox box = EdgeBoxOf(sx, sy, dx, dy);
+                    const double want[] = {expected.topLeft.x, expected.topLeft.y,
+                                           expected.bottomRight.x, expected.bottomRight.y};
+                    const double line[] = {bounds.topLeft.x, bounds.topLeft.y, bounds.bottomRight.x,
+                                           bounds.bottomRight.y};
+                    const double flat[] = {box.left, box.top, box.right, box.bottom};
+                    for (int k = 0; k < 4; ++k) {
+                        SCOPED_TRACE(testing::Message()
+                                     << sx << " " << sy << " " << dx << " " << dy << " side " << k);
+                        EXPECT_EQ(std::bit_cast<uint64_t>(line[k]),
+                                  std::bit_cast<uint64_t>(want[k]));
+                        EXPECT_EQ(std::bit_cast<uint64_t>(flat[k]),
+                                  std::bit_cast<uint64_t>(want[k]));
+                    }
+                }
+            }
+        }
+    }
 }
