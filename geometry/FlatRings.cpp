@@ -120,6 +120,9 @@ bool CFlatRingStore::AddAt(std::size_t firstEdge, const double* points, unsigned
     }
     CFlatEdge* ringEdges = edges.get() + firstEdge;
     const auto point = [&](unsigned k) { return points + 2 * (backwards ? count - 1 - k : k); };
+    // The bounds grow in a local: kept in the ring, they would be stored and
+    // loaded again at every edge, since the edges written might overlap them.
+    CEdgeBox bounds{};
     for (unsigned i = 0; i < count; ++i) {
         const double* here = point(i);
         const double* next = point(i + 1 == count ? 0 : i + 1);
@@ -128,16 +131,17 @@ bool CFlatRingStore::AddAt(std::size_t firstEdge, const double* points, unsigned
         const double dx = next[0] - x;
         const double dy = next[1] - y;
         ringEdges[i] = CFlatEdge{x, y, dx, dy};
-        C2DRect rect;
-        SetLineBounds(rect, x, y, dx, dy);
+        const CEdgeBox box = EdgeBoxOf(x, y, dx, dy);
         if (i == 0) {
-            ring.bounds.Set(rect.topLeft.x, rect.topLeft.y, rect.bottomRight.x, rect.bottomRight.y);
+            bounds = box;
         } else {
-            Include(ring.bounds, rect);
+            Include(bounds, box);
         }
     }
     if (count == 0) {
         ring.bounds.Clear();
+    } else {
+        ring.bounds.Set(bounds.left, bounds.top, bounds.right, bounds.bottom);
     }
     ring.edges = ringEdges;
     ring.count = count;

@@ -94,23 +94,27 @@ bool SeekTo(std::FILE* file, int64_t position) {
 
 // Where the rings of the record lie: the extent of its finite coordinates.
 C2DRect ExtentOfPoints(const std::vector<double>& points) {
-    C2DRect extent;
-    bool first = true;
+    // Plain locals, so that the sides stay in registers.
+    double left = HUGE_VAL;
+    double right = -HUGE_VAL;
+    double top = -HUGE_VAL;
+    double bottom = HUGE_VAL;
+    bool any = false;
     for (std::size_t i = 0; i + 1 < points.size(); i += 2) {
         const double x = points[i];
         const double y = points[i + 1];
         if (!std::isfinite(x) || !std::isfinite(y)) {
             continue;
         }
-        if (first) {
-            extent.Set(x, y, x, y);
-            first = false;
-        } else {
-            extent.topLeft.x = std::min(extent.topLeft.x, x);
-            extent.bottomRight.x = std::max(extent.bottomRight.x, x);
-            extent.topLeft.y = std::max(extent.topLeft.y, y);
-            extent.bottomRight.y = std::min(extent.bottomRight.y, y);
-        }
+        any = true;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::max(top, y);
+        bottom = std::min(bottom, y);
+    }
+    C2DRect extent;
+    if (any) {
+        extent.Set(left, top, right, bottom);
     }
     return extent;
 }

@@ -69,6 +69,9 @@ void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformat
     if (count != 0) {
         transformation.TransformPoints(&edges[0].x, &edges[0].y, count, EdgeStride);
     }
+    // The bounds grow in a local, not through the reference, which the
+    // compiler must assume the edges written may overlap.
+    CEdgeBox grown{0.0, 0.0, 0.0, 0.0};
     for (std::size_t i = 0; i < count; ++i) {
         CFlatEdge& edge = edges[i];
         double ex = edge.dx;
@@ -84,14 +87,12 @@ void Transform(CFlatEdge* edges, std::size_t count, CTransformation& transformat
         edge.dy = ey - edge.y;
         const CEdgeBox box = EdgeBoxOf(edge.x, edge.y, edge.dx, edge.dy);
         if (i == 0) {
-            bounds = box;
+            grown = box;
         } else {
-            Include(bounds, box);
+            Include(grown, box);
         }
     }
-    if (count == 0) {
-        bounds = CEdgeBox{0.0, 0.0, 0.0, 0.0};
-    }
+    bounds = grown;
 }
 
 } // namespace
