@@ -48,20 +48,6 @@ void TakeHoledPolygonPoints(const C2DHoledPolyBase& holedPolygon, bool withEnds,
     }
 }
 
-C2DRect HoledPolygonBounds(const CHoledPolygonPoints& points) {
-    C2DRect bounds;
-    if (!points.hasRim) {
-        bounds.Set(0.0, 0.0, 0.0, 0.0);
-        return bounds;
-    }
-    const C2DRect& rim = points.rim.bounds;
-    bounds.Set(rim.topLeft.x, rim.topLeft.y, rim.bottomRight.x, rim.bottomRight.y);
-    for (const CRingPoints& hole : points.holes) {
-        bounds.ExpandToInclude(hole.bounds);
-    }
-    return bounds;
-}
-
 bool IsHoledPolygon(const C2DBase& element) {
     const int32_t type = element.GetType();
     return type == GeometryType::HoledPolyBase || type == GeometryType::HoledPolygon ||

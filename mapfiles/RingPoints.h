@@ -54,9 +54,5 @@ void TakeRingPoints(const C2DPolyBase& ring, bool withEnds, CRingPoints& points)
 void TakeHoledPolygonPoints(const C2DHoledPolyBase& holedPolygon, bool withEnds,
                             CHoledPolygonPoints& points);
 
-// The bounds of the holed polygon as C2DHoledPolyBase::GetBounds gives them:
-// the rim's rectangle grown by each hole's, all zero without a rim.
-C2DRect HoledPolygonBounds(const CHoledPolygonPoints& points);
-
 // Whether the element is a holed polygon of any kind.
 bool IsHoledPolygon(const C2DBase& element);

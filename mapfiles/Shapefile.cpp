@@ -858,32 +858,33 @@ void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
     if (!ok) {
         return;
     }
-    // The rings are looked at once before any byte goes out: the largest
-    // records hold a couple of hundred thousand small holes, and their first
-    // and last points, which say whether a ring needs closing, lie scattered
-    // in memory.
-    const std::size_t pointCount = NoteClosingPoints(holedPolygon);
+    // The record goes out as HoledPolygonToRecord lays it out, ring by ring,
+    // without a copy of all its points: a record may hold a sixth of a
+    // detailed map. Its header and part table are laid out first and filled
+    // in as the rings are measured.
+    const std::size_t partCount = holedPolygon.holes.size() + 1;
+    const std::size_t recordStart = used;
+    Extend(52 + 4 * partCount);
+    C2DRect polygonBounds;
+    const std::size_t pointCount =
+        MeasureRings(holedPolygon, buffer.get() + recordStart + 52, polygonBounds);
     // The file's box is the first holed polygon's grown by every later one,
     // as the content's bounds are taken, whether or not its record fits.
-    const C2DRect polygonBounds = HoledPolygonBounds(holedPolygon);
     if (number == 0) {
         bounds.Set(polygonBounds.topLeft.x, polygonBounds.topLeft.y, polygonBounds.bottomRight.x,
                    polygonBounds.bottomRight.y);
     } else {
         bounds.ExpandToInclude(polygonBounds);
     }
-    // The record goes out as HoledPolygonToRecord lays it out, ring by ring,
-    // without a copy of all its points: a record may hold a sixth of a
-    // detailed map.
-    const std::size_t partCount = holedPolygon.holes.size() + 1;
     const int64_t contentWords =
         22 + 2 * static_cast<int64_t>(partCount) + 8 * static_cast<int64_t>(pointCount);
     totalBytes += RecordHeaderSize + 2 * contentWords;
     if (contentWords > MaxWords || totalBytes / 2 > MaxWords) {
+        used = recordStart;
         ok = false;
         return;
     }
-    unsigned char* p = Extend(52);
+    unsigned char* p = buffer.get() + recordStart;
     PutBigEndian32(p, ++number);
     PutBigEndian32(p + 4, static_cast<int32_t>(contentWords));
     PutLittleEndian32(p + 8, ShapeTypePolygon);
@@ -893,17 +894,6 @@ void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
     PutLittleEndianDouble(p + 36, polygonBounds.topLeft.y);
     PutLittleEndian32(p + 44, static_cast<int32_t>(partCount));
     PutLittleEndian32(p + 48, static_cast<int32_t>(pointCount));
-    // Part k starts after the closed rings before it; the rim is part 0,
-    // and an empty rim (none) takes no points.
-    unsigned char* parts = Extend(4 * partCount);
-    std::size_t start = 0;
-    for (std::size_t k = 0; k < partCount; ++k) {
-        PutLittleEndian32(parts + 4 * k, static_cast<int32_t>(start));
-        const CRingPoints* ring = k == 0 ? &holedPolygon.rim : &holedPolygon.holes[k - 1];
-        if (k != 0 || holedPolygon.hasRim) {
-            start += ring->starts.size() + closing[k];
-        }
-    }
     if (holedPolygon.hasRim) {
         AppendClosedRing(holedPolygon.rim, false, closing[0] != 0);
     }
@@ -917,18 +907,28 @@ void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
 }
 
 namespace {
-// How many rings ahead NoteClosingPoints asks for the ends of rings.
+// How many rings ahead MeasureRings asks for the ends of rings.
 constexpr std::size_t ClosingLookAhead = 16;
 } // namespace
 
-std::size_t CShapefileRecordWriter::NoteClosingPoints(const CHoledPolygonPoints& holedPolygon) {
-    closing.resize(holedPolygon.holes.size() + 1);
+std::size_t CShapefileRecordWriter::MeasureRings(const CHoledPolygonPoints& holedPolygon,
+                                                 unsigned char* parts, C2DRect& polygonBounds) {
+    const std::size_t holeCount = holedPolygon.holes.size();
+    closing.resize(holeCount + 1);
+    // Part k starts after the closed rings before it; the rim is part 0,
+    // and an empty rim (none) takes no points.
     std::size_t pointCount = 0;
+    PutLittleEndian32(parts, 0);
     closing[0] = holedPolygon.hasRim && NeedsClosingPoint(holedPolygon.rim);
+    // The bounds as C2DHoledPolyBase::GetBounds gives them: the rim's
+    // rectangle grown by each hole's, all zero without a rim.
     if (holedPolygon.hasRim) {
         pointCount += holedPolygon.rim.starts.size() + closing[0];
+        const C2DRect& rim = holedPolygon.rim.bounds;
+        polygonBounds.Set(rim.topLeft.x, rim.topLeft.y, rim.bottomRight.x, rim.bottomRight.y);
+    } else {
+        polygonBounds.Set(0.0, 0.0, 0.0, 0.0);
     }
-    const std::size_t holeCount = holedPolygon.holes.size();
     for (std::size_t k = 0; k < holeCount; ++k) {
         // The ends of the rings a little further on are asked for now, so
         // that their cache misses overlap this ring's.
@@ -940,8 +940,12 @@ std::size_t CShapefileRecordWriter::NoteClosingPoints(const CHoledPolygonPoints&
             }
         }
         const CRingPoints& hole = holedPolygon.holes[k];
+        PutLittleEndian32(parts + 4 * (k + 1), static_cast<int32_t>(pointCount));
         closing[k + 1] = NeedsClosingPoint(hole);
         pointCount += hole.starts.size() + closing[k + 1];
+        if (holedPolygon.hasRim) {
+            polygonBounds.ExpandToInclude(hole.bounds);
+        }
     }
     return pointCount;
 }

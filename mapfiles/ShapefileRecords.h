@@ -195,9 +195,12 @@ private:
     // The disk is set writing each time this much more has been written.
     static constexpr int64_t WriteBackStep = int64_t{8} << 20;
 
-    // Notes for the rim (ring 0) and each hole whether it needs its first
-    // point repeated; returns the record's point count with those points.
-    std::size_t NoteClosingPoints(const CHoledPolygonPoints& holedPolygon);
+    // One pass over the rings of a holed polygon: notes for the rim (ring 0)
+    // and each hole whether it needs its first point repeated, puts each
+    // ring's first point number into parts (4 bytes a ring), sets the holed
+    // polygon's bounds and returns its point count, closing points included.
+    std::size_t MeasureRings(const CHoledPolygonPoints& holedPolygon, unsigned char* parts,
+                             C2DRect& polygonBounds);
     void AppendClosedRing(const CRingPoints& ring, bool backwards, bool needsClosing);
     // Appends points[0..count), or the same points last first.
     void AppendPoints(const CPointXY* points, std::size_t count, bool backwards);
