@@ -854,6 +854,23 @@ CShapefileRecordWriter::CShapefileRecordWriter(std::FILE* file) : file(file) {
     ok = file != nullptr && std::fwrite(header, 1, sizeof header, file) == sizeof header;
 }
 
+namespace {
+
+// The largest records hold a couple of hundred thousand small holes, each
+// ring's points in a block of its own somewhere in memory: the ends of the
+// rings this many ahead are asked for early, so that their cache misses
+// overlap the work on the rings before them.
+constexpr std::size_t ClosingLookAhead = 16;
+
+void PrefetchEnds(const CRingPoints& ring) {
+    if (!ring.starts.empty()) {
+        __builtin_prefetch(ring.starts.data());
+        __builtin_prefetch(&ring.starts.back());
+    }
+}
+
+} // namespace
+
 void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
     if (!ok) {
         return;
@@ -900,16 +917,15 @@ void CShapefileRecordWriter::Write(const CHoledPolygonPoints& holedPolygon) {
     // Holes are held clockwise; the file wants them anticlockwise: each goes
     // out as its closed ring backwards, which starts and ends on the same
     // first point.
-    for (std::size_t k = 0; k < holedPolygon.holes.size(); ++k) {
+    const std::size_t holeCount = holedPolygon.holes.size();
+    for (std::size_t k = 0; k < holeCount; ++k) {
+        if (k + ClosingLookAhead < holeCount) {
+            PrefetchEnds(holedPolygon.holes[k + ClosingLookAhead]);
+        }
         AppendClosedRing(holedPolygon.holes[k], true, closing[k + 1] != 0);
     }
     Flush();
 }
-
-namespace {
-// How many rings ahead MeasureRings asks for the ends of rings.
-constexpr std::size_t ClosingLookAhead = 16;
-} // namespace
 
 std::size_t CShapefileRecordWriter::MeasureRings(const CHoledPolygonPoints& holedPolygon,
                                                  unsigned char* parts, C2DRect& polygonBounds) {
@@ -930,14 +946,8 @@ std::size_t CShapefileRecordWriter::MeasureRings(const CHoledPolygonPoints& hole
         polygonBounds.Set(0.0, 0.0, 0.0, 0.0);
     }
     for (std::size_t k = 0; k < holeCount; ++k) {
-        // The ends of the rings a little further on are asked for now, so
-        // that their cache misses overlap this ring's.
         if (k + ClosingLookAhead < holeCount) {
-            const std::vector<CPointXY>& ahead = holedPolygon.holes[k + ClosingLookAhead].starts;
-            if (!ahead.empty()) {
-                __builtin_prefetch(ahead.data());
-                __builtin_prefetch(&ahead.back());
-            }
+            PrefetchEnds(holedPolygon.holes[k + ClosingLookAhead]);
         }
         const CRingPoints& hole = holedPolygon.holes[k];
         PutLittleEndian32(parts + 4 * (k + 1), static_cast<int32_t>(pointCount));
