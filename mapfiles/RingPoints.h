@@ -25,6 +25,24 @@ struct CArcPoints {
     bool arcOnRight = false;
 };
 
+// A ring's bounding rectangle as four numbers, in C2DRect's order (left,
+// top, right, bottom): the largest records hold hundreds of thousands of
+// rings, and C2DRect's corners carry a virtual table each.
+struct CRingBounds {
+    double left = 0.0;
+    double top = 0.0;
+    double right = 0.0;
+    double bottom = 0.0;
+
+    void Set(double newLeft, double newTop, double newRight, double newBottom) {
+        left = newLeft;
+        top = newTop;
+        right = newRight;
+        bottom = newBottom;
+    }
+    void Clear() { Set(0.0, 0.0, 0.0, 0.0); }
+};
+
 struct CRingPoints {
     // Every edge's start, in edge order.
     std::vector<CPointXY> starts;
@@ -34,7 +52,7 @@ struct CRingPoints {
     // The arc edges, in edge order.
     std::vector<CArcPoints> arcs;
     // The ring's bounding rectangle.
-    C2DRect bounds;
+    CRingBounds bounds;
 
     unsigned GetEdgeCount() const { return static_cast<unsigned>(starts.size()); }
     // The arc data of edge k, or null for a straight edge; arcs are visited in

@@ -940,8 +940,8 @@ std::size_t CShapefileRecordWriter::MeasureRings(const CHoledPolygonPoints& hole
     // rectangle grown by each hole's, all zero without a rim.
     if (holedPolygon.hasRim) {
         pointCount += holedPolygon.rim.starts.size() + closing[0];
-        const C2DRect& rim = holedPolygon.rim.bounds;
-        polygonBounds.Set(rim.topLeft.x, rim.topLeft.y, rim.bottomRight.x, rim.bottomRight.y);
+        const CRingBounds& rim = holedPolygon.rim.bounds;
+        polygonBounds.Set(rim.left, rim.top, rim.right, rim.bottom);
     } else {
         polygonBounds.Set(0.0, 0.0, 0.0, 0.0);
     }
@@ -954,7 +954,10 @@ std::size_t CShapefileRecordWriter::MeasureRings(const CHoledPolygonPoints& hole
         closing[k + 1] = NeedsClosingPoint(hole);
         pointCount += hole.starts.size() + closing[k + 1];
         if (holedPolygon.hasRim) {
-            polygonBounds.ExpandToInclude(hole.bounds);
+            // C2DRect::ExpandToInclude of the hole's rectangle: its two
+            // corners taken in, in that order.
+            polygonBounds.ExpandToInclude(C2DPoint(hole.bounds.left, hole.bounds.top));
+            polygonBounds.ExpandToInclude(C2DPoint(hole.bounds.right, hole.bounds.bottom));
         }
     }
     return pointCount;

@@ -75,11 +75,10 @@ void ExpectSameRing(const CRingPoints& flat, const CRingPoints& objects, const c
                     SameBits(flat.ends[k].y, objects.ends[k].y))
             << what << ", end " << k;
     }
-    const C2DRect& a = flat.bounds;
-    const C2DRect& b = objects.bounds;
-    EXPECT_TRUE(SameBits(a.topLeft.x, b.topLeft.x) && SameBits(a.topLeft.y, b.topLeft.y) &&
-                SameBits(a.bottomRight.x, b.bottomRight.x) &&
-                SameBits(a.bottomRight.y, b.bottomRight.y))
+    const CRingBounds& a = flat.bounds;
+    const CRingBounds& b = objects.bounds;
+    EXPECT_TRUE(SameBits(a.left, b.left) && SameBits(a.top, b.top) && SameBits(a.right, b.right) &&
+                SameBits(a.bottom, b.bottom))
         << what << ", bounds";
 }
 
@@ -155,8 +154,8 @@ public:
             for (const CPointXY& p : points.ends) {
                 out.insert(out.end(), {p.x, p.y});
             }
-            const C2DRect& b = points.bounds;
-            out.insert(out.end(), {b.topLeft.x, b.topLeft.y, b.bottomRight.x, b.bottomRight.y});
+            const CRingBounds& b = points.bounds;
+            out.insert(out.end(), {b.left, b.top, b.right, b.bottom});
         };
         out.push_back(polygon.hasRim);
         ring(polygon.rim);
