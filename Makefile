@@ -49,7 +49,8 @@ test-sanitize: deps
 
 # The work shared between threads (the copy's restore, the display geometry,
 # the viewer's commands on a large map and its name index, convert's record
-# pipeline, the hole assignment beside the reading) under
+# pipeline, the hole assignment beside the reading, a shapefile's table
+# written beside its index) under
 # ThreadSanitizer; Qt's and GLib's own threads are suppressed.
 test-thread: deps
 	@cmake -S . -B $(THREAD_BUILD) $(if $(wildcard $(THREAD_BUILD)/CMakeCache.txt),,$(CMAKE_GEN)) \
@@ -59,7 +60,7 @@ test-thread: deps
 	    mapfiles_tests
 	@TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$(CURDIR)/tests/thread-sanitizer.supp" \
 	 ctest --test-dir $(THREAD_BUILD) --output-on-failure -j $(JOBS) \
-	    -R 'CoordinateCopy|DisplayGeometry|ExactUndo|SphereDisplay|FileCommand|RecordPipeline|HoleAssignment|MemoryWarmer'
+	    -R 'CoordinateCopy|DisplayGeometry|ExactUndo|SphereDisplay|FileCommand|RecordPipeline|HoleAssignment|MemoryWarmer|ShapefileSet'
 
 bench:
 	@scripts/install-deps --bench

@@ -1123,6 +1123,31 @@ bool WriteOptionalSidecar(CReplacingFileSet& files, const std::string& mainPath,
     return WriteText(files.Add(path), text);
 }
 
+// Runs a piece of work on a thread of its own until Wait, or at once on the
+// calling thread when no thread can be started.
+class CWorkOnOwnThread {
+public:
+    template <typename Work> explicit CWorkOnOwnThread(Work work) {
+        try {
+            thread = std::thread(work);
+        } catch (const std::system_error&) {
+            work();
+        }
+    }
+    ~CWorkOnOwnThread() { Wait(); }
+    CWorkOnOwnThread(const CWorkOnOwnThread&) = delete;
+    CWorkOnOwnThread& operator=(const CWorkOnOwnThread&) = delete;
+
+    void Wait() {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+
+private:
+    std::thread thread;
+};
+
 // The whole shapefile set, written holed polygon by holed polygon: the main
 // file as the records come, its index, table and companions at the end.
 class CShapefileSetWriter final : public CMapFileWriter {
@@ -1144,21 +1169,26 @@ public:
     }
 
     bool Finish(const CMapSaveInfo* info, CMapFileError* error) override {
+        const CMapAttributes* attributes = info != nullptr ? info->attributes : nullptr;
+        CReplacingFile* shx = files.Add(SidecarPath(mainPath, "shx"));
+        files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "shx"));
+        CReplacingFile* dbf = files.Add(SidecarPath(mainPath, "dbf"));
+        files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "dbf"));
+        // The table needs nothing from the main file: it is written beside
+        // the main file's finishing and the index (for a detailed map each
+        // takes a hundredth of a second).
+        bool tableWritten = false;
+        CWorkOnOwnThread table([&] {
+            tableWritten =
+                dbf != nullptr && WriteAttributeTable(dbf->GetFile(), attributes, rowRecords);
+        });
         // The main file is finished (not yet moved into place) before the
         // index is made from it.
         bool ok = records && records->Finish();
         ok = shp != nullptr && shp->Finish(ok);
-        if (ok) {
-            CReplacingFile* shx = files.Add(SidecarPath(mainPath, "shx"));
-            ok = shx != nullptr && WriteShapefileIndex(shp->GetWritingPath(), shx->GetFile());
-            files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "shx"));
-        }
-        const CMapAttributes* attributes = info != nullptr ? info->attributes : nullptr;
-        if (ok) {
-            CReplacingFile* dbf = files.Add(SidecarPath(mainPath, "dbf"));
-            ok = dbf != nullptr && WriteAttributeTable(dbf->GetFile(), attributes, rowRecords);
-            files.RemoveOnCommit(OtherCaseSidecarPath(mainPath, "dbf"));
-        }
+        ok = ok && shx != nullptr && WriteShapefileIndex(shp->GetWritingPath(), shx->GetFile());
+        table.Wait();
+        ok = ok && tableWritten;
         if (ok) {
             ok = WriteOptionalSidecar(files, mainPath, "cpg", CodePageFileText(attributes));
         }
