@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -256,6 +257,67 @@ TEST(RecordPipeline, WritesWhatTheEdgeObjectsGiveInFileOrder) {
                     << workers << " workers, " << inFlight << " points in flight, chunks of "
                     << chunk << ", split on threads from " << parallelParts << " parts";
             }
+        }
+    }
+}
+
+namespace {
+
+// A projection that runs out of memory on one longitude, as preparing a
+// ring's points may: it throws what a failed allocation throws.
+class COutOfMemoryAt final : public CProjection {
+public:
+    explicit COutOfMemoryAt(double longitude) : CProjection(0), longitude(longitude) {}
+    void Project(double& lat, double& lon) override {
+        if (lon == longitude) {
+            throw std::bad_alloc();
+        }
+        lat *= 0.5;
+    }
+    void InverseProject(double& y, double& x) override {
+        y *= 2.0;
+        (void)x;
+    }
+
+private:
+    double longitude;
+};
+
+// A record of one square ring, half a degree wide, from longitude x on, in
+// the file's clockwise order.
+ShapeRecord SquareRecord(double x) {
+    ShapeRecord record;
+    record.numParts = 1;
+    record.numPoints = 5;
+    record.parts = {0};
+    record.points = {x, 0.0, x, 0.5, x + 0.5, 0.5, x + 0.5, 0.0, x, 0.0};
+    return record;
+}
+
+} // namespace
+
+// Memory running out while a record's rings are prepared fails the
+// conversion as running out while splitting one does: the records before it
+// are written, nothing after it, and every call after it says so; no worker
+// may end the process with the exception.
+TEST(RecordPipeline, MemoryRunningOutWhilePreparingFailsTheConversion) {
+    for (const unsigned workers : {0u, 1u, 2u}) {
+        CMapTransformations steps;
+        steps.projection = std::make_unique<COutOfMemoryAt>(50.0);
+        CRecordingWriter written(false);
+        // One record at a time, so that the records before the failing one
+        // are written before it is taken.
+        CRecordPipeline pipeline(steps, written, 1, 16);
+        pipeline.Start(workers);
+        bool added = true;
+        for (int k = 0; k < 100 && added; ++k) {
+            ShapeRecord record = SquareRecord(k);
+            added = pipeline.Add(record, k + 1);
+        }
+        EXPECT_FALSE(pipeline.Finish()) << workers << " workers";
+        ASSERT_EQ(written.written.size(), 50u) << workers << " workers";
+        for (std::size_t k = 0; k < written.written.size(); ++k) {
+            EXPECT_EQ(written.written[k][0], static_cast<double>(k + 1));
         }
     }
 }

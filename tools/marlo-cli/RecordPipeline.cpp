@@ -172,13 +172,22 @@ void CRecordPipeline::Split(CJob& job, CWorkerState& state) {
 
 void CRecordPipeline::Prepare(const CChunk& chunk, CWorkerState& state) {
     CJob& job = *chunk.job;
-    for (std::size_t r = chunk.firstRing; r < chunk.endRing; ++r) {
-        const CJob::CRing& ring = job.rings[r];
-        // Each ring's edges are its own, so they are prepared in place.
-        PrepareFlatRing(job.edges.GetEdges() + ring.firstEdge, ring.count, ring.bounds,
-                        transformations, withEnds, job.PointsOf(ring), state.scratch);
+    // Memory may run out for a ring's points as well as for a record's
+    // split: the record then fails as a whole, like one that could not be
+    // split, instead of the exception ending a worker and the process.
+    bool prepared = true;
+    try {
+        for (std::size_t r = chunk.firstRing; r < chunk.endRing; ++r) {
+            const CJob::CRing& ring = job.rings[r];
+            // Each ring's edges are its own, so they are prepared in place.
+            PrepareFlatRing(job.edges.GetEdges() + ring.firstEdge, ring.count, ring.bounds,
+                            transformations, withEnds, job.PointsOf(ring), state.scratch);
+        }
+    } catch (const std::bad_alloc&) {
+        prepared = false;
     }
     std::lock_guard<std::mutex> lock(mutex);
+    job.outOfMemory = job.outOfMemory || !prepared;
     if (--job.pendingChunks == 0) {
         Finished(job);
     }
