@@ -4,6 +4,26 @@
 
 class CTransformation;
 
+// A rectangle as four plain numbers, (left, top, right, bottom) as C2DRect
+// keeps them, for loops over millions of edges and rings.
+struct CEdgeBox {
+    double left;
+    double top;
+    double right;
+    double bottom;
+};
+
+// The bounds of the straight edge from (sx, sy) along (dx, dy): both corners
+// at the start, then the end point taken in as C2DRect::ExpandToInclude takes
+// it. Only one of "the end lies right" and "the end lies left" can hold, so
+// the two sides are chosen independently, without branches: which way an
+// edge runs is as good as random along a coastline.
+inline CEdgeBox EdgeBoxOf(double sx, double sy, double dx, double dy) {
+    const double ex = sx + dx;
+    const double ey = sy + dy;
+    return CEdgeBox{sx > ex ? ex : sx, sy < ey ? ey : sy, sx < ex ? ex : sx, sy > ey ? ey : sy};
+}
+
 // The edge contract: crossing points, distances, end points, length, reversal,
 // splitting, and the hook through which a map transformation is applied to an
 // edge's defining points.
@@ -69,15 +89,12 @@ public:
     void ScaleAbout(double factor, const C2DPoint& origin) override;
     void ReflectInLine(const C2DLine& line) override;
     void ReflectInPoint(const C2DPoint& point) override;
-    // Both corners at the start, then the end included; the end lies right
-    // or left (above or below), never both, so each side is chosen on its
-    // own, without a branch on the edge's direction.
     void GetBounds(C2DRect& bounds) const override {
-        const C2DPoint end = start + direction;
-        bounds.topLeft.x = start.x > end.x ? end.x : start.x;
-        bounds.topLeft.y = start.y < end.y ? end.y : start.y;
-        bounds.bottomRight.x = start.x < end.x ? end.x : start.x;
-        bounds.bottomRight.y = start.y > end.y ? end.y : start.y;
+        const CEdgeBox box = EdgeBoxOf(start.x, start.y, direction.dx, direction.dy);
+        bounds.topLeft.x = box.left;
+        bounds.topLeft.y = box.top;
+        bounds.bottomRight.x = box.right;
+        bounds.bottomRight.y = box.bottom;
     }
     void ProjectOnAxis(const C2DOffset& axis, CValueRange& range) const override;
     void ProjectOnLine(const C2DLine& line, CValueRange& range) const override;

@@ -32,15 +32,6 @@ private:
     unsigned count;
 };
 
-// A rectangle as four plain numbers, (left, top, right, bottom) as C2DRect
-// keeps them, for loops over millions of edges.
-struct CEdgeBox {
-    double left;
-    double top;
-    double right;
-    double bottom;
-};
-
 // C2DRect::ExpandToInclude of a point: each coordinate compared with the far
 // side first, then the near one.
 inline void IncludePoint(CEdgeBox& into, double x, double y) {
@@ -54,17 +45,6 @@ inline void IncludePoint(CEdgeBox& into, double x, double y) {
     } else if (into.bottom > y) {
         into.bottom = y;
     }
-}
-
-// The bounds of the straight edge from (sx, sy) along (dx, dy), with the same
-// comparisons as C2DLine::GetBounds (both corners at the start, then the end
-// point included). Only one of "the end lies right" and "the end lies left"
-// can hold, so the two sides are chosen independently, without branches:
-// which way an edge runs is as good as random along a coastline.
-inline CEdgeBox EdgeBoxOf(double sx, double sy, double dx, double dy) {
-    const double ex = sx + dx;
-    const double ey = sy + dy;
-    return CEdgeBox{sx > ex ? ex : sx, sy < ey ? ey : sy, sx < ex ? ex : sx, sy > ey ? ey : sy};
 }
 
 // C2DRect::ExpandToInclude of another rectangle: its two corners taken in, in

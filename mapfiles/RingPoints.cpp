@@ -26,8 +26,8 @@ void TakeRingPoints(const C2DPolyBase& ring, bool withEnds, CRingPoints& points)
         }
     }
     const C2DRect& bounds = ring.GetBoundingRect();
-    points.bounds.Set(bounds.topLeft.x, bounds.topLeft.y, bounds.bottomRight.x,
-                      bounds.bottomRight.y);
+    points.bounds =
+        CEdgeBox{bounds.topLeft.x, bounds.topLeft.y, bounds.bottomRight.x, bounds.bottomRight.y};
 }
 
 void TakeHoledPolygonPoints(const C2DHoledPolyBase& holedPolygon, bool withEnds,
@@ -40,7 +40,7 @@ void TakeHoledPolygonPoints(const C2DHoledPolyBase& holedPolygon, bool withEnds,
         points.rim.starts.clear();
         points.rim.ends.clear();
         points.rim.arcs.clear();
-        points.rim.bounds.Clear();
+        points.rim.bounds = CEdgeBox{0.0, 0.0, 0.0, 0.0};
     }
     points.holes.resize(holedPolygon.GetHoleCount());
     for (unsigned j = 0; j < holedPolygon.GetHoleCount(); ++j) {

@@ -25,24 +25,6 @@ struct CArcPoints {
     bool arcOnRight = false;
 };
 
-// A ring's bounding rectangle as four numbers, in C2DRect's order (left,
-// top, right, bottom): the largest records hold hundreds of thousands of
-// rings, and C2DRect's corners carry a virtual table each.
-struct CRingBounds {
-    double left = 0.0;
-    double top = 0.0;
-    double right = 0.0;
-    double bottom = 0.0;
-
-    void Set(double newLeft, double newTop, double newRight, double newBottom) {
-        left = newLeft;
-        top = newTop;
-        right = newRight;
-        bottom = newBottom;
-    }
-    void Clear() { Set(0.0, 0.0, 0.0, 0.0); }
-};
-
 struct CRingPoints {
     // Every edge's start, in edge order.
     std::vector<CPointXY> starts;
@@ -51,8 +33,10 @@ struct CRingPoints {
     std::vector<CPointXY> ends;
     // The arc edges, in edge order.
     std::vector<CArcPoints> arcs;
-    // The ring's bounding rectangle.
-    CRingBounds bounds;
+    // The ring's bounding rectangle (four numbers: the largest records hold
+    // hundreds of thousands of rings, and C2DRect's corners carry a virtual
+    // table each).
+    CEdgeBox bounds{};
 
     unsigned GetEdgeCount() const { return static_cast<unsigned>(starts.size()); }
     // The arc data of edge k, or null for a straight edge; arcs are visited in

@@ -940,7 +940,7 @@ std::size_t CShapefileRecordWriter::MeasureRings(const CHoledPolygonPoints& hole
     // rectangle grown by each hole's, all zero without a rim.
     if (holedPolygon.hasRim) {
         pointCount += holedPolygon.rim.starts.size() + closing[0];
-        const CRingBounds& rim = holedPolygon.rim.bounds;
+        const CEdgeBox& rim = holedPolygon.rim.bounds;
         polygonBounds.Set(rim.left, rim.top, rim.right, rim.bottom);
     } else {
         polygonBounds.Set(0.0, 0.0, 0.0, 0.0);

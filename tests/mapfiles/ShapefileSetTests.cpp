@@ -278,7 +278,7 @@ TEST(ShapefileSet, LargeMainFileReadsBackInShapelib) {
             const double angle = -2.0 * 3.141592653589793 * k / Points;
             rim.starts.push_back(CPointXY{3.0 * p + std::cos(angle), std::sin(angle)});
         }
-        rim.bounds.Set(3.0 * p - 1.0, 1.0, 3.0 * p + 1.0, -1.0);
+        rim.bounds = CEdgeBox{3.0 * p - 1.0, 1.0, 3.0 * p + 1.0, -1.0};
     }
     // The second record's hole, held clockwise, goes out backwards across
     // several stretches of the writer's buffer.
@@ -287,7 +287,7 @@ TEST(ShapefileSet, LargeMainFileReadsBackInShapelib) {
         const double angle = -2.0 * 3.141592653589793 * k / HolePoints;
         hole.starts.push_back(CPointXY{3.0 + 0.5 * std::cos(angle), 0.5 * std::sin(angle)});
     }
-    hole.bounds.Set(2.5, 0.5, 3.5, -0.5);
+    hole.bounds = CEdgeBox{2.5, 0.5, 3.5, -0.5};
     for (const CHoledPolygonPoints& polygon : polygons) {
         writer.Write(polygon);
     }

@@ -76,8 +76,8 @@ void ExpectSameRing(const CRingPoints& flat, const CRingPoints& objects, const c
                     SameBits(flat.ends[k].y, objects.ends[k].y))
             << what << ", end " << k;
     }
-    const CRingBounds& a = flat.bounds;
-    const CRingBounds& b = objects.bounds;
+    const CEdgeBox& a = flat.bounds;
+    const CEdgeBox& b = objects.bounds;
     EXPECT_TRUE(SameBits(a.left, b.left) && SameBits(a.top, b.top) && SameBits(a.right, b.right) &&
                 SameBits(a.bottom, b.bottom))
         << what << ", bounds";
@@ -155,7 +155,7 @@ public:
             for (const CPointXY& p : points.ends) {
                 out.insert(out.end(), {p.x, p.y});
             }
-            const CRingBounds& b = points.bounds;
+            const CEdgeBox& b = points.bounds;
             out.insert(out.end(), {b.left, b.top, b.right, b.bottom});
         };
         out.push_back(polygon.hasRim);

@@ -141,5 +141,5 @@ void PrepareFlatRing(CFlatEdge* edges, std::size_t count, const double (&bounds)
             out.ends[k] = CPointXY{edges[k].x + edges[k].dx, edges[k].y + edges[k].dy};
         }
     }
-    out.bounds.Set(box.left, box.top, box.right, box.bottom);
+    out.bounds = box;
 }
